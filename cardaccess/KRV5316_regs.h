@@ -1,0 +1,37 @@
+// The register map of the KRV-5316 and the operations the window performs on it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace Reg {
+inline constexpr uintptr_t DIN = 0x000;
+inline constexpr uintptr_t DOUT = 0x004;
+inline constexpr uintptr_t CONF = 0x3FC;
+inline constexpr uintptr_t DATA0 = 0x400;
+inline constexpr uintptr_t DATA1 = 0x404;
+inline constexpr uintptr_t DATA2 = 0x408;
+inline constexpr uintptr_t DATA3 = 0x40C;
+inline constexpr uintptr_t CLR0 = 0x410;
+inline constexpr uintptr_t CLR1 = 0x414;
+inline constexpr uintptr_t CLR2 = 0x418;
+inline constexpr uintptr_t SEL = 0x420;
+inline constexpr uintptr_t XDOUT = 0x5A0;
+inline constexpr uintptr_t VERSION = 0x5FC;
+} // namespace Reg
+
+inline constexpr uint8_t SelInputLevels = 0x80; // SEL value that shows the input levels
+inline constexpr uint8_t ConfStatusReady = 0x20; // CONF read: the card takes the next byte
+inline constexpr uint8_t ConfStatusDone = 0x10;  // CONF read: configuration complete
+inline constexpr unsigned CounterCount = 24;
+
+using Mask3 = std::array<uint8_t, 3>; // groups 0, 1, 2: CNT0-7, CNT8-15, CNT16-23
+
+uint8_t ReadVersion(uintptr_t base);
+uint32_t ReadCounter(uintptr_t base, unsigned n);
+Mask3 ReadInputLevels(uintptr_t base);
+void WriteStartStop(uintptr_t base, uint8_t m0, uint8_t m1, uint8_t m2);
+void WriteClearMask(uintptr_t base, uint8_t c0, uint8_t c1, uint8_t c2);
+uint8_t ReadDin(uintptr_t base);
+void WriteDout(uintptr_t base, uint8_t value);
+void WriteXdout(uintptr_t base, uint8_t value);

@@ -1,0 +1,51 @@
+// Binding of the driver library: the card table, enumeration, opening and closing
+// a card, and the byte access to a card's register window.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A fixed array whose valid indices run from First to First + Count - 1, so that
+// the tables keep the numbering the operator and the library use.
+template <typename T, std::size_t First, std::size_t Count> class IndexedArray {
+  public:
+    T &operator[](std::size_t index) { return items_.at(index - First); }
+    const T &operator[](std::size_t index) const { return items_.at(index - First); }
+    static constexpr std::size_t first() { return First; }
+    static constexpr std::size_t last() { return First + Count - 1; }
+    void fill(const T &value) { items_.fill(value); }
+
+  private:
+    std::array<T, Count> items_{};
+};
+
+// One card as the library reports it.
+struct TKarta {
+    uint32_t CardNo = 0;   // the library's card number, from 0
+    uint32_t DID = 0;      // PCI device ID
+    uint32_t BUS = 0;      // PCI bus
+    uint32_t SLOT = 0;     // PCI slot
+    uintptr_t BaseAdr = 0; // start of the BAR4 register window; 0 until opened
+    uint32_t BaseAdr2 = 0; // the library's second value, kept but unused
+};
+
+inline constexpr std::size_t MaxCards = 16;
+
+// The result of an enumeration.
+struct TPoleKaret {
+    uint32_t CountAll = 0;   // all of the maker's cards the library reports
+    uint32_t CountFound = 0; // valid entries of Cards
+    std::string Status;      // UTF-8 status text of the last FindCards or OpenCard
+    IndexedArray<TKarta, 0, MaxCards> AllCards; // by library card number
+    IndexedArray<TKarta, 1, MaxCards> Cards;    // cards of the requested model, from 1
+};
+
+bool FindCards(uint16_t deviceId, TPoleKaret &table);
+bool OpenCard(uint16_t card, TPoleKaret &table);
+bool CloseCard(uint16_t card, TPoleKaret &table);
+
+// Exactly one byte access per call, at the moment of the call.
+uint8_t ReadReg(uintptr_t address);
+void WriteReg(uintptr_t address, uint8_t value);

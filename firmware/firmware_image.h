@@ -1,0 +1,10 @@
+// The firmware image that the build embeds (see firmware/CMakeLists.txt).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+inline constexpr std::size_t FirmwareImageSize = 59215;
+
+extern const std::array<std::uint8_t, FirmwareImageSize> FirmwareImage;

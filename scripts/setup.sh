@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs, only where missing, every Debian 12 package that the build, the tests
+# and the run need. Runs apt-get update once, and only when something is missing.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config clang-format
+  qt6-base-dev qt6-base-dev-tools libgl-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libzydis-dev
+  xvfb x11-utils xauth fonts-liberation2
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,66 @@
+// Control of the stand-in driver library's simulated cards, for the project's own
+// tests and tools. The program itself never includes this header.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace oxsim {
+
+inline constexpr unsigned kCounters = 24;
+
+// Replaces the simulated cards by those the text describes, in the syntax of the
+// OX9162_SIM_CARDS variable ("0123@2/13;0456@3/5:noopen", "", "fail", "throw").
+// Every open card is closed, input frequencies, DIN and the clock return to their
+// defaults, and the trace is cleared. A malformed text returns false with the bad
+// part in *error, and the library then fails OX9162_CardsInSystem, as it would for
+// the same variable.
+bool Configure(const std::string &cards, std::string *error = nullptr);
+
+// Configure from OX9162_SIM_CARDS again (the default cards when it is unset).
+void Reset();
+
+// The trace since it was last cleared, one line per event, exactly as the trace
+// file has them (without the newline).
+std::vector<std::string> Trace();
+void ClearTrace();
+
+// The clock that drives the counter inputs. The real one is the default; the
+// virtual one stands still until advanced, so counts and levels are exact.
+void UseVirtualClock();
+void UseRealClock();
+void AdvanceClock(std::chrono::nanoseconds step);
+
+// The square-wave frequency of a counter's input; 0 holds the input low.
+void SetInputFrequency(uint32_t card, unsigned counter, double hertz);
+double InputFrequency(uint32_t card, unsigned counter);
+// DIN reads this byte instead of the last DOUT byte, until cleared.
+void SetDin(uint32_t card, uint8_t value);
+void ClearDin(uint32_t card);
+// Card-side values that tests put in place, as the card would hold them.
+void SetCounter(uint32_t card, unsigned counter, uint32_t value);
+void SetVersion(uint32_t card, uint8_t value);
+
+struct ClearOp {
+    unsigned group; // 0, 1, 2: CLR0, CLR1, CLR2
+    uint8_t mask;
+};
+
+struct CardState {
+    bool exists = false;     // a card with this number is configured
+    bool open = false;       // opened through the library and not closed since
+    bool configured = false; // a download ended in a complete configuration
+    uint32_t bytesReceived = 0; // configuration bytes of the current or last download
+    uint32_t startMask = 0;  // bit n: CNTn counts
+    std::array<uint32_t, kCounters> counters{};
+    uint8_t sel = 0;
+    uint8_t dout = 0;
+    uint8_t xdout = 0;
+    std::vector<ClearOp> clears; // every CLR write since configuration
+};
+CardState ReadCardState(uint32_t card);
+
+} // namespace oxsim
