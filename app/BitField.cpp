@@ -1,0 +1,2 @@
+// A one-digit bit field (being written).
+#include "BitField.h"

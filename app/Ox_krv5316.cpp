@@ -1,0 +1,2 @@
+// Entry of the program (being written).
+int main() { return 0; }
