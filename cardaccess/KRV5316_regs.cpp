@@ -1,1 +1,52 @@
-// (being written)
+// Register operations of the KRV-5316. The accesses of each operation come in exactly
+// this order: the card latches on the SEL write, and the reads depend on it.
+#include "KRV5316_regs.h"
+
+#include "zovak_ox9162.h"
+
+uint8_t ReadVersion(uintptr_t base) {
+    return ReadReg(base + Reg::VERSION);
+}
+
+uint32_t ReadCounter(uintptr_t base, unsigned n) {
+    WriteReg(base + Reg::SEL, static_cast<uint8_t>(n));
+    // Separate statements: the order of the reads is part of the protocol.
+    uint32_t value = uint32_t{ReadReg(base + Reg::DATA3)} << 24;
+    value |= uint32_t{ReadReg(base + Reg::DATA2)} << 16;
+    value |= uint32_t{ReadReg(base + Reg::DATA1)} << 8;
+    value |= uint32_t{ReadReg(base + Reg::DATA0)};
+    return value;
+}
+
+Mask3 ReadInputLevels(uintptr_t base) {
+    WriteReg(base + Reg::SEL, SelInputLevels);
+    Mask3 levels{};
+    levels[0] = ReadReg(base + Reg::DATA0);
+    levels[1] = ReadReg(base + Reg::DATA1);
+    levels[2] = ReadReg(base + Reg::DATA2);
+    return levels;
+}
+
+void WriteStartStop(uintptr_t base, uint8_t m0, uint8_t m1, uint8_t m2) {
+    WriteReg(base + Reg::DATA0, m0);
+    WriteReg(base + Reg::DATA1, m1);
+    WriteReg(base + Reg::DATA2, m2);
+}
+
+void WriteClearMask(uintptr_t base, uint8_t c0, uint8_t c1, uint8_t c2) {
+    WriteReg(base + Reg::CLR0, c0);
+    WriteReg(base + Reg::CLR1, c1);
+    WriteReg(base + Reg::CLR2, c2);
+}
+
+uint8_t ReadDin(uintptr_t base) {
+    return ReadReg(base + Reg::DIN);
+}
+
+void WriteDout(uintptr_t base, uint8_t value) {
+    WriteReg(base + Reg::DOUT, value);
+}
+
+void WriteXdout(uintptr_t base, uint8_t value) {
+    WriteReg(base + Reg::XDOUT, value);
+}
