@@ -9,6 +9,7 @@
 #include <cstdint>
 
 class QCheckBox;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -41,6 +42,12 @@ class TForm1 : public QWidget {
     void CheckBoxClick(int number); // CheckBox1Click to CheckBox48Click
     void Button4Click();
     void Button5Click();
+    // shared by the counters and digital I/O pages
+    static QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top,
+                             const QString &caption);
+    static void setCaption(QLabel *label, const QString &caption);
+    static QFrame *makeWhitePanel(QWidget *parent, const QString &name, int left, int top,
+                                 int width, int height);
 
     // Unit1_dio.cpp: the digital I/O page and the tick's DIN step
     void buildDigitalIoPage(QWidget *page);

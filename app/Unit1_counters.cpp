@@ -1,8 +1,210 @@
-// The counters page (being written).
+// The counters page: 24 rows of value, input level, Start/Stop box and zero box, the
+// two buttons that write the masks, and the tick's counters step.
+#include "KRV5316_regs.h"
 #include "Unit1.h"
 
-void TForm1::buildCountersPage(QWidget *) {}
-void TForm1::CountersStep(uintptr_t) {}
-void TForm1::CheckBoxClick(int) {}
-void TForm1::Button4Click() {}
-void TForm1::Button5Click() {}
+#include <QCheckBox>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+enum class Column { Value, Level, StartStop, Zero };
+
+// The white panels in their tab order (Panel1 first); each holds four counters.
+struct PanelRow {
+    int left;
+    int top;
+    int width;
+    Column column;
+    int firstCounter;
+};
+constexpr PanelRow Panels[24] = {
+    {64, 32, 81, Column::Value, 0},        {152, 32, 33, Column::Level, 0},
+    {192, 32, 49, Column::StartStop, 0},   {248, 32, 49, Column::Zero, 0},
+    {64, 120, 81, Column::Value, 4},       {152, 120, 33, Column::Level, 4},
+    {192, 120, 49, Column::StartStop, 4},  {248, 120, 49, Column::Zero, 4},
+    {64, 208, 81, Column::Value, 8},       {152, 208, 33, Column::Level, 8},
+    {192, 208, 49, Column::StartStop, 8},  {248, 208, 49, Column::Zero, 8},
+    {408, 32, 81, Column::Value, 12},      {408, 120, 81, Column::Value, 16},
+    {408, 208, 81, Column::Value, 20},     {496, 32, 33, Column::Level, 12},
+    {496, 120, 33, Column::Level, 16},     {496, 208, 33, Column::Level, 20},
+    {536, 32, 49, Column::StartStop, 12},  {536, 120, 49, Column::StartStop, 16},
+    {536, 208, 49, Column::StartStop, 20}, {592, 32, 49, Column::Zero, 12},
+    {592, 120, 49, Column::Zero, 16},      {592, 208, 49, Column::Zero, 20},
+};
+
+// Per column: the first control's number and the left edge of its cells in the panel.
+struct CellKind {
+    const char *prefix;
+    int firstNumber;
+    int left;
+};
+constexpr CellKind Cells[] = {
+    {"Label", 40, 8},    // Value: Label40 to Label63
+    {"Label", 64, 13},   // Level: Label64 to Label87
+    {"CheckBox", 1, 19}, // StartStop: CheckBox1 to CheckBox24
+    {"CheckBox", 25, 18} // Zero: CheckBox25 to CheckBox48
+};
+
+struct Heading {
+    const char *name;
+    int left;
+    const char *caption;
+};
+constexpr Heading Headings[] = {
+    {"Label20", 64, "Hodnota"},     {"Label21", 152, "Vstup"},    {"Label22", 192, "Start/Stop"},
+    {"Label23", 248, "Nulování"},   {"Label36", 408, "Hodnota"},  {"Label37", 496, "Vstup"},
+    {"Label38", 536, "Start/Stop"}, {"Label39", 592, "Nulování"},
+};
+
+constexpr int LabelHeight = 13;
+constexpr int CellTop = 8; // first cell in a panel
+constexpr int CellPitch = 16;
+
+QString numbered(const char *prefix, int number) {
+    return QString::fromLatin1(prefix) + QString::number(number);
+}
+
+QPushButton *makeButton(QWidget *page, const char *name, int left, const char *caption) {
+    auto *button = new QPushButton(QString::fromUtf8(caption), page);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(left, 312, 75, 25);
+    button->setEnabled(false);
+    return button;
+}
+
+} // namespace
+
+// Labels take the width of their caption, as the design's self-sizing labels do.
+void TForm1::setCaption(QLabel *label, const QString &caption) {
+    if (label->text() != caption) {
+        label->setText(caption);
+        label->resize(label->sizeHint().width(), LabelHeight);
+    }
+}
+
+QLabel *TForm1::makeLabel(QWidget *parent, const QString &name, int left, int top,
+                          const QString &caption) {
+    auto *label = new QLabel(parent);
+    label->setObjectName(name);
+    label->setGeometry(left, top, 0, LabelHeight);
+    setCaption(label, caption);
+    return label;
+}
+
+// White, with a lowered bevel; like every Qt parent it clips its children.
+QFrame *TForm1::makeWhitePanel(QWidget *parent, const QString &name, int left, int top, int width,
+                               int height) {
+    auto *panel = new QFrame(parent);
+    panel->setObjectName(name);
+    panel->setGeometry(left, top, width, height);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(1);
+    QPalette palette = panel->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    panel->setPalette(palette);
+    panel->setAutoFillBackground(true);
+    return panel;
+}
+
+void TForm1::buildCountersPage(QWidget *page) {
+    for (const Heading &h : Headings) {
+        makeLabel(page, QString::fromLatin1(h.name), h.left, 16, QString::fromUtf8(h.caption));
+    }
+    // Names: Label8 to Label19 on the left half, Label24 to Label35 on the right;
+    // each block of four starts on its panel's first cell line.
+    for (int i = 0; i < int(CounterCount); ++i) {
+        const int inHalf = i % 12;
+        const int top = 32 + 88 * (inHalf / 4) + CellTop + CellPitch * (inHalf % 4);
+        makeLabel(page, numbered("Label", i < 12 ? 8 + i : 24 + i - 12), i < 12 ? 16 : 352, top,
+                  numbered("CNT", i));
+    }
+    // Panels in tab order, so the focus chain runs through the boxes as laid out.
+    for (int p = 0; p < 24; ++p) {
+        const PanelRow &row = Panels[p];
+        QFrame *panel =
+            makeWhitePanel(page, numbered("Panel", p + 1), row.left, row.top, row.width, 81);
+        const CellKind &kind = Cells[int(row.column)];
+        for (int k = 0; k < 4; ++k) {
+            const int i = row.firstCounter + k;
+            const QString name = numbered(kind.prefix, kind.firstNumber + i);
+            const int top = CellTop + CellPitch * k;
+            if (row.column == Column::Value || row.column == Column::Level) {
+                QLabel *label = makeLabel(panel, name, kind.left, top, QStringLiteral("0"));
+                (row.column == Column::Value ? valueLabels : levelLabels)[i] = label;
+                continue;
+            }
+            auto *box = new QCheckBox(panel);
+            box->setObjectName(name);
+            box->setGeometry(kind.left, top, 97, 17);
+            const int number = kind.firstNumber + i;
+            // clicked() comes only from the operator, so the clearing done by the
+            // program never counts as a click.
+            connect(box, &QCheckBox::clicked, this, [this, number] { CheckBoxClick(number); });
+            (row.column == Column::StartStop ? startStopBoxes : zeroBoxes)[i] = box;
+        }
+    }
+    Button4 = makeButton(page, "Button4", 480, "Start/Stop");
+    Button5 = makeButton(page, "Button5", 568, "Nuluj");
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+}
+
+void TForm1::CountersStep(uintptr_t base) {
+    for (unsigned i = 0; i < CounterCount; ++i) {
+        setCaption(valueLabels[i], QString::number(ReadCounter(base, i)));
+    }
+    const Mask3 levels = ReadInputLevels(base);
+    for (unsigned i = 0; i < CounterCount; ++i) {
+        const bool high = (levels[i / 8] >> (i % 8)) & 1U;
+        setCaption(levelLabels[i], high ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+}
+
+// CheckBox1Click to CheckBox48Click: the box has already taken its new state.
+void TForm1::CheckBoxClick(int number) {
+    const bool startStop = number <= int(CounterCount);
+    QCheckBox *box = startStop ? startStopBoxes[number - 1] : zeroBoxes[number - 1 - CounterCount];
+    if (CardOpen) {
+        (startStop ? Button4 : Button5)->setEnabled(true);
+    } else {
+        box->setChecked(false);
+    }
+}
+
+namespace {
+Mask3 maskOf(const std::array<QCheckBox *, 24> &boxes, bool clearAfterReading) {
+    Mask3 mask{};
+    for (unsigned i = 0; i < boxes.size(); ++i) {
+        if (boxes[i]->isChecked()) {
+            mask[i / 8] |= uint8_t(1U << (i % 8));
+        }
+        if (clearAfterReading) {
+            boxes[i]->setChecked(false);
+        }
+    }
+    return mask;
+}
+} // namespace
+
+void TForm1::Button4Click() {
+    if (!CardOpen) {
+        return;
+    }
+    const uintptr_t base = CardList.Cards[SelectedCard].BaseAdr;
+    const Mask3 mask = maskOf(startStopBoxes, false);
+    WriteStartStop(base, mask[0], mask[1], mask[2]);
+    Button4->setEnabled(false);
+}
+
+void TForm1::Button5Click() {
+    if (!CardOpen) {
+        return;
+    }
+    const uintptr_t base = CardList.Cards[SelectedCard].BaseAdr;
+    const Mask3 mask = maskOf(zeroBoxes, true);
+    WriteClearMask(base, mask[0], mask[1], mask[2]);
+    Button5->setEnabled(false);
+}
