@@ -1,0 +1,30 @@
+// The command line of krv5316-check.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct CheckOptions {
+    struct Position {
+        unsigned bus = 0;
+        unsigned slot = 0;
+    };
+    std::optional<Position> cardPosition; // --card BUS/SLOT
+    std::optional<unsigned> cardIndex;    // 1 to the number of cards listed
+    bool loopback = false;
+    std::string jsonFile;
+    std::string junitFile;
+    std::chrono::milliseconds runTime{1500};
+    bool help = false;
+};
+
+struct ParsedOptions {
+    std::optional<CheckOptions> options; // empty when the arguments are wrong
+    std::string error;
+};
+
+ParsedOptions ParseCheckOptions(const std::vector<std::string> &args);
+
+extern const char *const CheckUsage;
