@@ -16,6 +16,7 @@ template <typename T, std::size_t First, std::size_t Count> class IndexedArray {
     static constexpr std::size_t first() { return First; }
     static constexpr std::size_t last() { return First + Count - 1; }
     void fill(const T &value) { items_.fill(value); }
+    bool operator==(const IndexedArray &) const = default;
 
   private:
     std::array<T, Count> items_{};
@@ -29,6 +30,7 @@ struct TKarta {
     uint32_t SLOT = 0;     // PCI slot
     uintptr_t BaseAdr = 0; // start of the BAR4 register window; 0 until opened
     uint32_t BaseAdr2 = 0; // the library's second value, kept but unused
+    bool operator==(const TKarta &) const = default;
 };
 
 inline constexpr std::size_t MaxCards = 16;
@@ -40,6 +42,7 @@ struct TPoleKaret {
     std::string Status;      // UTF-8 status text of the last FindCards or OpenCard
     IndexedArray<TKarta, 0, MaxCards> AllCards; // by library card number
     IndexedArray<TKarta, 1, MaxCards> Cards;    // cards of the requested model, from 1
+    bool operator==(const TPoleKaret &) const = default;
 };
 
 bool FindCards(uint16_t deviceId, TPoleKaret &table);
