@@ -1,2 +1,344 @@
-// The card selection page, creation and the tick (being written).
+// The window itself: its frame, the four pages, the 100 ms tick, and the card
+// selection page with its open, close and end buttons.
 #include "Unit1.h"
+
+#include "KRV5316_dwn.h"
+#include "KRV5316_regs.h"
+#include "ox9162_driver.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+#include <algorithm>
+
+TPoleKaret CardList;
+TForm1 *Form1 = nullptr;
+
+namespace {
+
+constexpr uint16_t TestedDeviceId = 0x0123;
+constexpr int GridRows = 16; // header and 15 empty rows until cards are listed
+constexpr int GridRowHeight = 20;
+constexpr int LabelHeight = 13;
+const QColor Silver(192, 192, 192);
+
+// The wait cursor for as long as the download holds the message loop.
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+// The card's place in the machine as the operator reads it: "bus/slot".
+QString position(const TKarta &card) {
+    return QStringLiteral("%1/%2").arg(card.BUS).arg(card.SLOT);
+}
+
+// The designed face where it exists; otherwise one with its metrics, so that every
+// line keeps the width it was laid out for.
+QFont windowFont() {
+    const bool designed = QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"));
+    QFont font(designed ? QStringLiteral("MS Sans Serif") : QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+void paintText(QWidget *w, const QColor &colour) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    w->setPalette(palette);
+}
+
+// Sets the buttons of all pages in the given order; buttons a page has not built are
+// left out.
+void setButtons(std::initializer_list<std::pair<QPushButton *, bool>> states) {
+    for (const auto &[button, enabled] : states) {
+        if (button != nullptr) {
+            button->setEnabled(enabled);
+        }
+    }
+}
+
+} // namespace
+
+QLabel *TForm1::autoLabel(QWidget *parent, const char *name, int left, int top,
+                          const QString &text) {
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->move(left, top);
+    fitLabel(label);
+    return label;
+}
+
+void TForm1::fitLabel(QLabel *label) {
+    label->resize(label->sizeHint().width(), LabelHeight);
+}
+
+TForm1::TForm1(QWidget *parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("  OX_KRV5316  -  test PCI karty ZOVAK"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setFixedSize(681, 385);
+    setFont(windowFont());
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Silver);
+    palette.setColor(QPalette::Button, Silver);
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    QPixmap icon(QStringLiteral(":/ox_krv5316/icon.bmp"));
+    icon.setMask(icon.createMaskFromColor(Qt::magenta)); // the drawing's background
+    setWindowIcon(QIcon(icon));
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(0, 0, 681, 385);
+    const std::array<QString, 4> captions = {
+        QStringLiteral("Výběr karty"), QStringLiteral("Čítače"),
+        QStringLiteral("Digitální vstupy/výstupy"), QStringLiteral("Nápověda")};
+    std::array<QWidget *, 4> pages{};
+    for (std::size_t i = 0; i < pages.size(); ++i) {
+        pages[i] = new QWidget;
+        pages[i]->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
+        pages[i]->setAutoFillBackground(true); // silver, not the style's lighter pane
+        PageControl1->addTab(pages[i], captions[i]);
+    }
+    buildSelectionPage(pages[0]);
+    buildCountersPage(pages[1]);
+    buildDigitalIoPage(pages[2]);
+    buildHelpPage(pages[3]);
+    PageControl1->setCurrentIndex(0);
+
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+
+    FormCreate();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start(100);
+}
+
+void TForm1::buildSelectionPage(QWidget *page) {
+    struct LabelRow {
+        QLabel *TForm1::*member;
+        const char *name;
+        int left, top;
+        const char *text;
+        bool blue;
+    };
+    static const LabelRow labels[] = {
+        {nullptr, "Label1", 48, 40, "Počet nalezených karet ZOVAK", false},
+        {&TForm1::Label5, "Label5", 312, 40, "0", true},
+        {nullptr, "Label2", 48, 64, "Počet nalezených karet KRV-5316", false},
+        {&TForm1::Label6, "Label6", 312, 64, "0", true},
+        {nullptr, "Label3", 48, 112, "Výběr karty KRV-5316", false},
+        {nullptr, "Label4", 48, 296, "Status karty", false},
+        {&TForm1::Label7, "Label7", 128, 296, "V pořádku", true},
+    };
+    for (const LabelRow &row : labels) {
+        QLabel *label = autoLabel(page, row.name, row.left, row.top, QString::fromUtf8(row.text));
+        if (row.blue) {
+            paintText(label, Qt::blue);
+        }
+        if (row.member != nullptr) {
+            this->*row.member = label;
+        }
+    }
+
+    StringGrid1 = new QTableWidget(GridRows, 3, page);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setGeometry(48, 128, 320, 129);
+    const int widths[] = {86, 102, 126};
+    for (int c = 0; c < 3; ++c) {
+        StringGrid1->setColumnWidth(c, widths[c]);
+    }
+    // The header row is row 0 of the grid, as the open button counts rows; the header
+    // view shows it, fixed above the scrolling body, and the row itself stays hidden.
+    StringGrid1->setRowHidden(0, true);
+    QHeaderView *header = StringGrid1->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setHighlightSections(false);
+    header->setSectionsClickable(false);
+    header->setMinimumSectionSize(1);
+    header->setFixedHeight(GridRowHeight);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QHeaderView *rows = StringGrid1->verticalHeader();
+    rows->hide();
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(GridRowHeight);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    StringGrid1->setShowGrid(true);
+    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
+    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
+    StringGrid1->setTabKeyNavigation(false); // Tab leaves the grid for the open button
+    StringGrid1->setWordWrap(false);
+    StringGrid1->setCurrentCell(1, 0);
+
+    auto *image = new QLabel(page);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setGeometry(472, 32, 97, 57);
+    image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    image->setPixmap(QPixmap(QStringLiteral(":/ox_krv5316/logo.bmp")));
+
+    struct ButtonRow {
+        QPushButton *TForm1::*member;
+        const char *name;
+        int top;
+        const char *text;
+        bool enabled;
+        void (TForm1::*handler)();
+    };
+    static const ButtonRow buttons[] = {
+        {&TForm1::Button1, "Button1", 128, "Otevřít kartu", true, &TForm1::Button1Click},
+        {&TForm1::Button2, "Button2", 168, "Zavřít kartu", false, &TForm1::Button2Click},
+        {&TForm1::Button3, "Button3", 232, "Konec", true, &TForm1::Button3Click},
+    };
+    QWidget *previous = StringGrid1;
+    for (const ButtonRow &row : buttons) {
+        auto *button = new QPushButton(QString::fromUtf8(row.text), page);
+        button->setObjectName(QString::fromLatin1(row.name));
+        button->setGeometry(472, row.top, 97, 25);
+        button->setEnabled(row.enabled);
+        button->setAutoDefault(false);
+        connect(button, &QPushButton::clicked, this, row.handler);
+        QWidget::setTabOrder(previous, button);
+        previous = button;
+        this->*row.member = button;
+    }
+}
+
+void TForm1::setStatus(const QString &text) {
+    Label7->setText(text);
+    fitLabel(Label7);
+}
+
+void TForm1::FormCreate() {
+    QApplication::setApplicationName(QStringLiteral("OX_KRV5316"));
+    QApplication::setWindowIcon(windowIcon());
+    CardsFound = false;
+    CardOpen = false;
+    SelectedCard = 0;
+
+    const QStringList headings = {QStringLiteral("Index"), QStringLiteral("BUS"),
+                                  QStringLiteral("SLOT")};
+    StringGrid1->setHorizontalHeaderLabels(headings);
+    for (int c = 0; c < 3; ++c) {
+        StringGrid1->setItem(0, c, new QTableWidgetItem(headings[c]));
+    }
+
+    if (!FindCards(TestedDeviceId, CardList)) {
+        setStatus(QString::fromStdString(CardList.Status));
+        return;
+    }
+    Label5->setText(QString::number(CardList.CountAll));
+    fitLabel(Label5);
+    Label6->setText(QString::number(CardList.CountFound));
+    fitLabel(Label6);
+    if (CardList.CountFound == 0) {
+        setStatus(QStringLiteral("Nenalezena žádná karta KRV-5316"));
+        return;
+    }
+    setStatus(QStringLiteral("Není otevřena žádná karta"));
+    const int count = static_cast<int>(CardList.CountFound);
+    StringGrid1->setRowCount(count + 1);
+    for (int r = 1; r <= count; ++r) {
+        const TKarta &card = CardList.Cards[r];
+        const std::array<QString, 3> cells = {QString::number(r), QString::number(card.BUS),
+                                              QString::number(card.SLOT)};
+        for (int c = 0; c < 3; ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+            StringGrid1->setItem(r, c, item);
+        }
+    }
+    CardsFound = true;
+}
+
+void TForm1::Timer1Timer() {
+    if (!CardOpen) {
+        return;
+    }
+    const uintptr_t base = CardList.Cards[SelectedCard].BaseAdr;
+    CountersStep(base);
+    DinStep(base);
+}
+
+void TForm1::Button1Click() {
+    if (!CardsFound || CardOpen) {
+        return;
+    }
+    const int r = std::clamp(StringGrid1->currentRow(), 0, 0xFFFF);
+    if (!OpenCard(static_cast<uint16_t>(r), CardList)) {
+        setStatus(QString::fromStdString(CardList.Status));
+        return;
+    }
+    SelectedCard = r;
+    const TKarta &card = CardList.Cards[SelectedCard];
+    bool loaded = false;
+    {
+        // The download holds the message loop, so the operator learns what is going
+        // on only if the status line is painted now.
+        const WaitCursor wait;
+        setStatus(QStringLiteral("Probíhá download karty na pozici ") + position(card));
+        Label7->repaint();
+        loaded = LoadFirmware(card.BaseAdr);
+    }
+    if (!loaded) {
+        setStatus(QStringLiteral("Chyba download karty na pozici ") + position(card));
+        return;
+    }
+    const uint8_t v = ReadVersion(card.BaseAdr);
+    setStatus(QStringLiteral("Otevřena karta na pozici %1  (FPGA v.%2.%3)")
+                  .arg(position(card))
+                  .arg(v >> 4)
+                  .arg(v & 0x0F));
+    setButtons({{Button1, false},
+                {Button2, true},
+                {Button4, false},
+                {Button5, false},
+                {Button6, true},
+                {Button7, true}});
+    CardOpen = true;
+}
+
+void TForm1::Button2Click() {
+    if (!CardsFound || !CardOpen) {
+        return;
+    }
+    CloseCard(static_cast<uint16_t>(SelectedCard), CardList);
+    setStatus(QStringLiteral("Není otevřena žádná karta"));
+    setButtons({{Button1, true},
+                {Button2, false},
+                {Button4, false},
+                {Button5, false},
+                {Button6, false},
+                {Button7, false}});
+    CardOpen = false;
+}
+
+void TForm1::Button3Click() {
+    Timer1->stop(); // no tick may reach the card once it is closed
+    if (CardsFound && CardOpen) {
+        OX9162_Close(CardList.Cards[SelectedCard].CardNo);
+    }
+    close();
+}

@@ -35,6 +35,11 @@ class TForm1 : public QWidget {
     void Button2Click();
     void Button3Click();
     void buildSelectionPage(QWidget *page);
+    void setStatus(const QString &text); // the status line, Label7
+    // A label at (left, top) of its parent, one line high and as wide as its text.
+    static QLabel *autoLabel(QWidget *parent, const char *name, int left, int top,
+                             const QString &text);
+    static void fitLabel(QLabel *label); // after a new text
 
     // Unit1_counters.cpp: the counters page and the tick's counters step
     void buildCountersPage(QWidget *page);

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds the program and starts it on the stand-in library's simulated cards
+# (OX9162_SIM_CARDS chooses them). Without a display it runs the window on a virtual
+# one (Xvfb), saves a screenshot once the window is up, prints the PNG's path and
+# ends the program. OX_BUILD_DIR picks another build directory than build/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+build="${OX_BUILD_DIR:-build}"
+cmake --preset default -B "$build" >/dev/null
+cmake --build "$build" --target ox_krv5316 xshot >/dev/null
+app="$build/bin/ox_krv5316"
+
+if [ -n "${DISPLAY:-}" ]; then
+  exec "$app"
+fi
+
+work="$(mktemp -d)"
+chmod 700 "$work"
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
+  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Bounded wait: $1 tenths of a second for the command in the remaining arguments.
+wait_for() {
+  local tenths="$1"
+  shift
+  for _ in $(seq "$tenths"); do
+    if "$@"; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+if ! wait_for 100 test -s "$work/display"; then
+  echo "run: Xvfb did not start" >&2
+  cat "$work/xvfb.log" >&2
+  exit 1
+fi
+export DISPLAY=":$(head -n1 "$work/display")"
+export XDG_RUNTIME_DIR="$work"
+
+"$app" &
+app_pid=$!
+title='  OX_KRV5316  -  test PCI karty ZOVAK'
+window_up() {
+  local id
+  id="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | awk '{print $1}' | head -n1)"
+  [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q IsViewable && echo "$id" >"$work/window"
+}
+if ! wait_for 200 window_up; then
+  echo "run: the window did not appear" >&2
+  exit 1
+fi
+sleep 0.5 # let the first paint land
+mkdir -p "$build/screenshots"
+shot="$(cd "$build" && pwd)/screenshots/ox_krv5316.png"
+"$build/bin/xshot" "$(cat "$work/window")" "$shot"
+echo "$shot"
