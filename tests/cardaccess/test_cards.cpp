@@ -90,6 +90,7 @@ const FindCase findCases[] = {
     {"LibraryThrows", "throw", false, LibraryError, 0, {}, 0, ""},
     {"NoCards", "", false, NoCards, 0, {}, 0, ""},
     {"OtherModelsOnly", "0456@3/5;0789@1/2;0124@0/0", true, Ok, 3, {}, 3, ""},
+    {"AllDidBitsCompared", "10123@1/1;0123@2/13", true, Ok, 2, {1}, 2, ""},
     {"DidFailsSkipsCard", "0123@1/4:nodid;0123@2/13", true, Ok, 2, {1}, 2, "OX9162_Card_BUS 0 "},
     {"BusFailsSkipsSlot", "0123@1/4:nobus;0123@2/13", true, Ok, 2, {1}, 2, "OX9162_Card_SLOT 0 "},
     {"SlotFailsSkipsCard", "0123@1/4:noslot;0123@2/13", true, Ok, 2, {1}, 2, ""},

@@ -106,17 +106,15 @@ TEST(DownloadTest, CardThatStopsTakingBytesEndsTheDownloadAfterTheBound) {
     // It gave the card the whole bound, polling, and then stopped the transfer.
     EXPECT_GE(waited, FirmwareByteTimeout);
     const std::vector<Access> a = Accesses();
-    ASSERT_GE(a.size(), 3u + 2u + 1u + 2u + 1u);
+    ASSERT_GE(a.size(), 3u + 1u + 2u + 1u);
     EXPECT_EQ(a[3], W(Data0, FirmwareImage[0]));
-    EXPECT_EQ(a[4].offset, Conf);
-    EXPECT_EQ(a[5], W(Data0, FirmwareImage[1]));
-    for (std::size_t i = 6; i + 1 < a.size(); ++i) {
+    for (std::size_t i = 4; i + 1 < a.size(); ++i) {
         ASSERT_EQ(a[i].op, 'R') << i;
         ASSERT_EQ(a[i].offset, Conf) << i;
         ASSERT_EQ(a[i].value & Ready, 0u) << i;
     }
     EXPECT_EQ(a.back(), W(Conf, 0x00));
-    EXPECT_EQ(oxsim::ReadCardState(0).bytesReceived, 2u);
+    EXPECT_EQ(oxsim::ReadCardState(0).bytesReceived, 1u);
     EXPECT_FALSE(oxsim::ReadCardState(0).configured);
 }
 
