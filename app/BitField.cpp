@@ -19,6 +19,10 @@ void BitField::keyPressEvent(QKeyEvent *event) {
     event->accept();
 }
 
+void BitField::keyReleaseEvent(QKeyEvent *event) {
+    event->accept();
+}
+
 void BitField::inputMethodEvent(QInputMethodEvent *event) {
     event->ignore();
 }
