@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,17 +25,35 @@ bool Configure(const std::string &cards, std::string *error = nullptr);
 void Reset();
 
 // The trace since it was last cleared, one line per event, exactly as the trace
-// file has them (without the newline).
+// file (OX9162_SIM_TRACE) has them, without the newline:
+//   call NAME ARGS = STATUS OUTS   a driver call: in-arguments and, after a status
+//                                  of 0, out-values, in decimal except the window
+//                                  address (0x-hex); "call OX9162_Card_DID 0 = 0 291",
+//                                  "call OX9162_CardsInSystem = throw" when it raises
+//   R CARD OFF VV / W CARD OFF VV  a byte read or write: card number in decimal,
+//                                  offset in three and value in two lower-case hex
+//                                  digits ("W 0 420 05", "R 0 40c 00")
+//   R! ... / W! ...                the same on a card that is not open (reads 0xff)
+//   R CARD OFF VVVV (N)            an access of N bytes at once (never made by the
+//                                  program): the value as a little-endian number, so
+//                                  "R 0 400 0201 (2)" read 01 at 400 and 02 at 401
+// Configure and Reset clear the in-memory trace; the file keeps everything.
 std::vector<std::string> Trace();
+// The number of lines Trace() would return, without formatting them.
+std::size_t TraceSize();
 void ClearTrace();
 
 // The clock that drives the counter inputs. The real one is the default; the
-// virtual one stands still until advanced, so counts and levels are exact.
+// virtual one stands still until advanced, so counts and levels are exact. Switching
+// to the virtual clock keeps the counts and sets time to 0, where every input has
+// just had a rising edge: an input of period P is high for t mod P < P/2 and counts
+// one edge at each multiple of P (P rounded to whole nanoseconds).
 void UseVirtualClock();
 void UseRealClock();
 void AdvanceClock(std::chrono::nanoseconds step);
 
-// The square-wave frequency of a counter's input; 0 holds the input low.
+// The square-wave frequency of a counter's input; 0 holds the input low. By default
+// counter n runs at 10^(4n/23) Hz: 1 Hz on CNT0 to 10 kHz on CNT23.
 void SetInputFrequency(uint32_t card, unsigned counter, double hertz);
 double InputFrequency(uint32_t card, unsigned counter);
 // DIN reads this byte instead of the last DOUT byte, until cleared.
@@ -50,11 +69,11 @@ struct ClearOp {
 };
 
 struct CardState {
-    bool exists = false;     // a card with this number is configured
-    bool open = false;       // opened through the library and not closed since
-    bool configured = false; // a download ended in a complete configuration
+    bool exists = false;        // a card with this number is configured
+    bool open = false;          // opened through the library and not closed since
+    bool configured = false;    // a download ended in a complete configuration
     uint32_t bytesReceived = 0; // configuration bytes of the current or last download
-    uint32_t startMask = 0;  // bit n: CNTn counts
+    uint32_t startMask = 0;     // bit n: CNTn counts
     std::array<uint32_t, kCounters> counters{};
     uint8_t sel = 0;
     uint8_t dout = 0;

@@ -1,0 +1,116 @@
+// The control API for tests, on the library's own state.
+#pragma GCC visibility push(default)
+#include "sim_control.h"
+#pragma GCC visibility pop
+
+#include "simulator.h"
+
+namespace oxsim {
+namespace {
+
+using detail::CardModel;
+using detail::Simulator;
+
+// Null for a number that is no card or a counter out of range.
+CardModel *ModelOf(uint32_t card, unsigned counter = 0) {
+    Simulator &sim = Simulator::Get();
+    sim.EnsureConfigured();
+    detail::SimCard *c = sim.Card(card);
+    return c != nullptr && counter < kCounters ? &c->model : nullptr;
+}
+
+} // namespace
+
+bool Configure(const std::string &cards, std::string *error) {
+    return Simulator::Get().Configure(cards, error);
+}
+
+void Reset() {
+    Simulator::Get().ConfigureFromEnvironment();
+}
+
+std::vector<std::string> Trace() {
+    return Simulator::Get().Trace().Lines();
+}
+
+std::size_t TraceSize() {
+    return Simulator::Get().Trace().Size();
+}
+
+void ClearTrace() {
+    Simulator::Get().Trace().Clear();
+}
+
+void UseVirtualClock() {
+    Simulator &sim = Simulator::Get();
+    sim.EnsureConfigured();
+    sim.UseVirtualClock();
+}
+
+void UseRealClock() {
+    Simulator &sim = Simulator::Get();
+    sim.EnsureConfigured();
+    sim.UseRealClock();
+}
+
+void AdvanceClock(std::chrono::nanoseconds step) {
+    Simulator::Get().Clock().Advance(step);
+}
+
+void SetInputFrequency(uint32_t card, unsigned counter, double hertz) {
+    if (CardModel *model = ModelOf(card, counter))
+        model->SetInputFrequency(counter, hertz);
+}
+
+double InputFrequency(uint32_t card, unsigned counter) {
+    const CardModel *model = ModelOf(card, counter);
+    return model != nullptr ? model->InputFrequency(counter) : 0.0;
+}
+
+void SetDin(uint32_t card, uint8_t value) {
+    if (CardModel *model = ModelOf(card))
+        model->SetDin(value);
+}
+
+void ClearDin(uint32_t card) {
+    if (CardModel *model = ModelOf(card))
+        model->ClearDin();
+}
+
+void SetCounter(uint32_t card, unsigned counter, uint32_t value) {
+    if (CardModel *model = ModelOf(card, counter))
+        model->SetCounter(counter, value);
+}
+
+void SetVersion(uint32_t card, uint8_t value) {
+    if (CardModel *model = ModelOf(card))
+        model->SetVersion(value);
+}
+
+CardState ReadCardState(uint32_t card) {
+    CardState state;
+    Simulator &sim = Simulator::Get();
+    sim.EnsureConfigured();
+    detail::SimCard *c = sim.Card(card);
+    if (c == nullptr)
+        return state;
+    CardModel &model = c->model;
+    model.Settle();
+    state.exists = true;
+    state.open = c->open;
+    state.configured = model.Configured();
+    state.bytesReceived = model.BytesReceived();
+    state.startMask = model.StartMask();
+    for (unsigned n = 0; n < kCounters; ++n)
+        state.counters[n] = model.Counter(n);
+    state.sel = model.Sel();
+    state.dout = model.Dout();
+    state.xdout = model.Xdout();
+    for (std::size_t i = 0; i < model.ClearCount(); ++i) {
+        const detail::ClearRecord r = model.ClearAt(i);
+        state.clears.push_back({r.group, r.mask});
+    }
+    return state;
+}
+
+} // namespace oxsim

@@ -1,0 +1,114 @@
+#include "sim_config.h"
+
+#include <charconv>
+
+namespace oxsim::detail {
+namespace {
+
+std::string_view Trim(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!s.empty() && blank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && blank(s.back()))
+        s.remove_suffix(1);
+    return s;
+}
+
+bool ParseNumber(std::string_view s, int base, uint32_t &out) {
+    if (s.empty())
+        return false;
+    const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out, base);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+// Empty text when the fault word is understood, otherwise why not.
+std::string ApplyFault(std::string_view word, CardFaults &f) {
+    struct Flag {
+        std::string_view name;
+        bool CardFaults::*member;
+    };
+    static constexpr Flag kFlags[] = {
+        {"nodid", &CardFaults::noDid},   {"nobus", &CardFaults::noBus},
+        {"noslot", &CardFaults::noSlot}, {"noopen", &CardFaults::noOpen},
+        {"nobar", &CardFaults::noBar},   {"noclose", &CardFaults::noClose},
+        {"stuck", &CardFaults::stuck},   {"nodone", &CardFaults::noDone},
+    };
+    for (const Flag &flag : kFlags) {
+        if (word == flag.name) {
+            f.*flag.member = true;
+            return {};
+        }
+    }
+    constexpr std::string_view kSlow = "slow=";
+    if (word.starts_with(kSlow)) {
+        uint32_t n = 0;
+        if (!ParseNumber(word.substr(kSlow.size()), 10, n) || n == 0)
+            return "slow needs a decimal count of 1 or more";
+        f.slow = n;
+        return {};
+    }
+    return "unknown fault \"" + std::string(word) + "\"";
+}
+
+// Empty text when the entry is a card, otherwise why not.
+std::string ParseCard(std::string_view entry, CardSpec &card) {
+    std::string_view faults;
+    if (const auto colon = entry.find(':'); colon != std::string_view::npos) {
+        faults = entry.substr(colon + 1);
+        entry = entry.substr(0, colon);
+    }
+    const auto at = entry.find('@');
+    const auto slash = entry.find('/');
+    if (at == std::string_view::npos || slash == std::string_view::npos || slash < at)
+        return "expected DID@BUS/SLOT";
+    if (!ParseNumber(Trim(entry.substr(0, at)), 16, card.did))
+        return "DID is not a hexadecimal number";
+    if (!ParseNumber(Trim(entry.substr(at + 1, slash - at - 1)), 10, card.bus))
+        return "BUS is not a decimal number";
+    if (!ParseNumber(Trim(entry.substr(slash + 1)), 10, card.slot))
+        return "SLOT is not a decimal number";
+    if (faults.data() == nullptr)
+        return {};
+    while (true) {
+        const auto comma = faults.find(',');
+        std::string why = ApplyFault(Trim(faults.substr(0, comma)), card.faults);
+        if (!why.empty())
+            return why;
+        if (comma == std::string_view::npos)
+            return {};
+        faults.remove_prefix(comma + 1);
+    }
+}
+
+} // namespace
+
+SimConfig ParseConfig(std::string_view text) {
+    SimConfig config;
+    text = Trim(text);
+    if (text.empty())
+        return config;
+    if (text == "fail" || text == "throw") {
+        config.whole = text == "fail" ? Whole::Fail : Whole::Throw;
+        return config;
+    }
+    while (true) {
+        const auto semicolon = text.find(';');
+        const std::string_view entry = Trim(text.substr(0, semicolon));
+        CardSpec card;
+        std::string why = ParseCard(entry, card);
+        if (why.empty() && config.cards.size() == kMaxCards)
+            why = "more than " + std::to_string(kMaxCards) + " cards";
+        if (!why.empty()) {
+            config.whole = Whole::Malformed;
+            config.cards.clear();
+            config.error = "bad card \"" + std::string(entry) + "\": " + why;
+            return config;
+        }
+        config.cards.push_back(card);
+        if (semicolon == std::string_view::npos)
+            return config;
+        text.remove_prefix(semicolon + 1);
+    }
+}
+
+} // namespace oxsim::detail

@@ -1,0 +1,47 @@
+// The text that describes the simulated cards (OX9162_SIM_CARDS), parsed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oxsim::detail {
+
+inline constexpr std::string_view kDefaultCards = "0123@2/13;0456@3/5;0123@4/2";
+// Every card gets a window page in one fixed reservation, so this bounds the text.
+inline constexpr std::size_t kMaxCards = 256;
+inline constexpr uint32_t kKrv5316Did = 0x0123;
+
+struct CardFaults {
+    bool noDid = false;
+    bool noBus = false;
+    bool noSlot = false;
+    bool noOpen = false;
+    bool noBar = false;
+    bool noClose = false;
+    bool stuck = false;  // bit 5 never comes again after the first data byte
+    bool noDone = false; // a download never ends in a complete configuration
+    uint32_t slow = 1;   // bit 5 comes at this status read after each data byte
+};
+
+struct CardSpec {
+    uint32_t did = 0;
+    uint32_t bus = 0;
+    uint32_t slot = 0;
+    CardFaults faults;
+};
+
+// What OX9162_CardsInSystem does as a whole.
+enum class Whole { Cards, Fail, Throw, Malformed };
+
+struct SimConfig {
+    Whole whole = Whole::Cards;
+    std::vector<CardSpec> cards;
+    std::string error; // names the bad part when whole is Malformed
+};
+
+SimConfig ParseConfig(std::string_view text);
+
+} // namespace oxsim::detail

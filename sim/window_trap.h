@@ -1,0 +1,47 @@
+// The register windows: one page per card, mapped with no access rights, whose
+// faults a SIGSEGV handler turns into accesses on the simulated cards. Common byte
+// and word moves are decoded and emulated in the handler; any other instruction is
+// run by opening the page and single-stepping it. Faults outside the windows go on
+// to the handler installed before (or the default action).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#if !defined(__x86_64__) || !defined(__linux__)
+#error "The stand-in driver library traps x86-64 instructions and runs on x86-64 Linux only"
+#endif
+
+namespace oxsim::detail {
+
+// What the trap does with an access. Called inside the signal handler.
+class WindowSink {
+  public:
+    virtual void ReadWindow(std::size_t window, uint32_t offset, uint8_t *bytes,
+                            unsigned width) = 0;
+    virtual void WriteWindow(std::size_t window, uint32_t offset, const uint8_t *bytes,
+                             unsigned width) = 0;
+
+  protected:
+    ~WindowSink() = default;
+};
+
+// Only one may exist: the signal handlers find it through a single pointer.
+class WindowTrap {
+  public:
+    WindowTrap(std::size_t windows, WindowSink &sink);
+    ~WindowTrap();
+    WindowTrap(const WindowTrap &) = delete;
+    WindowTrap &operator=(const WindowTrap &) = delete;
+
+    uintptr_t Window(std::size_t index) const { return base_ + index * pageSize_; }
+    // Puts the handlers back in front if someone replaced them since.
+    void EnsureInstalled();
+
+  private:
+    uintptr_t base_ = 0;
+    std::size_t pageSize_ = 0;
+    std::size_t windows_ = 0;
+};
+
+} // namespace oxsim::detail
