@@ -1,0 +1,163 @@
+// The cost of the 100 ms refresh with a simulated card open: one whole tick (124
+// counter and level accesses, the DIN read and the 57 captions), and the CPU share of
+// the window left running on its own timer.
+//
+// All counters are started and the virtual clock moves 100 ms per tick, so the
+// captions change as they would on a running card. Figures are given as a share of
+// the 100 ms period. OX_CPU_SECONDS sets the length of the running-window stretch
+// (default 10).
+#include "Unit1.h"
+#include "sim_control.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+#include <QTimerEvent>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+namespace {
+
+constexpr double PeriodSeconds = 0.1;
+
+// A shown window with card 1 open, all 24 counters started, the counters page in front.
+class OpenWindow {
+  public:
+    OpenWindow() {
+        std::string error;
+        if (!oxsim::Configure("0123@2/13", &error)) {
+            std::fprintf(stderr, "simulator: %s\n", error.c_str());
+            std::exit(1);
+        }
+        oxsim::UseVirtualClock();
+        form_ = std::make_unique<TForm1>();
+        Form1 = form_.get();
+        form_->show();
+        if (!QTest::qWaitForWindowExposed(form_.get())) {
+            std::fprintf(stderr, "the window was never shown\n");
+            std::exit(1);
+        }
+        form_->findChild<QTableWidget *>("StringGrid1")->setCurrentCell(1, 0);
+        click("Button1");
+        if (!find<QPushButton>("Button2")->isEnabled()) {
+            std::fprintf(stderr, "the card did not open\n");
+            std::exit(1);
+        }
+        for (int n = 1; n <= 24; ++n) {
+            click(QStringLiteral("CheckBox%1").arg(n));
+        }
+        click("Button4");
+        find<QTabWidget>("PageControl1")->setCurrentIndex(1);
+        QCoreApplication::processEvents();
+        oxsim::ClearTrace();
+    }
+    ~OpenWindow() { Form1 = nullptr; }
+
+    void tick() {
+        QTimerEvent event(find<QTimer>("Timer1")->timerId());
+        QCoreApplication::sendEvent(find<QTimer>("Timer1"), &event);
+    }
+
+  private:
+    template <typename T> T *find(const QString &name) {
+        T *w = form_->findChild<T *>(name);
+        if (w == nullptr) {
+            std::fprintf(stderr, "no control %s\n", qPrintable(name));
+            std::exit(1);
+        }
+        return w;
+    }
+    void click(const QString &name) { QTest::mouseClick(find<QWidget>(name), Qt::LeftButton); }
+
+    std::unique_ptr<TForm1> form_;
+};
+
+// Reported per iteration as a percentage of one 100 ms period.
+benchmark::Counter periodShare(benchmark::State &state) {
+    return benchmark::Counter(double(state.iterations()) * PeriodSeconds / 100.0,
+                              benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+// The tick as the timer delivers it; the repaint it schedules comes later.
+void BM_Tick(benchmark::State &state) {
+    OpenWindow window;
+    for (auto _ : state) {
+        oxsim::AdvanceClock(std::chrono::milliseconds(100));
+        window.tick();
+    }
+    state.counters["period_share_pct"] = periodShare(state);
+}
+BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The tick and the repaint of the counters page that follows it.
+void BM_TickAndRepaint(benchmark::State &state) {
+    OpenWindow window;
+    for (auto _ : state) {
+        oxsim::AdvanceClock(std::chrono::milliseconds(100));
+        window.tick();
+        QCoreApplication::processEvents();
+    }
+    state.counters["period_share_pct"] = periodShare(state);
+}
+BENCHMARK(BM_TickAndRepaint)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+double processCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// The window left to its own Timer1 on the real clock, as an operator would leave it,
+// with the counters running at their simulated input frequencies. The share is the
+// process's CPU time (all threads) over the wall time of the stretch.
+void BM_RunningWindowCpuShare(benchmark::State &state) {
+    const double seconds = qEnvironmentVariableIntValue("OX_CPU_SECONDS") > 0
+                               ? qEnvironmentVariableIntValue("OX_CPU_SECONDS")
+                               : 10.0;
+    OpenWindow window;
+    oxsim::UseRealClock();
+    double cpu = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        QEventLoop loop;
+        QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+        QElapsedTimer elapsed;
+        const double cpuBefore = processCpuSeconds();
+        elapsed.start();
+        loop.exec();
+        cpu = processCpuSeconds() - cpuBefore;
+        wall = double(elapsed.nsecsElapsed()) * 1e-9;
+    }
+    // Every tick ends with the DIN read; count them by their SEL 0x80 writes.
+    std::size_t ticks = 0;
+    for (const std::string &line : oxsim::Trace()) {
+        ticks += line == "W 0 420 80" ? 1 : 0;
+    }
+    state.counters["cpu_share_pct"] = 100.0 * cpu / wall;
+    state.counters["ticks"] = double(ticks);
+    state.counters["wall_s"] = wall;
+}
+BENCHMARK(BM_RunningWindowCpuShare)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
