@@ -1,0 +1,146 @@
+// The access trace: the line forms, in memory and in the trace file.
+#include "sim_test_support.h"
+
+#include "firmware_image.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+using namespace simtest;
+
+namespace {
+
+std::string Hex(uintptr_t address) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(address));
+    return text;
+}
+
+std::vector<std::string> ReadLines(const std::string &path) {
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+} // namespace
+
+TEST_F(SimTest, CallLinesGiveArgumentsStatusAndOutValues) {
+    ASSERT_TRUE(oxsim::Configure("0123@2/13;0456@3/5:nobus"));
+    uint32_t value = 0, second = 7;
+    uintptr_t address = 0;
+    OX9162_CardsInSystem(&value);
+    OX9162_Card_DID(0, &value);
+    OX9162_Card_BUS(0, &value);
+    OX9162_Card_SLOT(0, &value);
+    OX9162_Card_BUS(1, &value);
+    OX9162_Open(0, 0);
+    OX9162_BAR4_BaseAdr(0, &address, &second);
+    OX9162_Close(0);
+    OX9162_Close(0);
+    OX9162_Open(9, 0);
+    const std::vector<std::string> expected = {
+        "call OX9162_CardsInSystem = 0 2",
+        "call OX9162_Card_DID 0 = 0 291",
+        "call OX9162_Card_BUS 0 = 0 2",
+        "call OX9162_Card_SLOT 0 = 0 13",
+        "call OX9162_Card_BUS 1 = 1",
+        "call OX9162_Open 0 0 = 0",
+        "call OX9162_BAR4_BaseAdr 0 = 0 " + Hex(address) + " 0",
+        "call OX9162_Close 0 = 0",
+        "call OX9162_Close 0 = 1",
+        "call OX9162_Open 9 0 = 1",
+    };
+    EXPECT_EQ(oxsim::Trace(), expected);
+    EXPECT_EQ(oxsim::TraceSize(), expected.size());
+    oxsim::ClearTrace();
+    EXPECT_EQ(oxsim::TraceSize(), 0u);
+    EXPECT_TRUE(oxsim::Trace().empty());
+}
+
+TEST_F(SimTest, EnumerationFailuresAreTraced) {
+    uint32_t count = 0;
+    ASSERT_TRUE(oxsim::Configure("fail"));
+    OX9162_CardsInSystem(&count);
+    EXPECT_EQ(oxsim::Trace(), std::vector<std::string>{"call OX9162_CardsInSystem = 1"});
+    ASSERT_TRUE(oxsim::Configure("throw"));
+    EXPECT_ANY_THROW(OX9162_CardsInSystem(&count));
+    EXPECT_EQ(oxsim::Trace(), std::vector<std::string>{"call OX9162_CardsInSystem = throw"});
+}
+
+TEST_F(SimTest, RegisterLinesOfACounterRead) {
+    const uintptr_t w = OpenWindow(2);
+    ASSERT_EQ(Download(w, FirmwareImage) & 0x10, 0x10);
+    oxsim::SetCounter(2, 5, 0x0A0B0C0D);
+    oxsim::ClearTrace();
+    Wr(w, SEL, 5);
+    for (uint32_t offset : {DATA3, DATA2, DATA1, DATA0})
+        Rd(w, offset);
+    Wr(w, DOUT, 0xE0);
+    const std::vector<std::string> expected = {"W 2 420 05", "R 2 40c 0a", "R 2 408 0b",
+                                               "R 2 404 0c", "R 2 400 0d", "W 2 004 e0"};
+    EXPECT_EQ(oxsim::Trace(), expected);
+}
+
+// Run in a child process by the test below, which gives it a trace file; it dies
+// without any chance to flush.
+TEST(TraceFileChild, TracesThenDies) {
+    const char *memoryCopy = std::getenv("OX_TRACE_CHILD_COPY");
+    if (memoryCopy == nullptr)
+        GTEST_SKIP() << "runs only as TraceFile's child";
+    uint32_t count = 0;
+    uintptr_t w = 0;
+    OX9162_CardsInSystem(&count);
+    OX9162_Open(0, 0);
+    OX9162_BAR4_BaseAdr(0, &w, &count);
+    Download(w, std::span(FirmwareImage).first(100));
+    asm volatile("movw (%0), %%ax" : : "r"(w + CONF) : "memory", "rax");
+    OX9162_Close(0);
+    Rd(w, DIN);
+    std::ofstream out(memoryCopy);
+    for (const std::string &line : oxsim::Trace())
+        out << line << '\n';
+    out.close();
+    std::abort();
+}
+
+TEST(TraceFile, HoldsEveryEventAsItHappensEvenWhenTheProcessDies) {
+    const std::string path = testing::TempDir() + "sim_trace_" + std::to_string(getpid());
+    const std::string copy = path + ".memory";
+    std::ofstream(path) << "stale content\n";
+    std::vector<std::string> variables = {"OX9162_SIM_TRACE=" + path, "OX_TRACE_CHILD_COPY=" + copy,
+                                          "OX9162_SIM_CARDS=0123@7/1"};
+    std::vector<char *> env;
+    for (std::string &v : variables)
+        env.push_back(v.data());
+    for (char **e = environ; *e != nullptr; ++e) {
+        if (std::string_view(*e).find("OX9162_SIM_") != 0)
+            env.push_back(*e);
+    }
+    env.push_back(nullptr);
+    std::string program = "/proc/self/exe", filter = "--gtest_filter=TraceFileChild.*";
+    char *argv[] = {program.data(), filter.data(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(posix_spawn(&child, program.c_str(), nullptr, nullptr, argv, env.data()), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) << status;
+
+    const std::vector<std::string> file = ReadLines(path), memory = ReadLines(copy);
+    std::remove(path.c_str());
+    std::remove(copy.c_str());
+    ASSERT_EQ(file.size(), 3 + 3 + 2 * 100 + 2 + 1 + 1 + 1);
+    EXPECT_EQ(file, memory);
+    EXPECT_EQ(file[0], "call OX9162_CardsInSystem = 0 1");
+    EXPECT_EQ(file[3], "W 0 3fc 01");
+    EXPECT_EQ(file[file.size() - 3], "R 0 3fc ff20 (2)");
+    EXPECT_EQ(file[file.size() - 2], "call OX9162_Close 0 = 0");
+    EXPECT_EQ(file.back(), "R! 0 000 ff");
+}
