@@ -120,10 +120,12 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     buildHelpPage(pages[3]);
     PageControl1->setCurrentIndex(0);
 
+    // The frame is not known before the first show; centring the client area centres
+    // the frame too, as far as its edges are alike.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
+        QRect client = geometry();
+        client.moveCenter(screen->availableGeometry().center());
+        setGeometry(client);
     }
 
     FormCreate();
