@@ -302,3 +302,90 @@ TEST_F(CountersPageTest, PageStateCarriesOverACloseAndReopen) {
     EXPECT_EQ(registerLines(),
               (std::vector<std::string>{write(0x400, 0x03), write(0x404, 0), write(0x408, 0)}));
 }
+
+namespace {
+QPoint onPage(QWidget *w, QWidget *page) {
+    return w->mapTo(page, QPoint(0, 0));
+}
+} // namespace
+
+TEST_F(CountersPageTest, EveryRowSitsOnItsNameLineInWhiteColumns) {
+    start();
+    auto *page = control<QWidget>("TabSheet2");
+    struct Column {
+        int left[2]; // left and right half
+        int firstLabel;
+        const char *prefix;
+        int cellLeft;
+    };
+    const Column columns[] = {{{64, 408}, 40, "Label", 8},
+                              {{152, 496}, 64, "Label", 13},
+                              {{192, 536}, 1, "CheckBox", 19},
+                              {{248, 592}, 25, "CheckBox", 18}};
+    const int nameTops[12] = {40, 56, 72, 88, 128, 144, 160, 176, 216, 232, 248, 264};
+    for (int i = 0; i < 24; ++i) {
+        const int half = i / 12;
+        auto *name = control<QLabel>(QStringLiteral("Label%1").arg(half == 0 ? 8 + i : 12 + i));
+        EXPECT_EQ(name->text(), QStringLiteral("CNT%1").arg(i));
+        EXPECT_EQ(onPage(name, page), QPoint(half == 0 ? 16 : 352, nameTops[i % 12]));
+        for (const Column &c : columns) {
+            auto *cell =
+                control<QWidget>(QStringLiteral("%1%2").arg(c.prefix).arg(c.firstLabel + i));
+            auto *panel = qobject_cast<QFrame *>(cell->parentWidget());
+            ASSERT_NE(panel, nullptr) << cell->objectName().toStdString();
+            EXPECT_EQ(onPage(cell, page), QPoint(c.left[half] + c.cellLeft, nameTops[i % 12]))
+                << cell->objectName().toStdString();
+            EXPECT_EQ(panel->x(), c.left[half]);
+            EXPECT_EQ(panel->height(), 81);
+            EXPECT_EQ(panel->frameShadow(), QFrame::Sunken);
+            EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(Qt::white));
+            EXPECT_TRUE(panel->autoFillBackground());
+        }
+        EXPECT_EQ(box(1 + i)->size(), QSize(97, 17));
+        EXPECT_TRUE(box(1 + i)->text().isEmpty());
+    }
+    EXPECT_EQ(control<QFrame>("Panel13")->geometry(), QRect(408, 32, 81, 81));
+    EXPECT_EQ(control<QFrame>("Panel2")->geometry(), QRect(152, 32, 33, 81));
+    EXPECT_EQ(control<QFrame>("Panel24")->geometry(), QRect(592, 208, 49, 81));
+
+    const std::pair<const char *, QString> headings[] = {
+        {"Label20", "Hodnota"},  {"Label21", "Vstup"},   {"Label22", "Start/Stop"},
+        {"Label23", "Nulování"}, {"Label36", "Hodnota"}, {"Label39", "Nulování"}};
+    for (const auto &[label, text] : headings) {
+        EXPECT_EQ(caption(label), text);
+        EXPECT_EQ(control<QLabel>(label)->y(), 16);
+    }
+    EXPECT_EQ(control<QPushButton>("Button4")->geometry(), QRect(480, 312, 75, 25));
+    EXPECT_EQ(control<QPushButton>("Button5")->geometry(), QRect(568, 312, 75, 25));
+    EXPECT_EQ(control<QPushButton>("Button4")->text(), "Start/Stop");
+    EXPECT_EQ(control<QPushButton>("Button5")->text(), "Nuluj");
+}
+
+TEST_F(CountersPageTest, TabWalksTheBoxesPanelByPanel) {
+    start();
+    auto *page = control<QWidget>("TabSheet2");
+    QStringList order;
+    for (QWidget *w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) {
+            order << w->objectName();
+        }
+    }
+    QStringList expected;
+    // Left half row by row (Start/Stop panel, then zero panel), then the right half
+    // column by column, as the panels' tab order has it.
+    for (int group = 0; group < 3; ++group) {
+        for (int first : {1 + 4 * group, 25 + 4 * group}) {
+            for (int k = 0; k < 4; ++k) {
+                expected << QStringLiteral("CheckBox%1").arg(first + k);
+            }
+        }
+    }
+    for (int first : {13, 37}) {
+        for (int k = 0; k < 12; ++k) {
+            expected << QStringLiteral("CheckBox%1").arg(first + k);
+        }
+    }
+    expected << "Button4"
+             << "Button5";
+    EXPECT_EQ(order, expected);
+}

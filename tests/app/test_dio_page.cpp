@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFrame>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -273,4 +275,86 @@ TEST_F(DioPageTest, FieldsAndBytesCarryOverACloseAndReopen) {
     click("Button7");
     EXPECT_EQ(registerLines(),
               (std::vector<std::string>{access('W', 0x004, 0x10), access('W', 0x5A0, 0x02)}));
+}
+
+TEST_F(DioPageTest, BitRowsSitOnTheirCaptionLines) {
+    startOnPage(false);
+    struct Group {
+        const char *box;
+        QRect geometry;
+        const char *title;
+        const char *panel;
+        int firstCaption;
+        const char *port;
+        const char *cellPrefix;
+        int firstCell;
+        const char *byteCell;
+    };
+    const Group groups[] = {
+        {"GroupBox1", {16, 16, 137, 257}, " DIN ", "Panel25", 90, "DIN", "Label", 117, "Label125"},
+        {"GroupBox2", {176, 16, 137, 257}, " DOUT ", "Panel26", 99, "DOUT", "Edit", 1, "Label126"},
+        {"GroupBox3",
+         {336, 16, 137, 257},
+         " X-DOUT ",
+         "Panel27",
+         108,
+         "X-DOUT",
+         "Edit",
+         10,
+         "Label127"},
+    };
+    for (const Group &g : groups) {
+        auto *box = control<QGroupBox>(g.box);
+        EXPECT_EQ(box->geometry(), g.geometry);
+        EXPECT_EQ(box->title(), g.title);
+        auto *panel = control<QFrame>(g.panel);
+        EXPECT_EQ(panel->parentWidget(), box);
+        EXPECT_EQ(panel->geometry(), QRect(80, 24, 41, 177));
+        EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(Qt::white));
+        for (int bit = 0; bit < 9; ++bit) {
+            auto *rowCaption = control<QLabel>(QStringLiteral("Label%1").arg(g.firstCaption + bit));
+            const QString port = QString::fromUtf8(g.port);
+            EXPECT_EQ(rowCaption->text(), bit < 8 ? port + "." + QString::number(bit) : port);
+            QWidget *cell =
+                bit < 8 ? control<QWidget>(
+                              QStringLiteral("%1%2").arg(g.cellPrefix).arg(g.firstCell + bit))
+                        : control<QWidget>(g.byteCell);
+            EXPECT_EQ(cell->parentWidget(), panel);
+            EXPECT_EQ(cell->mapTo(box, QPoint(0, 0)).y(), rowCaption->y())
+                << cell->objectName().toStdString();
+            EXPECT_EQ(rowCaption->x(), 16);
+        }
+    }
+    for (int bit = 0; bit < 8; ++bit) {
+        for (const QString &name : {doutField(bit), xdoutField(bit)}) {
+            EXPECT_EQ(field(name)->geometry(), QRect(17, 8 + 16 * bit, 121, 21));
+            EXPECT_FALSE(field(name)->hasFrame());
+            EXPECT_EQ(text(name), "0");
+        }
+    }
+    for (const char *name : {"Button6", "Button7"}) {
+        EXPECT_EQ(control<QPushButton>(name)->geometry(), QRect(32, 216, 75, 25));
+        EXPECT_EQ(control<QPushButton>(name)->text(), "Zápis");
+    }
+}
+
+TEST_F(DioPageTest, TabWalksTheFieldsThenTheButtons) {
+    startOnPage(true);
+    auto *page = control<QWidget>("TabSheet3");
+    QStringList order;
+    for (QWidget *w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+        if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) {
+            order << w->objectName();
+        }
+    }
+    QStringList expected;
+    for (int bit = 0; bit < 8; ++bit) {
+        expected << doutField(bit);
+    }
+    expected << "Button6";
+    for (int bit = 0; bit < 8; ++bit) {
+        expected << xdoutField(bit);
+    }
+    expected << "Button7";
+    EXPECT_EQ(order, expected);
 }
