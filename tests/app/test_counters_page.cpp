@@ -148,8 +148,8 @@ TEST_F(CountersPageTest, InputLevelsShowBitByBitInCounterOrder) {
 TEST_F(CountersPageTest, StartStopWritesTheMaskOfItsBoxes) {
     startWithCardOpen();
     EXPECT_FALSE(enabled("Button4"));
-    clickBox(4);  // CNT3
-    clickBox(11); // CNT10
+    clickBox(4);                             // CNT3
+    QTest::keyClick(box(11), Qt::Key_Space); // CNT10, by keyboard
     EXPECT_TRUE(enabled("Button4"));
     EXPECT_TRUE(registerLines().empty()) << "a click wrote to the card";
 
@@ -239,6 +239,8 @@ TEST_F(CountersPageTest, WithoutAnOpenCardNothingReachesTheCard) {
     for (int number : {1, 24, 25, 48}) {
         clickBox(number);
         EXPECT_FALSE(box(number)->isChecked()) << "CheckBox" << number;
+        QTest::keyClick(box(number), Qt::Key_Space);
+        EXPECT_FALSE(box(number)->isChecked()) << "CheckBox" << number << " by keyboard";
     }
     EXPECT_FALSE(enabled("Button4"));
     EXPECT_FALSE(enabled("Button5"));
