@@ -10,6 +10,16 @@
 
 namespace {
 
+// As on the design's boxes, a click anywhere on the box counts, not only on its square:
+// the box shows as a narrow strip of the white column.
+class CellCheckBox : public QCheckBox {
+  public:
+    using QCheckBox::QCheckBox;
+
+  protected:
+    bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
+};
+
 enum class Column { Value, Level, StartStop, Zero };
 
 // The white panels in their tab order (Panel1 first); each holds four counters.
@@ -136,7 +146,7 @@ void TForm1::buildCountersPage(QWidget *page) {
                 (row.column == Column::Value ? valueLabels : levelLabels)[i] = label;
                 continue;
             }
-            auto *box = new QCheckBox(panel);
+            auto *box = new CellCheckBox(panel);
             box->setObjectName(name);
             box->setGeometry(kind.left, top, 97, 17);
             const int number = kind.firstNumber + i;

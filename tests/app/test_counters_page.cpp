@@ -171,8 +171,10 @@ TEST_F(CountersPageTest, StartStopWritesTheMaskOfItsBoxes) {
 
     // Ticked and cleared again: the mask the boxes show, here none.
     oxsim::ClearTrace();
-    clickBox(24);
-    clickBox(24);
+    // Anywhere in the visible strip of a box, not only on its square.
+    QTest::mouseClick(box(24), Qt::LeftButton, Qt::NoModifier, QPoint(24, 8));
+    EXPECT_TRUE(box(24)->isChecked());
+    QTest::mouseClick(box(24), Qt::LeftButton, Qt::NoModifier, QPoint(24, 8));
     clickBox(11);
     EXPECT_TRUE(enabled("Button4"));
     click("Button4");
