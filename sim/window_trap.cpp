@@ -2,6 +2,7 @@
 
 #include <Zydis/Zydis.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <sys/mman.h>
@@ -189,7 +190,34 @@ bool BeginStep(const ZydisDecodedInstruction &insn, const ZydisDecodedOperand *o
     return true;
 }
 
+// Decodes without reading past the end of the instruction's page unless the
+// instruction itself runs on into the next one.
+ZyanStatus Decode(uintptr_t rip, ZydisDecodedInstruction &insn, ZydisDecodedOperand *ops) {
+    const std::size_t toPageEnd = trap.pageSize - rip % trap.pageSize;
+    if (toPageEnd < ZYDIS_MAX_INSTRUCTION_LENGTH) {
+        const ZyanStatus status = ZydisDecoderDecodeFull(
+            &trap.decoder, reinterpret_cast<const void *>(rip), toPageEnd, &insn, ops);
+        if (status != ZYDIS_STATUS_NO_MORE_DATA)
+            return status;
+    }
+    return ZydisDecoderDecodeFull(&trap.decoder, reinterpret_cast<const void *>(rip),
+                                  ZYDIS_MAX_INSTRUCTION_LENGTH, &insn, ops);
+}
+
+// The interrupted code must find errno as it left it.
+class KeepErrno {
+  public:
+    KeepErrno() : saved_(errno) {}
+    ~KeepErrno() { errno = saved_; }
+    KeepErrno(const KeepErrno &) = delete;
+    KeepErrno &operator=(const KeepErrno &) = delete;
+
+  private:
+    int saved_;
+};
+
 void OnSegv(int sig, siginfo_t *info, void *context) {
+    const KeepErrno keepErrno;
     const auto address = reinterpret_cast<uintptr_t>(info->si_addr);
     if (trap.sink == nullptr || address < trap.base ||
         address >= trap.base + trap.windows * trap.pageSize || trap.step.active) {
@@ -201,9 +229,7 @@ void OnSegv(int sig, siginfo_t *info, void *context) {
     const auto offset = static_cast<uint32_t>((address - trap.base) % trap.pageSize);
     ZydisDecodedInstruction insn;
     ZydisDecodedOperand ops[ZYDIS_MAX_OPERAND_COUNT];
-    const auto *code = reinterpret_cast<const void *>(gregs[REG_RIP]);
-    if (ZYAN_FAILED(ZydisDecoderDecodeFull(&trap.decoder, code, ZYDIS_MAX_INSTRUCTION_LENGTH, &insn,
-                                           ops))) {
+    if (ZYAN_FAILED(Decode(static_cast<uintptr_t>(gregs[REG_RIP]), insn, ops))) {
         PassOn(trap.previousSegv, sig, info, context);
         return;
     }
@@ -216,6 +242,7 @@ void OnSegv(int sig, siginfo_t *info, void *context) {
 }
 
 void OnTrap(int sig, siginfo_t *info, void *context) {
+    const KeepErrno keepErrno;
     PendingStep &step = trap.step;
     if (!step.active) {
         PassOn(trap.previousTrap, sig, info, context);
