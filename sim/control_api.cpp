@@ -54,7 +54,9 @@ void UseRealClock() {
 }
 
 void AdvanceClock(std::chrono::nanoseconds step) {
-    Simulator::Get().Clock().Advance(step);
+    Simulator &sim = Simulator::Get();
+    sim.EnsureConfigured();
+    sim.Clock().Advance(step);
 }
 
 void SetInputFrequency(uint32_t card, unsigned counter, double hertz) {

@@ -39,7 +39,6 @@ class SimClock {
         if (step.count() > 0)
             base_ += step.count();
     }
-    bool IsVirtual() const { return virtual_; }
 
   private:
     bool virtual_ = false;

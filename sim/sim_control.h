@@ -43,23 +43,29 @@ std::vector<std::string> Trace();
 std::size_t TraceSize();
 void ClearTrace();
 
-// The clock that drives the counter inputs. The real one is the default; the
+// The clock that drives the counter inputs. The real one, from time 0, is the
+// default after Configure and Reset; the
 // virtual one stands still until advanced, so counts and levels are exact. Switching
 // to the virtual clock keeps the counts and sets time to 0, where every input has
 // just had a rising edge: an input of period P is high for t mod P < P/2 and counts
 // one edge at each multiple of P (P rounded to whole nanoseconds).
 void UseVirtualClock();
 void UseRealClock();
+// Moves the clock forward, virtual or real (the real one keeps running from there).
 void AdvanceClock(std::chrono::nanoseconds step);
 
 // The square-wave frequency of a counter's input; 0 holds the input low. By default
 // counter n runs at 10^(4n/23) Hz: 1 Hz on CNT0 to 10 kHz on CNT23.
 void SetInputFrequency(uint32_t card, unsigned counter, double hertz);
 double InputFrequency(uint32_t card, unsigned counter);
-// DIN reads this byte instead of the last DOUT byte, until cleared.
+// A configured card's DIN reads this byte instead of the last DOUT byte, until
+// cleared; it holds across downloads.
 void SetDin(uint32_t card, uint8_t value);
 void ClearDin(uint32_t card);
-// Card-side values that tests put in place, as the card would hold them.
+// Card-side values that tests put in place, as the card would hold them. A counter
+// takes the value now and counts on from it if started; the pulse that begins a
+// download zeroes counters, masks, SEL, DOUT, XDOUT and the clears seen. The VERSION
+// byte holds across downloads until Configure or Reset.
 void SetCounter(uint32_t card, unsigned counter, uint32_t value);
 void SetVersion(uint32_t card, uint8_t value);
 
@@ -78,7 +84,7 @@ struct CardState {
     uint8_t sel = 0;
     uint8_t dout = 0;
     uint8_t xdout = 0;
-    std::vector<ClearOp> clears; // every CLR write since configuration
+    std::vector<ClearOp> clears; // CLR writes since the download began (the last 1024)
 };
 CardState ReadCardState(uint32_t card);
 
