@@ -137,6 +137,14 @@ TEST_F(DioPageTest, TabKeysMoveTheFocusAndToggleNothing) {
     }
     EXPECT_EQ(DoutValue, 0);
     EXPECT_EQ(caption("Label126"), "0");
+
+    // Typed as Shift, then Tab: the Shift key goes down in the field first and, like
+    // any modifier on its own, toggles it; the Tab only moves on.
+    field(doutField(3))->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(field(doutField(3)), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(form->focusWidget(), field(doutField(2)));
+    EXPECT_EQ(text(doutField(3)), "1");
+    EXPECT_EQ(DoutValue, 8);
 }
 
 TEST_F(DioPageTest, TypedCharactersAndPastesNeverReachTheText) {
