@@ -38,16 +38,10 @@ struct TrapState {
     struct sigaction previousTrap {};
     PendingStep step;
 };
+// A signal handler takes no argument of ours, so this one object is where it looks.
 TrapState trap;
 
-void OnSegv(int sig, siginfo_t *info, void *context);
-void OnTrap(int sig, siginfo_t *info, void *context);
-
 void PassOn(const struct sigaction &previous, int sig, siginfo_t *info, void *context) {
-    if (previous.sa_flags & SA_SIGINFO) {
-        previous.sa_sigaction(sig, info, context);
-        return;
-    }
     if (previous.sa_handler == SIG_IGN && sig != SIGSEGV)
         return;
     if (previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN) {
@@ -59,7 +53,10 @@ void PassOn(const struct sigaction &previous, int sig, siginfo_t *info, void *co
         raise(sig);
         return;
     }
-    previous.sa_handler(sig);
+    if (previous.sa_flags & SA_SIGINFO)
+        previous.sa_sigaction(sig, info, context);
+    else
+        previous.sa_handler(sig);
 }
 
 int GregOf(ZydisRegister reg, unsigned &shift) {
