@@ -20,7 +20,7 @@ inline constexpr uintptr_t XDOUT = 0x5A0;
 inline constexpr uintptr_t VERSION = 0x5FC;
 } // namespace Reg
 
-inline constexpr uint8_t SelInputLevels = 0x80; // SEL value that shows the input levels
+inline constexpr uint8_t SelInputLevels = 0x80;  // SEL value that shows the input levels
 inline constexpr uint8_t ConfStatusReady = 0x20; // CONF read: the card takes the next byte
 inline constexpr uint8_t ConfStatusDone = 0x10;  // CONF read: configuration complete
 inline constexpr unsigned CounterCount = 24;

@@ -84,6 +84,9 @@ struct FindCase {
     int queried;                 // card numbers asked for their DID
     std::string neverCalled;     // a call that must not happen
 };
+void PrintTo(const FindCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 const FindCase findCases[] = {
     {"LibraryFails", "fail", false, LibraryError, 0, {}, 0, ""},
@@ -197,6 +200,9 @@ struct OpenFailure {
     std::vector<std::string> calls; // prefixes, in order
     bool openInLibrary;
 };
+void PrintTo(const OpenFailure &c, std::ostream *os) {
+    *os << c.name;
+}
 
 const OpenFailure openFailures[] = {
     {"OpenFails",
@@ -265,6 +271,9 @@ struct CloseCase {
     bool result;
     std::string call;
 };
+void PrintTo(const CloseCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 const CloseCase closeCases[] = {
     {"Closes", "0456@1/1;0123@2/13", true, "OX9162_Close 1 = 0"},

@@ -60,6 +60,9 @@ struct DownloadCase {
     unsigned readsPerByte;
     bool result;
 };
+void PrintTo(const DownloadCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 const DownloadCase downloadCases[] = {
     {"ReadyAtOnce", "0123@2/13", 1, true},
