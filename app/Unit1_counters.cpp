@@ -69,7 +69,6 @@ constexpr Heading Headings[] = {
     {"Label38", 536, "Start/Stop"}, {"Label39", 592, "Nulování"},
 };
 
-constexpr int LabelHeight = 13;
 constexpr int CellTop = 8; // first cell in a panel
 constexpr int CellPitch = 16;
 
@@ -87,20 +86,21 @@ QPushButton *makeButton(QWidget *page, const char *name, int left, const char *c
 
 } // namespace
 
-// Labels take the width of their caption, as the design's self-sizing labels do.
+// Value and level captions change on every tick; their labels keep the width of the
+// caption, as all labels of the window do.
 void TForm1::setCaption(QLabel *label, const QString &caption) {
     if (label->text() != caption) {
         label->setText(caption);
-        label->resize(label->sizeHint().width(), LabelHeight);
+        fitLabel(label);
     }
 }
 
 QLabel *TForm1::makeLabel(QWidget *parent, const QString &name, int left, int top,
                           const QString &caption) {
-    auto *label = new QLabel(parent);
+    auto *label = new QLabel(caption, parent);
     label->setObjectName(name);
-    label->setGeometry(left, top, 0, LabelHeight);
-    setCaption(label, caption);
+    label->move(left, top);
+    fitLabel(label);
     return label;
 }
 
