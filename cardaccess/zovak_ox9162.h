@@ -45,8 +45,12 @@ struct TPoleKaret {
     bool operator==(const TPoleKaret &) const = default;
 };
 
+// Fills the whole table. A library reporting more than MaxCards cards keeps its count
+// in CountAll, but only card numbers 0 to MaxCards - 1 are queried and stored.
 bool FindCards(uint16_t deviceId, TPoleKaret &table);
+// card counts from 1 (an index into Cards); outside 1 to CountFound no library call.
 bool OpenCard(uint16_t card, TPoleKaret &table);
+// card must be one OpenCard accepted (outside 1 to MaxCards: std::out_of_range).
 bool CloseCard(uint16_t card, TPoleKaret &table);
 
 // Exactly one byte access per call, at the moment of the call.
