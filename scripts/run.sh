@@ -38,7 +38,7 @@ wait_for() {
   return 1
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
 if ! wait_for 100 test -s "$work/display"; then
   echo "run: Xvfb did not start" >&2

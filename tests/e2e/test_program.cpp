@@ -28,12 +28,17 @@ QString run(const QString &program, const QStringList &arguments, const QString 
 class VirtualDisplay {
   public:
     VirtualDisplay() {
-        server_.start("Xvfb",
-                      {"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "1024x768x24"});
+        server_.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
+                               "1024x768x24"});
         QElapsedTimer clock;
         clock.start();
         while (number_.isEmpty() && clock.elapsed() < 10000 && server_.waitForReadyRead(500)) {
             number_ = QString::fromLatin1(server_.readAllStandardOutput()).trimmed();
+        }
+        // The number comes a moment before the server takes clients.
+        while (up() && !run("xwininfo", {"-root"}, name()).contains("Window id") &&
+               clock.elapsed() < 10000) {
+            QThread::msleep(10);
         }
     }
     ~VirtualDisplay() {
@@ -101,8 +106,9 @@ TEST_F(ProgramTest, WindowComesUpAfterTheEnumeration) {
     QString window;
     QElapsedTimer clock;
     clock.start();
-    while (window.isEmpty() && clock.elapsed() < 30000 && program.state() == QProcess::Running) {
-        QThread::msleep(100);
+    // waitForFinished also notices an early death, which state() does not without an
+    // event loop.
+    while (window.isEmpty() && clock.elapsed() < 30000 && !program.waitForFinished(100)) {
         window = mappedWindow(display.name());
     }
     const QString info = run("xwininfo", {"-id", window}, display.name());

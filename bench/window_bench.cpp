@@ -1,0 +1,146 @@
+// How long the program takes from its process start until its window is on screen,
+// and how much memory it holds then; and the window's creation alone, in-process.
+#include "Unit1.h"
+#include "sim_control.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+#include <QThread>
+#include <benchmark/benchmark.h>
+#include <memory>
+
+namespace {
+
+const QString Title = QStringLiteral("  OX_KRV5316  -  test PCI karty ZOVAK");
+
+QByteArray xwininfo(const QStringList &arguments, const QString &display) {
+    QProcess info;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display);
+    info.setProcessEnvironment(env);
+    info.start("xwininfo", arguments);
+    info.waitForFinished(2000);
+    return info.readAllStandardOutput();
+}
+
+bool windowMapped(const QString &display) {
+    return xwininfo({"-name", Title}, display).contains("IsViewable");
+}
+
+// A private X server for the whole run.
+class VirtualDisplay {
+  public:
+    VirtualDisplay() {
+        server_.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
+                               "1024x768x24"});
+        if (!server_.waitForReadyRead(10000)) {
+            return;
+        }
+        name_ = ":" + QString::fromLatin1(server_.readAllStandardOutput()).trimmed();
+        // The number comes a moment before the server takes clients.
+        QElapsedTimer clock;
+        clock.start();
+        while (!xwininfo({"-root"}, name_).contains("Window id") && clock.elapsed() < 10000) {
+            QThread::msleep(10);
+        }
+    }
+    ~VirtualDisplay() {
+        server_.terminate();
+        server_.waitForFinished(5000);
+    }
+    VirtualDisplay(const VirtualDisplay &) = delete;
+    VirtualDisplay &operator=(const VirtualDisplay &) = delete;
+    const QString &name() const { return name_; }
+
+  private:
+    QProcess server_;
+    QString name_;
+};
+
+// Resident set of a process in KiB, from /proc.
+double residentKiB(qint64 pid) {
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toDouble();
+        }
+    }
+    return 0;
+}
+
+// Wall time from starting the process to its window being mapped (polled every
+// millisecond through xwininfo, which adds a few milliseconds), on the default cards.
+void BM_ProcessStartToWindowShown(benchmark::State &state) {
+    static VirtualDisplay display;
+    if (display.name().isEmpty()) {
+        state.SkipWithError("Xvfb did not start");
+        return;
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", display.name());
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.remove("OX9162_SIM_TRACE");
+    env.insert("XDG_RUNTIME_DIR", QDir::tempPath());
+    double rss = 0;
+    for (auto _ : state) {
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QElapsedTimer clock;
+        clock.start();
+        program.start(OX_PROGRAM, {});
+        bool shown = false;
+        // waitForFinished also notices an early death, which state() does not without
+        // an event loop.
+        while (!shown && clock.elapsed() < 30000 && !program.waitForFinished(1)) {
+            shown = windowMapped(display.name());
+        }
+        state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) * 1e-9);
+        if (!shown) {
+            state.SkipWithError("the window did not appear");
+            break;
+        }
+        QThread::msleep(300); // the first paint
+        rss += residentKiB(program.processId());
+        program.terminate();
+        program.waitForFinished(5000);
+    }
+    state.counters["rss_MiB"] =
+        benchmark::Counter(rss / 1024.0, benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_ProcessStartToWindowShown)
+    ->Iterations(10)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// The window's own part: creation (with the enumeration) and first show, offscreen.
+void BM_WindowCreateAndShow(benchmark::State &state) {
+    oxsim::Configure("0123@2/13;0456@3/5;0123@4/2");
+    for (auto _ : state) {
+        auto window = std::make_unique<TForm1>();
+        window->show();
+        if (!QTest::qWaitForWindowExposed(window.get())) {
+            state.SkipWithError("not exposed");
+            break;
+        }
+    }
+}
+BENCHMARK(BM_WindowCreateAndShow)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
