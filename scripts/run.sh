@@ -7,8 +7,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 build="${OX_BUILD_DIR:-build}"
-cmake --preset default -B "$build" >/dev/null
-cmake --build "$build" --target ox_krv5316 xshot >/dev/null
+log="$(mktemp)"
+if ! { cmake --preset default -B "$build" && cmake --build "$build" --target ox_krv5316 xshot; } \
+  >"$log" 2>&1; then
+  cat "$log" >&2
+  rm -f "$log"
+  exit 1
+fi
+rm -f "$log"
 app="$build/bin/ox_krv5316"
 
 if [ -n "${DISPLAY:-}" ]; then
