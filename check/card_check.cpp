@@ -100,7 +100,8 @@ void OpenStep(Context &c, StepResult &step) {
     if (c.opened) {
         c.base = c.table.Cards[c.index].BaseAdr;
     }
-    Judge(step, c.opened, "card opens and gives its register window", c.table.Status);
+    Judge(step, c.opened, "card opens and gives its register window",
+          c.opened ? "opened" : c.table.Status);
 }
 
 void DownloadStep(Context &c, StepResult &step) {
@@ -128,43 +129,56 @@ void ClearStep(Context &c, StepResult &step) {
     JudgeZero(step, ReadAllCounters(c.base));
 }
 
-void CountStep(Context &c, StepResult &step) {
-    // Measured against the values before the start, so a counter stuck at some
-    // value is not taken for one that counts.
+// What the level samples of one counting run show.
+struct LevelWatch {
     uint32_t seenHigh = 0;
     uint32_t seenLow = 0;
-    auto sample = [&] {
-        const uint32_t levels = Levels(c.base);
+    uint32_t lowInRun = 0; // seen low since the counters started
+    uint32_t rose = 0;     // low, then high, both while counting: an edge was counted
+
+    void sample(uint32_t levels, bool counting) {
         seenHigh |= levels;
         seenLow |= ~levels & AllCounters;
-    };
-    // Levels are sampled before the start and after the last read as well, so that
-    // a slow input's only edge always falls between a low and a high sample.
-    sample();
+        if (counting) {
+            rose |= lowInRun & levels;
+            lowInRun |= ~levels & AllCounters;
+        }
+    }
+};
+
+void CountStep(Context &c, StepResult &step) {
+    // Counts are measured against the values before the start, so that a counter
+    // stuck at some value is not taken for one that counts. A counter that does
+    // not count is blamed only when a rising edge was seen while it ran; a counter
+    // that counts must show both levels, with samples just outside the run so
+    // that a slow input's one edge lies between a low and a high sample.
+    LevelWatch watch;
+    watch.sample(Levels(c.base), false);
     const Counters before = ReadAllCounters(c.base);
     WriteStartStop(c.base, 0xFF, 0xFF, 0xFF);
+    watch.sample(Levels(c.base), true);
     const auto samples = std::max<long long>(1, c.settings.runTime / SamplePeriod);
     for (long long i = 0; i < samples; ++i) {
         c.settings.wait(SamplePeriod);
-        sample();
+        watch.sample(Levels(c.base), true);
     }
     const Counters counts = ReadAllCounters(c.base);
-    sample();
+    watch.sample(Levels(c.base), false);
+
     uint32_t counted = 0;
     for (unsigned n = 0; n < CounterCount; ++n) {
         counted |= counts[n] != before[n] ? 1u << n : 0;
     }
-    const uint32_t toggled = seenHigh & seenLow;
-    const uint32_t signal = counted | toggled;
-    const uint32_t deaf = toggled & ~counted;   // the input moves, the counter does not
-    const uint32_t frozen = counted & ~toggled; // it counts, its level never moves
+    const uint32_t signal = counted | watch.rose;
+    const uint32_t deaf = watch.rose & ~counted;                         // it rose, no count
+    const uint32_t frozen = counted & ~(watch.seenHigh & watch.seenLow); // counts, never moves
 
     std::string counts_text;
     for (unsigned n = 0; n < CounterCount; ++n) {
         counts_text += (n ? " " : "") + Decimal(counts[n]);
     }
     step.figures = {{"run_ms", Decimal(c.settings.runTime.count())},
-                    {"level_samples", Decimal(samples + 2)},
+                    {"level_samples", Decimal(samples + 3)},
                     {"counts", counts_text},
                     {"inputs_with_signal", CounterList(signal)}};
     std::string seen;
