@@ -53,7 +53,8 @@ double DefaultInputFrequency(unsigned n) {
 }
 
 CardModel::CardModel(const CardSpec &spec, const SimClock &clock)
-    : clock_(&clock), faults_(spec.faults), krv_(spec.did == kKrv5316Did) {
+    : clock_(&clock), faults_(spec.faults), krv_(spec.did == kKrv5316Did),
+      version_(spec.faults.version) {
     ImageCrc();
     for (unsigned n = 0; n < kCounterCount; ++n)
         SetInputFrequency(n, DefaultInputFrequency(n));
@@ -69,7 +70,7 @@ uint8_t CardModel::Read(uint32_t offset) {
         return 0xFF;
     switch (offset) {
     case reg::DIN:
-        return dinOverride_ ? din_ : dout_;
+        return ((dinOverride_ ? din_ : dout_) & ~faults_.dinLow) | faults_.dinHigh;
     case reg::VERSION:
         return version_;
     default:
@@ -110,7 +111,8 @@ void CardModel::Write(uint32_t offset, uint8_t value) {
         sel_ = value;
         if (value < kCounterCount) {
             Settle();
-            latch_ = counters_[value];
+            latch_ =
+                faults_.stuckCounters >> value & 1 ? faults_.stuckValue[value] : counters_[value];
         }
     } else if (offset == reg::DOUT) {
         dout_ = value;
@@ -202,7 +204,7 @@ void CardModel::Settle() {
         return;
     for (unsigned n = 0; n < kCounterCount; ++n) {
         const int64_t period = periodNs_[n];
-        if ((startMask_ >> n & 1) && period > 0)
+        if ((startMask_ & ~faults_.deadCounters) >> n & 1 && period > 0)
             counters_[n] += static_cast<uint32_t>(now / period - lastUpdate_ / period);
     }
     lastUpdate_ = now;

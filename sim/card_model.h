@@ -28,7 +28,6 @@ inline constexpr uint32_t VERSION = 0x5FC;
 } // namespace reg
 
 inline constexpr uint8_t kSelectLevels = 0x80;
-inline constexpr uint8_t kFirmwareVersion = 0x12;
 
 struct ClearRecord {
     uint8_t group;
@@ -95,7 +94,7 @@ class CardModel {
     uint32_t received_ = 0;
     uint32_t crc_ = 0;
     bool configured_ = false;
-    uint8_t version_ = kFirmwareVersion;
+    uint8_t version_;
 
     // Configured card
     std::array<uint32_t, kCounterCount> counters_{};

@@ -39,15 +39,38 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
             return {};
         }
     }
-    constexpr std::string_view kSlow = "slow=";
-    if (word.starts_with(kSlow)) {
-        uint32_t n = 0;
-        if (!ParseNumber(word.substr(kSlow.size()), 10, n) || n == 0)
+    const auto eq = word.find('=');
+    const std::string_view name = word.substr(0, eq);
+    const std::string_view value = eq == std::string_view::npos ? "" : word.substr(eq + 1);
+    uint32_t n = 0;
+    if (name == "slow") {
+        if (!ParseNumber(value, 10, n) || n == 0)
             return "slow needs a decimal count of 1 or more";
         f.slow = n;
-        return {};
+    } else if (name == "deadcnt") {
+        if (!ParseNumber(value, 10, n) || n >= 24)
+            return "deadcnt needs a counter number from 0 to 23";
+        f.deadCounters |= 1u << n;
+    } else if (name == "stuckcnt") {
+        const auto at = value.find('@');
+        uint32_t stuck = 0;
+        if (at == std::string_view::npos || !ParseNumber(value.substr(0, at), 10, n) || n >= 24 ||
+            !ParseNumber(value.substr(at + 1), 10, stuck))
+            return "stuckcnt needs COUNTER@VALUE, counter 0 to 23, value decimal";
+        f.stuckCounters |= 1u << n;
+        f.stuckValue[n] = stuck;
+    } else if (name == "din0" || name == "din1") {
+        if (!ParseNumber(value, 10, n) || n >= 8)
+            return std::string(name) + " needs a DIN line from 0 to 7";
+        (name == "din0" ? f.dinLow : f.dinHigh) |= static_cast<uint8_t>(1u << n);
+    } else if (name == "version") {
+        if (!ParseNumber(value, 16, n) || n > 0xFF)
+            return "version needs a hexadecimal byte";
+        f.version = static_cast<uint8_t>(n);
+    } else {
+        return "unknown fault \"" + std::string(word) + "\"";
     }
-    return "unknown fault \"" + std::string(word) + "\"";
+    return {};
 }
 
 // Empty text when the entry is a card, otherwise why not.

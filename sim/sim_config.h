@@ -1,6 +1,7 @@
 // The text that describes the simulated cards (OX9162_SIM_CARDS), parsed.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,6 +14,7 @@ inline constexpr std::string_view kDefaultCards = "0123@2/13;0456@3/5;0123@4/2";
 // Every card gets a window page in one fixed reservation, so this bounds the text.
 inline constexpr std::size_t kMaxCards = 256;
 inline constexpr uint32_t kKrv5316Did = 0x0123;
+inline constexpr uint8_t kFirmwareVersion = 0x12; // what VERSION reads once configured
 
 struct CardFaults {
     bool noDid = false;
@@ -24,6 +26,13 @@ struct CardFaults {
     bool stuck = false;  // bit 5 never comes again after the first data byte
     bool noDone = false; // a download never ends in a complete configuration
     uint32_t slow = 1;   // bit 5 comes at this status read after each data byte
+    // Faults of a broken card, for the unattended check's tests.
+    uint32_t deadCounters = 0;  // bit n: CNTn never counts
+    uint32_t stuckCounters = 0; // bit n: CNTn always reads stuckValue[n]
+    std::array<uint32_t, 24> stuckValue{};
+    uint8_t dinLow = 0;  // DIN lines stuck at 0
+    uint8_t dinHigh = 0; // DIN lines stuck at 1
+    uint8_t version = kFirmwareVersion;
 };
 
 struct CardSpec {

@@ -202,3 +202,39 @@ TEST_F(SimTest, CardOfAnotherModelAnswersFFAndIgnoresWrites) {
     EXPECT_EQ(state.bytesReceived, 0u);
     EXPECT_EQ(state.dout, 0);
 }
+
+TEST_F(SimTest, BrokenCardFaultsShowOnTheirRegistersOnly) {
+    std::string error;
+    ASSERT_TRUE(
+        oxsim::Configure("0123@2/13:deadcnt=4,stuckcnt=7@1234,din0=1,din1=6,version=13", &error))
+        << error;
+    oxsim::UseVirtualClock();
+    const uintptr_t w = OpenWindow(0);
+    ASSERT_EQ(Download(w, FirmwareImage) & 0x10, 0x10);
+    EXPECT_EQ(Rd(w, VERSION), 0x13);
+    StartStop(w, 0xFFFFFF);
+    oxsim::AdvanceClock(2s);
+    EXPECT_EQ(ReadCounter(w, 4), 0u) << "dead counter";
+    EXPECT_GT(ReadCounter(w, 5), 0u) << "its neighbour counts";
+    EXPECT_EQ(ReadCounter(w, 7), 1234u) << "stuck counter";
+    Wr(w, CLR0, 0xFF);
+    EXPECT_EQ(ReadCounter(w, 7), 1234u) << "stuck counter ignores a clear";
+    EXPECT_EQ(ReadCounter(w, 6), 0u);
+    oxsim::SetInputFrequency(0, 4, 10.0);
+    const uint32_t level = Levels(w) >> 4 & 1;
+    oxsim::AdvanceClock(50ms);
+    EXPECT_NE(Levels(w) >> 4 & 1, level) << "a dead counter's input still moves";
+    Wr(w, DOUT, 0x02);
+    EXPECT_EQ(Rd(w, DIN), 0x40) << "DIN.1 stuck at 0, DIN.6 stuck at 1";
+    Wr(w, DOUT, 0xBF);
+    EXPECT_EQ(Rd(w, DIN), 0xFD);
+}
+
+TEST_F(SimTest, BrokenCardFaultWordsNeedValidValues) {
+    for (const char *text : {"0123@1/1:deadcnt=24", "0123@1/1:stuckcnt=3", "0123@1/1:din0=8",
+                             "0123@1/1:din1=x", "0123@1/1:version=123", "0123@1/1:deadcnt"}) {
+        std::string error;
+        EXPECT_FALSE(oxsim::Configure(text, &error)) << text;
+        EXPECT_NE(error.find(std::string(text).substr(9)), std::string::npos) << error;
+    }
+}
