@@ -11,7 +11,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Run {
+struct Outcome {
     int status = -1;
     std::string out;
     std::string err;
@@ -35,13 +35,13 @@ class CheckProgram : public ::testing::Test {
 
     // Runs the program on the simulated cards given; a short run time keeps the
     // suite quick, at the price of no signal seen on the slowest inputs.
-    Run run(const std::string &cards, const std::string &args) {
+    Outcome run(const std::string &cards, const std::string &args) {
         const std::string command = "OX9162_SIM_CARDS='" + cards + "' '" KRV5316_CHECK +
                                     std::string("' --run-time 300 ") + args + " >'" +
                                     (dir / "out").string() + "' 2>'" + (dir / "err").string() +
                                     "' </dev/null";
         const int raw = std::system(command.c_str());
-        Run result;
+        Outcome result;
         result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
         result.out = Slurp(dir / "out");
         result.err = Slurp(dir / "err");
@@ -50,7 +50,7 @@ class CheckProgram : public ::testing::Test {
 };
 
 TEST_F(CheckProgram, HealthyCardsPassWithStatusZeroAndASummary) {
-    const Run r = run("0123@2/13;0456@3/5;0123@4/2", "--loopback");
+    const Outcome r = run("0123@2/13;0456@3/5;0123@4/2", "--loopback");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Card 1 at 2/13"), std::string::npos);
     EXPECT_NE(r.out.find("Card 2 at 4/2"), std::string::npos);
@@ -59,7 +59,7 @@ TEST_F(CheckProgram, HealthyCardsPassWithStatusZeroAndASummary) {
 }
 
 TEST_F(CheckProgram, AFailingCardGivesStatusOneAndNamesItsStep) {
-    const Run r = run("0123@2/13;0123@4/2:deadcnt=20", "");
+    const Outcome r = run("0123@2/13;0123@4/2:deadcnt=20", "");
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_NE(r.out.find("Verdict: FAIL at step count"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("CNT20"), std::string::npos);
@@ -68,10 +68,10 @@ TEST_F(CheckProgram, AFailingCardGivesStatusOneAndNamesItsStep) {
 
 TEST_F(CheckProgram, OneCardByPositionOrByNumber) {
     const std::string cards = "0123@2/13;0123@4/2:nodone";
-    const Run byPosition = run(cards, "--card 2/13");
+    const Outcome byPosition = run(cards, "--card 2/13");
     EXPECT_EQ(byPosition.status, 0) << byPosition.out << byPosition.err;
     EXPECT_EQ(byPosition.out.find("4/2"), std::string::npos);
-    const Run byNumber = run(cards, "--card 2");
+    const Outcome byNumber = run(cards, "--card 2");
     EXPECT_EQ(byNumber.status, 1);
     EXPECT_NE(byNumber.out.find("Card 2 at 4/2"), std::string::npos);
     EXPECT_NE(byNumber.out.find("Verdict: FAIL at step download"), std::string::npos);
@@ -95,7 +95,7 @@ TEST_F(CheckProgram, NothingToCheckGivesStatusTwoWithAMessage) {
         {"0123@2/13", "--frobnicate", "unknown argument '--frobnicate'"},
     };
     for (const Case &c : cases) {
-        const Run r = run(c.cards, c.args);
+        const Outcome r = run(c.cards, c.args);
         EXPECT_EQ(r.status, 2) << c.cards << " " << c.args;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_EQ(r.out, "") << c.cards << " " << c.args;
@@ -105,8 +105,8 @@ TEST_F(CheckProgram, NothingToCheckGivesStatusTwoWithAMessage) {
 TEST_F(CheckProgram, JsonAndJUnitReportsCarryEveryStep) {
     const fs::path json = dir / "report.json";
     const fs::path junit = dir / "report.xml";
-    const Run r = run("0123@2/13:version=11",
-                      "--json '" + json.string() + "' --junit '" + junit.string() + "'");
+    const Outcome r = run("0123@2/13:version=11",
+                          "--json '" + json.string() + "' --junit '" + junit.string() + "'");
     EXPECT_EQ(r.status, 1) << r.err;
     const std::string j = Slurp(json);
     EXPECT_NE(j.find("\"position\": \"2/13\""), std::string::npos) << j;
@@ -126,13 +126,13 @@ TEST_F(CheckProgram, JsonAndJUnitReportsCarryEveryStep) {
 }
 
 TEST_F(CheckProgram, UnwritableReportIsAnError) {
-    const Run r = run("0123@2/13", "--json /nonexistent-dir/report.json");
+    const Outcome r = run("0123@2/13", "--json /nonexistent-dir/report.json");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write /nonexistent-dir/report.json"), std::string::npos);
 }
 
 TEST_F(CheckProgram, HelpExplainsExitStatuses) {
-    const Run r = run("0123@2/13", "--help");
+    const Outcome r = run("0123@2/13", "--help");
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.out.find("Exit status: 0"), std::string::npos);
     EXPECT_NE(r.out.find("--loopback"), std::string::npos);
