@@ -87,6 +87,10 @@ struct VersionCase {
     const char *shown;
 };
 
+void PrintTo(const VersionCase &c, std::ostream *os) {
+    *os << "VERSION " << int(c.version);
+}
+
 class VersionTest : public OpenCloseTest, public testing::WithParamInterface<VersionCase> {};
 
 TEST_P(VersionTest, OpenLoadsTheFirmwareAndShowsTheVersionByte) {
@@ -140,6 +144,10 @@ struct Failure {
     QString status;
     bool openInLibrary; // the failed open leaves the card open in the library
 };
+
+void PrintTo(const Failure &failure, std::ostream *os) {
+    *os << failure.name;
+}
 
 const Failure failures[] = {
     {"OpenRefused", "0123@2/13:noopen", "Nelze otevřít vybranou kartu na pozici 2/13", false},

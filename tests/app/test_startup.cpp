@@ -28,6 +28,10 @@ struct Outcome {
     std::vector<std::array<QString, 3>> rows; // rows 1.. as listed; none: not listed
 };
 
+void PrintTo(const Outcome &outcome, std::ostream *os) {
+    *os << outcome.name;
+}
+
 const Outcome outcomes[] = {
     {"LibraryFails", "fail", "Chyba volání knihovny ZOVAK_OX9162", "0", "0", {}},
     {"LibraryThrows", "throw", "Chyba volání knihovny ZOVAK_OX9162", "0", "0", {}},
