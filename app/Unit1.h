@@ -50,7 +50,8 @@ class TForm1 : public QWidget {
     // shared by the counters and digital I/O pages
     static QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top,
                              const QString &caption);
-    static void setCaption(QLabel *label, const QString &caption);
+    static QLabel *makeCell(QWidget *parent, const QString &name, int left, int top,
+                            const QString &widest);
     static QFrame *makeWhitePanel(QWidget *parent, const QString &name, int left, int top,
                                  int width, int height);
 

@@ -86,21 +86,22 @@ QPushButton *makeButton(QWidget *page, const char *name, int left, const char *c
 
 } // namespace
 
-// Value and level captions change on every tick; their labels keep the width of the
-// caption, as all labels of the window do.
-void TForm1::setCaption(QLabel *label, const QString &caption) {
-    if (label->text() != caption) {
-        label->setText(caption);
-        fitLabel(label);
-    }
-}
-
 QLabel *TForm1::makeLabel(QWidget *parent, const QString &name, int left, int top,
                           const QString &caption) {
     auto *label = new QLabel(caption, parent);
     label->setObjectName(name);
     label->move(left, top);
     fitLabel(label);
+    return label;
+}
+
+// A cell whose caption the tick or a key rewrites. It is as wide as its widest caption
+// (digits share one width in the window's fonts), so a new caption needs no new
+// layout, and it starts at "0".
+QLabel *TForm1::makeCell(QWidget *parent, const QString &name, int left, int top,
+                         const QString &widest) {
+    QLabel *label = makeLabel(parent, name, left, top, widest);
+    label->setText(QStringLiteral("0"));
     return label;
 }
 
@@ -142,8 +143,11 @@ void TForm1::buildCountersPage(QWidget *page) {
             const QString name = numbered(kind.prefix, kind.firstNumber + i);
             const int top = CellTop + CellPitch * k;
             if (row.column == Column::Value || row.column == Column::Level) {
-                QLabel *label = makeLabel(panel, name, kind.left, top, QStringLiteral("0"));
-                (row.column == Column::Value ? valueLabels : levelLabels)[i] = label;
+                const bool value = row.column == Column::Value;
+                QLabel *label =
+                    makeCell(panel, name, kind.left, top,
+                             value ? QStringLiteral("4294967295") : QStringLiteral("0"));
+                (value ? valueLabels : levelLabels)[i] = label;
                 continue;
             }
             auto *box = new CellCheckBox(panel);
@@ -164,12 +168,12 @@ void TForm1::buildCountersPage(QWidget *page) {
 
 void TForm1::CountersStep(uintptr_t base) {
     for (unsigned i = 0; i < CounterCount; ++i) {
-        setCaption(valueLabels[i], QString::number(ReadCounter(base, i)));
+        valueLabels[i]->setText(QString::number(ReadCounter(base, i)));
     }
     const Mask3 levels = ReadInputLevels(base);
     for (unsigned i = 0; i < CounterCount; ++i) {
         const bool high = (levels[i / 8] >> (i % 8)) & 1U;
-        setCaption(levelLabels[i], high ? QStringLiteral("1") : QStringLiteral("0"));
+        levelLabels[i]->setText(high ? QStringLiteral("1") : QStringLiteral("0"));
     }
 }
 

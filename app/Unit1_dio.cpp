@@ -68,7 +68,7 @@ void TForm1::buildDigitalIoPage(QWidget *page) {
             const QString name = numbered(g.cellPrefix, g.firstCell + bit);
             const int top = 8 + RowPitch * bit;
             if (g.port == Port::Din) {
-                dinCells[bit] = makeLabel(panel, name, 17, top, QStringLiteral("0"));
+                dinCells[bit] = makeCell(panel, name, 17, top, QStringLiteral("0"));
                 continue;
             }
             auto *field = new BitField(panel);
@@ -80,7 +80,7 @@ void TForm1::buildDigitalIoPage(QWidget *page) {
             (g.port == Port::Dout ? doutFields : xdoutFields)[bit] = field;
         }
         QLabel *byteCell =
-            makeLabel(panel, QString::fromLatin1(g.byteCell), 11, 152, QStringLiteral("0"));
+            makeCell(panel, QString::fromLatin1(g.byteCell), 11, 152, QStringLiteral("255"));
         if (g.port == Port::Din) {
             Label125 = byteCell;
             continue;
@@ -103,9 +103,9 @@ void TForm1::buildDigitalIoPage(QWidget *page) {
 
 void TForm1::DinStep(uintptr_t base) {
     const uint8_t din = ReadDin(base);
-    setCaption(Label125, QString::number(din));
+    Label125->setText(QString::number(din));
     for (int bit = 0; bit < 8; ++bit) {
-        setCaption(dinCells[bit], bitText((din >> bit) & 1U));
+        dinCells[bit]->setText(bitText((din >> bit) & 1U));
     }
 }
 
@@ -128,7 +128,7 @@ void TForm1::EditKeyDown(int number) {
     } else {
         value = uint8_t(value + weight);
     }
-    setCaption(dout ? Label126 : Label127, QString::number(value));
+    (dout ? Label126 : Label127)->setText(QString::number(value));
 }
 
 void TForm1::Button6Click() {

@@ -142,7 +142,7 @@ void BM_RunningWindowCpuShare(benchmark::State &state) {
     double wall = 0;
     for (auto _ : state) {
         QEventLoop loop;
-        QTimer::singleShot(int(seconds * 1000), &loop, &QEventLoop::quit);
+        QTimer::singleShot(int(seconds * 1000), Qt::PreciseTimer, &loop, &QEventLoop::quit);
         QElapsedTimer elapsed;
         const double cpuBefore = processCpuSeconds();
         elapsed.start();
