@@ -109,7 +109,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
         QStringLiteral("Digitální vstupy/výstupy"), QStringLiteral("Nápověda")};
     std::array<QWidget *, 4> pages{};
     for (std::size_t i = 0; i < pages.size(); ++i) {
-        pages[i] = new QWidget;
+        pages[i] = new QWidget(PageControl1);
         pages[i]->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
         pages[i]->setAutoFillBackground(true); // silver, not the style's lighter pane
         PageControl1->addTab(pages[i], captions[i]);
