@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libzydis-dev
-  xvfb x11-utils xauth fonts-liberation2
+  xvfb x11-utils xauth xdotool fonts-liberation2
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
 )
 

@@ -1,5 +1,6 @@
 // The program as the operator starts it: its window comes up on an X display and the
-// driver library sees the enumeration; without the library beside it, it does not start.
+// driver library sees the enumeration; a click on the open button downloads the
+// firmware and the ticks follow; without the library beside it, it does not start.
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -89,42 +90,97 @@ class ProgramTest : public testing::Test {
     QTemporaryDir work;
 };
 
+// The real program on a virtual display, with a trace file; ended with the test.
+class RunningProgram {
+  public:
+    RunningProgram(QProcessEnvironment env, const VirtualDisplay &display, const QString &trace,
+                   const QString &cards)
+        : display_(display.name()) {
+        env.insert("DISPLAY", display_);
+        env.insert("QT_QPA_PLATFORM", "xcb");
+        env.insert("OX9162_SIM_CARDS", cards);
+        env.insert("OX9162_SIM_TRACE", trace);
+        process_.setProcessEnvironment(env);
+        process_.start(OX_PROGRAM, {});
+        if (!process_.waitForStarted(5000)) {
+            return;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        // waitForFinished also notices an early death, which state() does not without
+        // an event loop.
+        while (window_.isEmpty() && clock.elapsed() < 30000 && !process_.waitForFinished(100)) {
+            window_ = mappedWindow(display_);
+        }
+    }
+    ~RunningProgram() {
+        process_.terminate();
+        if (!process_.waitForFinished(5000)) {
+            process_.kill();
+            process_.waitForFinished(2000);
+        }
+    }
+    RunningProgram(const RunningProgram &) = delete;
+    RunningProgram &operator=(const RunningProgram &) = delete;
+
+    QString window() const { return window_; }
+    std::string errors() { return process_.readAllStandardError().toStdString(); }
+    QString windowInfo() const { return run("xwininfo", {"-id", window_}, display_); }
+    // A left click at a point of the window, through the X server as a mouse would.
+    void click(int x, int y) const {
+        run("xdotool",
+            {"mousemove", "--window", window_, QString::number(x), QString::number(y), "click",
+             "1"},
+            display_);
+    }
+
+  private:
+    QString display_;
+    QProcess process_;
+    QString window_;
+};
+
+QStringList traceLines(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+}
+
+// The register accesses of one tick: 24 counters, the input levels, DIN.
+QStringList tickShape() {
+    QStringList shape;
+    for (int n = 0; n < 24; ++n) {
+        shape << QStringLiteral("W 0 420 %1").arg(n, 2, 16, QChar('0'));
+        shape << "R 0 40c"
+              << "R 0 408"
+              << "R 0 404"
+              << "R 0 400";
+    }
+    shape << "W 0 420 80"
+          << "R 0 400"
+          << "R 0 404"
+          << "R 0 408"
+          << "R 0 000";
+    return shape;
+}
+
 TEST_F(ProgramTest, WindowComesUpAfterTheEnumeration) {
     VirtualDisplay display;
     ASSERT_TRUE(display.up()) << "Xvfb did not start";
     const QString trace = work.filePath("trace.txt");
-    QProcessEnvironment env = environment();
-    env.insert("DISPLAY", display.name());
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("OX9162_SIM_CARDS", "0456@3/5;0123@2/13");
-    env.insert("OX9162_SIM_TRACE", trace);
-    QProcess program;
-    program.setProcessEnvironment(env);
-    program.start(OX_PROGRAM, {});
-    ASSERT_TRUE(program.waitForStarted(5000));
-
-    QString window;
-    QElapsedTimer clock;
-    clock.start();
-    // waitForFinished also notices an early death, which state() does not without an
-    // event loop.
-    while (window.isEmpty() && clock.elapsed() < 30000 && !program.waitForFinished(100)) {
-        window = mappedWindow(display.name());
+    QString info;
+    {
+        RunningProgram program(environment(), display, trace, "0456@3/5;0123@2/13");
+        ASSERT_FALSE(program.window().isEmpty())
+            << "no window; the program said: " << program.errors();
+        info = program.windowInfo();
     }
-    const QString info = run("xwininfo", {"-id", window}, display.name());
-    program.terminate();
-    if (!program.waitForFinished(5000)) {
-        program.kill();
-        program.waitForFinished(2000);
-    }
-    ASSERT_FALSE(window.isEmpty())
-        << "no window; the program said: " << program.readAllStandardError().toStdString();
     EXPECT_TRUE(info.contains("Width: 681")) << info.toStdString();
     EXPECT_TRUE(info.contains("Height: 385")) << info.toStdString();
 
-    QFile file(trace);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "no trace file";
-    const QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = traceLines(trace);
     const QStringList expected = {"call OX9162_CardsInSystem ", "call OX9162_Card_DID 0 ",
                                   "call OX9162_Card_BUS 0 ",    "call OX9162_Card_SLOT 0 ",
                                   "call OX9162_Card_DID 1 ",    "call OX9162_Card_BUS 1 ",
@@ -133,6 +189,63 @@ TEST_F(ProgramTest, WindowComesUpAfterTheEnumeration) {
     for (int i = 0; i < lines.size(); ++i) {
         EXPECT_TRUE(lines[i].startsWith(expected[i])) << lines[i].toStdString();
     }
+}
+
+TEST_F(ProgramTest, OpenButtonDownloadsTheFirmwareAndTicksFollow) {
+    ASSERT_FALSE(QStandardPaths::findExecutable("xdotool").isEmpty()) << "xdotool is missing";
+    VirtualDisplay display;
+    ASSERT_TRUE(display.up()) << "Xvfb did not start";
+    const QString trace = work.filePath("trace.txt");
+    const QStringList tick = tickShape();
+    QStringList lines;
+    {
+        RunningProgram program(environment(), display, trace, "0123@2/13");
+        ASSERT_FALSE(program.window().isEmpty()) << program.errors();
+        // Middle of "Otevřít kartu": the page's 472, 128 and 97 x 25, below the tabs.
+        program.click(472 + 48, 128 + 12 + 23);
+        QElapsedTimer clock;
+        clock.start();
+        // Until the version read is followed by three ticks or more.
+        const auto ticked = [&] {
+            const qsizetype version = lines.indexOf("R 0 5fc 12");
+            return version >= 0 && lines.size() > version + 3 * tick.size();
+        };
+        while (!ticked() && clock.elapsed() < 30000) {
+            QThread::msleep(200);
+            lines = traceLines(trace);
+        }
+    }
+    const int open = static_cast<int>(lines.indexOf("call OX9162_Open 0 0 = 0"));
+    ASSERT_GE(open, 0) << "the click did not open the card";
+    ASSERT_TRUE(lines.value(open + 1).startsWith("call OX9162_BAR4_BaseAdr 0 = 0 0x"));
+    const QStringList start = {"W 0 3fc 01", "W 0 3fc 00", "W 0 3fc 02"};
+    EXPECT_EQ(lines.mid(open + 2, 3), start);
+
+    // Every firmware byte goes to DATA0 and waits for its status read.
+    int i = open + 5;
+    int bytes = 0;
+    while (lines.value(i).startsWith("W 0 400 ")) {
+        ++bytes;
+        ++i;
+        while (lines.value(i).startsWith("R 0 3fc ")) {
+            ++i;
+        }
+    }
+    EXPECT_EQ(bytes, 59215);
+    EXPECT_EQ(lines.value(i++), "W 0 3fc 00");
+    EXPECT_EQ(lines.value(i++), "R 0 3fc 30") << "configuration complete";
+    EXPECT_EQ(lines.value(i++), "R 0 5fc 12") << "version read once";
+
+    // Then nothing but whole ticks, apart from the one the end cut short.
+    int ticks = 0;
+    for (; i + tick.size() <= lines.size(); i += tick.size(), ++ticks) {
+        for (int k = 0; k < tick.size(); ++k) {
+            ASSERT_TRUE(lines[i + k].startsWith(tick[k]))
+                << "tick " << ticks << " access " << k << ": " << lines[i + k].toStdString();
+        }
+    }
+    EXPECT_GE(ticks, 2);
+    EXPECT_TRUE(lines.filter("!").isEmpty()) << "an access to a card that was not open";
 }
 
 TEST_F(ProgramTest, CopiedAwayFromTheDriverLibraryItDoesNotStart) {
