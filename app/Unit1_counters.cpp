@@ -97,11 +97,13 @@ QLabel *TForm1::makeLabel(QWidget *parent, const QString &name, int left, int to
 
 // A cell whose caption the tick or a key rewrites. It is as wide as its widest caption
 // (digits share one width in the window's fonts), so a new caption needs no new
-// layout, and it starts at "0".
+// layout, and it starts at "0". It paints its own white, so a new caption repaints the
+// cell alone and not its panel.
 QLabel *TForm1::makeCell(QWidget *parent, const QString &name, int left, int top,
                          const QString &widest) {
     QLabel *label = makeLabel(parent, name, left, top, widest);
     label->setText(QStringLiteral("0"));
+    label->setAutoFillBackground(true);
     return label;
 }
 

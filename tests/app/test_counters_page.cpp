@@ -343,6 +343,7 @@ TEST_F(CountersPageTest, EveryRowSitsOnItsNameLineInWhiteColumns) {
             EXPECT_EQ(panel->height(), 81);
             EXPECT_EQ(panel->frameShadow(), QFrame::Sunken);
             EXPECT_EQ(panel->palette().color(QPalette::Window), QColor(Qt::white));
+            EXPECT_EQ(cell->palette().color(QPalette::Window), QColor(Qt::white));
             EXPECT_TRUE(panel->autoFillBackground());
         }
         EXPECT_EQ(box(1 + i)->size(), QSize(97, 17));
