@@ -8,6 +8,7 @@
 # window paints through the real xcb platform as it would on a desktop.
 #
 # Usage: scripts/measure_cpu.sh [build dir] [seconds]   (defaults: build, 10)
+# OX_CPU_PAGE=0..3 shows another page meanwhile (default 1, the counters page).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
