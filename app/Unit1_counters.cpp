@@ -11,7 +11,7 @@
 
 namespace {
 
-// As on the design's boxes, a click anywhere on the box counts, not only on its square:
+// A click anywhere on the box counts, not only on its square:
 // the box shows as a narrow strip of the white column.
 class CellCheckBox : public QCheckBox {
   public:
