@@ -5,16 +5,16 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-for target in mingw64 mingw32; do
-    dir="build/$target"
+for triple in x86_64-w64-mingw32 i686-w64-mingw32; do
+    dir="build/$triple"
     log="$(mktemp)"
     if ! { cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-               -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/$target.cmake" \
+               -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64.cmake" -DOX_MINGW_TRIPLE="$triple" \
                -DOX_BUILD_APP=OFF -DOX_BUILD_TESTS=OFF &&
            cmake --build "$dir" --target cardaccess; } >"$log" 2>&1; then
         cat "$log" >&2
         rm -f "$log"
-        echo "cross_check: building cardaccess for $target FAILED" >&2
+        echo "cross_check: building cardaccess for $triple FAILED" >&2
         exit 1
     fi
     rm -f "$log"

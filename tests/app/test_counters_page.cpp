@@ -12,17 +12,6 @@
 
 namespace {
 
-// The register lines of the trace (R, W, R!, W!), without the library calls.
-std::vector<std::string> registerLines() {
-    std::vector<std::string> lines;
-    for (const std::string &line : oxsim::Trace()) {
-        if (line.rfind("R", 0) == 0 || line.rfind("W", 0) == 0) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 std::string write(unsigned offset, unsigned value) {
     char text[32];
     std::snprintf(text, sizeof text, "W 0 %03x %02x", offset, value);

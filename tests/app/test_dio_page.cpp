@@ -14,16 +14,6 @@
 
 namespace {
 
-std::vector<std::string> registerLines() {
-    std::vector<std::string> lines;
-    for (const std::string &line : oxsim::Trace()) {
-        if (line.rfind("R", 0) == 0 || line.rfind("W", 0) == 0) {
-            lines.push_back(line);
-        }
-    }
-    return lines;
-}
-
 std::string access(char kind, unsigned offset, unsigned value) {
     char text[32];
     std::snprintf(text, sizeof text, "%c 0 %03x %02x", kind, offset, value);

@@ -13,16 +13,6 @@
 
 namespace {
 
-std::vector<std::string> libraryCalls() {
-    std::vector<std::string> calls;
-    for (const std::string &line : oxsim::Trace()) {
-        if (line.rfind("call ", 0) == 0) {
-            calls.push_back(line.substr(5));
-        }
-    }
-    return calls;
-}
-
 // The cards that register accesses ("R 1 5fc 12", "W 0 3fc 01") reached.
 std::set<std::string> cardsAccessed() {
     std::set<std::string> cards;

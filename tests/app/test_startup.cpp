@@ -8,17 +8,6 @@
 
 namespace {
 
-// The library calls of the trace, without the "call " in front.
-std::vector<std::string> libraryCalls() {
-    std::vector<std::string> calls;
-    for (const std::string &line : oxsim::Trace()) {
-        if (line.rfind("call ", 0) == 0) {
-            calls.push_back(line.substr(5));
-        }
-    }
-    return calls;
-}
-
 struct Outcome {
     const char *name;
     std::string cards;

@@ -13,10 +13,15 @@ struct Checked {
     std::vector<std::string> trace;
 };
 
-Checked Check(const std::string &cards, bool loopback = false) {
+// Checks the first card of `cards`; the inputs of CNT0 up to `silent` - 1 carry no
+// signal.
+Checked Check(const std::string &cards, bool loopback = false, unsigned silent = 0) {
     std::string error;
     EXPECT_TRUE(oxsim::Configure(cards, &error)) << error;
     oxsim::UseVirtualClock();
+    for (unsigned n = 0; n < silent; ++n) {
+        oxsim::SetInputFrequency(0, n, 0);
+    }
     TPoleKaret table;
     EXPECT_TRUE(FindCards(0x0123, table));
     CheckSettings settings;
@@ -68,33 +73,13 @@ TEST(CardCheck, HealthyCardPassesEveryStepAndIsClosed) {
 }
 
 TEST(CardCheck, InputsWithoutSignalAreNoFault) {
-    std::string error;
-    ASSERT_TRUE(oxsim::Configure("0123@2/13", &error)) << error;
-    oxsim::UseVirtualClock();
-    for (unsigned n = 0; n < 12; ++n) {
-        oxsim::SetInputFrequency(0, n, 0);
-    }
-    TPoleKaret table;
-    ASSERT_TRUE(FindCards(0x0123, table));
-    CheckSettings settings;
-    settings.wait = [](std::chrono::microseconds time) { oxsim::AdvanceClock(time); };
-    const CardResult card = CheckCard(table, 1, settings);
+    const CardResult card = Check("0123@2/13", false, 12).card;
     EXPECT_TRUE(card.passed()) << Step(card, "count").seen;
     EXPECT_EQ(Step(card, "count").seen, "signal on 12 inputs, all counted");
 }
 
 TEST(CardCheck, NoSignalAnywhereFailsTheCountStep) {
-    std::string error;
-    ASSERT_TRUE(oxsim::Configure("0123@2/13", &error)) << error;
-    oxsim::UseVirtualClock();
-    for (unsigned n = 0; n < 24; ++n) {
-        oxsim::SetInputFrequency(0, n, 0);
-    }
-    TPoleKaret table;
-    ASSERT_TRUE(FindCards(0x0123, table));
-    CheckSettings settings;
-    settings.wait = [](std::chrono::microseconds time) { oxsim::AdvanceClock(time); };
-    const CardResult card = CheckCard(table, 1, settings);
+    const CardResult card = Check("0123@2/13", false, 24).card;
     EXPECT_EQ(Outcomes(card), "ppppfpppp");
     EXPECT_EQ(Step(card, "count").seen, "no input carries a signal");
 }
