@@ -4,6 +4,7 @@
 
 #include "KRV5316_dwn.h"
 #include "KRV5316_regs.h"
+#include "PageWidgets.h"
 #include "ox9162_driver.h"
 
 #include <QApplication>
@@ -25,7 +26,6 @@ namespace {
 constexpr uint16_t TestedDeviceId = 0x0123;
 constexpr int GridRows = 16; // header and 15 empty rows until cards are listed
 constexpr int GridRowHeight = 20;
-constexpr int LabelHeight = 13;
 const QColor Silver(192, 192, 192);
 
 // The wait cursor for as long as the download holds the message loop.
@@ -69,19 +69,6 @@ void setButtons(std::initializer_list<std::pair<QPushButton *, bool>> states) {
 }
 
 } // namespace
-
-QLabel *TForm1::autoLabel(QWidget *parent, const char *name, int left, int top,
-                          const QString &text) {
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QString::fromLatin1(name));
-    label->move(left, top);
-    fitLabel(label);
-    return label;
-}
-
-void TForm1::fitLabel(QLabel *label) {
-    label->resize(label->sizeHint().width(), LabelHeight);
-}
 
 TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
@@ -154,7 +141,8 @@ void TForm1::buildSelectionPage(QWidget *page) {
         {&TForm1::Label7, "Label7", 128, 296, "V pořádku", true},
     };
     for (const LabelRow &row : labels) {
-        QLabel *label = autoLabel(page, row.name, row.left, row.top, QString::fromUtf8(row.text));
+        QLabel *label = makeLabel(page, QString::fromLatin1(row.name), row.left, row.top,
+                                  QString::fromUtf8(row.text));
         if (row.blue) {
             paintText(label, Qt::blue);
         }

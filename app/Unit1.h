@@ -9,7 +9,6 @@
 #include <cstdint>
 
 class QCheckBox;
-class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -17,9 +16,9 @@ class QTabWidget;
 class QTableWidget;
 class QTimer;
 
-extern TPoleKaret CardList;  // the cards found at start
-extern uint8_t DoutValue;    // the byte the DOUT "Zápis" button writes
-extern uint8_t XDoutValue;   // the byte the X-DOUT "Zápis" button writes
+extern TPoleKaret CardList; // the cards found at start
+extern uint8_t DoutValue;   // the byte the DOUT "Zápis" button writes
+extern uint8_t XDoutValue;  // the byte the X-DOUT "Zápis" button writes
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -36,10 +35,6 @@ class TForm1 : public QWidget {
     void Button3Click();
     void buildSelectionPage(QWidget *page);
     void setStatus(const QString &text); // the status line, Label7
-    // A label at (left, top) of its parent, one line high and as wide as its text.
-    static QLabel *autoLabel(QWidget *parent, const char *name, int left, int top,
-                             const QString &text);
-    static void fitLabel(QLabel *label); // after a new text
 
     // Unit1_counters.cpp: the counters page and the tick's counters step
     void buildCountersPage(QWidget *page);
@@ -47,13 +42,6 @@ class TForm1 : public QWidget {
     void CheckBoxClick(int number); // CheckBox1Click to CheckBox48Click
     void Button4Click();
     void Button5Click();
-    // shared by the counters and digital I/O pages
-    static QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top,
-                             const QString &caption);
-    static QLabel *makeCell(QWidget *parent, const QString &name, int left, int top,
-                            const QString &widest);
-    static QFrame *makeWhitePanel(QWidget *parent, const QString &name, int left, int top,
-                                 int width, int height);
 
     // Unit1_dio.cpp: the digital I/O page and the tick's DIN step
     void buildDigitalIoPage(QWidget *page);

@@ -1,12 +1,12 @@
 // The counters page: 24 rows of value, input level, Start/Stop box and zero box, the
 // two buttons that write the masks, and the tick's counters step.
 #include "KRV5316_regs.h"
+#include "PageWidgets.h"
 #include "Unit1.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QLabel>
-#include <QPainter>
 #include <QPushButton>
 
 namespace {
@@ -19,22 +19,6 @@ class CellCheckBox : public QCheckBox {
 
   protected:
     bool hitButton(const QPoint &pos) const override { return rect().contains(pos); }
-};
-
-// A one-line caption drawn at its baseline: it looks as QLabel draws it, without the
-// general text layout that QLabel runs on every repaint, which the ~30 cells that
-// change on each tick would otherwise pay for.
-class CellLabel : public QLabel {
-  public:
-    using QLabel::QLabel;
-
-  protected:
-    void paintEvent(QPaintEvent *) override {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        const QFontMetrics metrics = fontMetrics();
-        painter.drawText(QPoint(0, (height() - metrics.height()) / 2 + metrics.ascent()), text());
-    }
 };
 
 enum class Column { Value, Level, StartStop, Zero };
@@ -102,45 +86,6 @@ QPushButton *makeButton(QWidget *page, const char *name, int left, const char *c
 }
 
 } // namespace
-
-QLabel *TForm1::makeLabel(QWidget *parent, const QString &name, int left, int top,
-                          const QString &caption) {
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->move(left, top);
-    fitLabel(label);
-    return label;
-}
-
-// A cell whose caption the tick or a key rewrites. It is as wide as its widest caption
-// (digits share one width in the window's fonts), so a new caption needs no new
-// layout, and it starts at "0". It paints its own white, so a new caption repaints the
-// cell alone and not its panel.
-QLabel *TForm1::makeCell(QWidget *parent, const QString &name, int left, int top,
-                         const QString &widest) {
-    QLabel *label = new CellLabel(widest, parent);
-    label->setObjectName(name);
-    label->move(left, top);
-    fitLabel(label);
-    label->setText(QStringLiteral("0"));
-    label->setAutoFillBackground(true);
-    return label;
-}
-
-// White, with a lowered bevel; like every Qt parent it clips its children.
-QFrame *TForm1::makeWhitePanel(QWidget *parent, const QString &name, int left, int top, int width,
-                               int height) {
-    auto *panel = new QFrame(parent);
-    panel->setObjectName(name);
-    panel->setGeometry(left, top, width, height);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    panel->setLineWidth(1);
-    QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, Qt::white);
-    panel->setPalette(palette);
-    panel->setAutoFillBackground(true);
-    return panel;
-}
 
 void TForm1::buildCountersPage(QWidget *page) {
     for (const Heading &h : Headings) {

@@ -2,6 +2,7 @@
 // fields and written with their "Zápis" buttons, and the tick's DIN step.
 #include "BitField.h"
 #include "KRV5316_regs.h"
+#include "PageWidgets.h"
 #include "Unit1.h"
 
 #include <QFrame>

@@ -1,4 +1,5 @@
 // The help page: a framed page of fixed text, one label per line.
+#include "PageWidgets.h"
 #include "Unit1.h"
 
 #include <QFrame>
@@ -59,6 +60,6 @@ void TForm1::buildHelpPage(QWidget *page) {
     bevel->setGeometry(0, 0, 673, 356);
     bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
     for (const HelpLine &line : HelpLines) {
-        autoLabel(page, line.name, 8, line.top, QString::fromUtf8(line.text));
+        makeLabel(page, QString::fromLatin1(line.name), 8, line.top, QString::fromUtf8(line.text));
     }
 }

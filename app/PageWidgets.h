@@ -1,0 +1,19 @@
+// Controls built alike on every page: labels one line high and as wide as their text,
+// cells that the tick or a key rewrites, and white panels with a lowered bevel.
+#pragma once
+
+#include <QString>
+
+class QFrame;
+class QLabel;
+class QWidget;
+
+// A label at (left, top) of its parent, one line high and as wide as its caption.
+QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top, const QString &caption);
+// Sizes a label to its caption again, after a new text.
+void fitLabel(QLabel *label);
+// A cell as wide as its widest caption, starting at "0".
+QLabel *makeCell(QWidget *parent, const QString &name, int left, int top, const QString &widest);
+// White, with a lowered bevel; like every Qt parent it clips its children.
+QFrame *makeWhitePanel(QWidget *parent, const QString &name, int left, int top, int width,
+                       int height);
