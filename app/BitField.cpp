@@ -8,6 +8,8 @@
 
 BitField::BitField(QWidget *parent) : QLineEdit(parent) {
     setFrame(false);
+    // The digit on the line of its row caption, not in the middle of the tall field.
+    setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setContextMenuPolicy(Qt::NoContextMenu);
     setAcceptDrops(false);
     setAttribute(Qt::WA_InputMethodEnabled, false);
