@@ -25,6 +25,15 @@ QString run(const QString &program, const QStringList &arguments, const QString 
     return QString::fromLocal8Bit(process.readAllStandardOutput());
 }
 
+// Asks a process to end, and makes it if it will not.
+void stop(QProcess &process) {
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
 // A private X server on a display number it picks itself; stopped with the test.
 class VirtualDisplay {
   public:
@@ -42,13 +51,7 @@ class VirtualDisplay {
             QThread::msleep(10);
         }
     }
-    ~VirtualDisplay() {
-        server_.terminate();
-        if (!server_.waitForFinished(5000)) {
-            server_.kill();
-            server_.waitForFinished(2000);
-        }
-    }
+    ~VirtualDisplay() { stop(server_); }
     VirtualDisplay(const VirtualDisplay &) = delete;
     VirtualDisplay &operator=(const VirtualDisplay &) = delete;
 
@@ -113,13 +116,7 @@ class RunningProgram {
             window_ = mappedWindow(display_);
         }
     }
-    ~RunningProgram() {
-        process_.terminate();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(2000);
-        }
-    }
+    ~RunningProgram() { stop(process_); }
     RunningProgram(const RunningProgram &) = delete;
     RunningProgram &operator=(const RunningProgram &) = delete;
 
