@@ -7,6 +7,7 @@
 // the 100 ms period. OX_CPU_SECONDS sets the length of the running-window stretch
 // (default 10), OX_CPU_PAGE the page shown meanwhile (default 1, the counters page).
 #include "Unit1.h"
+#include "qt_benchmark_main.h"
 #include "sim_control.h"
 
 #include <QApplication>
@@ -109,30 +110,27 @@ class PeriodShare {
     double cpu_ = processCpuSeconds();
 };
 
-// The tick as the timer delivers it; the repaint it schedules comes later.
+// The tick as the timer delivers it; with argument 1 also the repaint of the counters
+// page that follows it.
 void BM_Tick(benchmark::State &state) {
+    const bool repaint = state.range(0) != 0;
     OpenWindow window;
     const PeriodShare share;
     for (auto _ : state) {
         oxsim::AdvanceClock(std::chrono::milliseconds(100));
         window.tick();
+        if (repaint) {
+            QCoreApplication::processEvents();
+        }
     }
     share.report(state);
 }
-BENCHMARK(BM_Tick)->Unit(benchmark::kMicrosecond)->UseRealTime();
-
-// The tick and the repaint of the counters page that follows it.
-void BM_TickAndRepaint(benchmark::State &state) {
-    OpenWindow window;
-    const PeriodShare share;
-    for (auto _ : state) {
-        oxsim::AdvanceClock(std::chrono::milliseconds(100));
-        window.tick();
-        QCoreApplication::processEvents();
-    }
-    share.report(state);
-}
-BENCHMARK(BM_TickAndRepaint)->Unit(benchmark::kMicrosecond)->UseRealTime();
+BENCHMARK(BM_Tick)
+    ->ArgName("repaint")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMicrosecond)
+    ->UseRealTime();
 
 // The window left to its own Timer1 on the real clock, as an operator would leave it,
 // with the counters running at their simulated input frequencies. The share is the
@@ -171,12 +169,5 @@ BENCHMARK(BM_RunningWindowCpuShare)->Iterations(1)->Unit(benchmark::kMillisecond
 } // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunQtBenchmarks(argc, argv, true);
 }

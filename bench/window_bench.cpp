@@ -1,6 +1,7 @@
 // How long the program takes from its process start until its window is on screen,
 // and how much memory it holds then; and the window's creation alone, in-process.
 #include "Unit1.h"
+#include "qt_benchmark_main.h"
 #include "sim_control.h"
 
 #include <QApplication>
@@ -137,10 +138,5 @@ BENCHMARK(BM_WindowCreateAndShow)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char **argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunQtBenchmarks(argc, argv, false);
 }
