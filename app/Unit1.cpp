@@ -58,13 +58,10 @@ void paintText(QWidget *w, const QColor &colour) {
     w->setPalette(palette);
 }
 
-// Sets the buttons of all pages in the given order; buttons a page has not built are
-// left out.
+// Sets the buttons of all pages, in the given order.
 void setButtons(std::initializer_list<std::pair<QPushButton *, bool>> states) {
     for (const auto &[button, enabled] : states) {
-        if (button != nullptr) {
-            button->setEnabled(enabled);
-        }
+        button->setEnabled(enabled);
     }
 }
 
