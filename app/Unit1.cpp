@@ -23,7 +23,6 @@ TForm1 *Form1 = nullptr;
 
 namespace {
 
-constexpr uint16_t TestedDeviceId = 0x0123;
 constexpr int GridRows = 16; // header and 15 empty rows until cards are listed
 constexpr int GridRowHeight = 20;
 const QColor Silver(192, 192, 192);
@@ -37,9 +36,8 @@ class WaitCursor {
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
 
-// The card's place in the machine as the operator reads it: "bus/slot".
 QString position(const TKarta &card) {
-    return QStringLiteral("%1/%2").arg(card.BUS).arg(card.SLOT);
+    return QString::fromStdString(CardPosition(card.BUS, card.SLOT));
 }
 
 // The designed face where it exists; otherwise one with its metrics, so that every
@@ -232,7 +230,7 @@ void TForm1::FormCreate() {
         StringGrid1->setItem(0, c, new QTableWidgetItem(headings[c]));
     }
 
-    if (!FindCards(TestedDeviceId, CardList)) {
+    if (!FindCards(Krv5316DeviceId, CardList)) {
         setStatus(QString::fromStdString(CardList.Status));
         return;
     }
@@ -294,10 +292,8 @@ void TForm1::Button1Click() {
         return;
     }
     const uint8_t v = ReadVersion(card.BaseAdr);
-    setStatus(QStringLiteral("Otevřena karta na pozici %1  (FPGA v.%2.%3)")
-                  .arg(position(card))
-                  .arg(v >> 4)
-                  .arg(v & 0x0F));
+    setStatus(QStringLiteral("Otevřena karta na pozici %1  (FPGA v.%2)")
+                  .arg(position(card), QString::fromStdString(VersionText(v))));
     setButtons({{Button1, false},
                 {Button2, true},
                 {Button4, false},

@@ -2,6 +2,7 @@
 // pages, the 100 ms refresh, and opening and closing a card.
 #pragma once
 
+#include "KRV5316_regs.h"
 #include "zovak_ox9162.h"
 
 #include <QWidget>
@@ -72,10 +73,10 @@ class TForm1 : public QWidget {
     // counters page, by counter number
     QPushButton *Button4 = nullptr;
     QPushButton *Button5 = nullptr;
-    std::array<QLabel *, 24> valueLabels{};       // Label40 to Label63
-    std::array<QLabel *, 24> levelLabels{};       // Label64 to Label87
-    std::array<QCheckBox *, 24> startStopBoxes{}; // CheckBox1 to CheckBox24
-    std::array<QCheckBox *, 24> zeroBoxes{};      // CheckBox25 to CheckBox48
+    std::array<QLabel *, CounterCount> valueLabels{};       // Label40 to Label63
+    std::array<QLabel *, CounterCount> levelLabels{};       // Label64 to Label87
+    std::array<QCheckBox *, CounterCount> startStopBoxes{}; // CheckBox1 to CheckBox24
+    std::array<QCheckBox *, CounterCount> zeroBoxes{};      // CheckBox25 to CheckBox48
 
     // digital I/O page, by bit number
     QPushButton *Button6 = nullptr;

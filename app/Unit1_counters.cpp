@@ -100,7 +100,7 @@ void TForm1::buildCountersPage(QWidget *page) {
                   numbered("CNT", i));
     }
     // Panels in tab order, so the focus chain runs through the boxes as laid out.
-    for (int p = 0; p < 24; ++p) {
+    for (int p = 0; p < int(std::size(Panels)); ++p) {
         const PanelRow &row = Panels[p];
         QFrame *panel =
             makeWhitePanel(page, numbered("Panel", p + 1), row.left, row.top, row.width, 81);
@@ -139,7 +139,7 @@ void TForm1::CountersStep(uintptr_t base) {
     }
     const Mask3 levels = ReadInputLevels(base);
     for (unsigned i = 0; i < CounterCount; ++i) {
-        const bool high = (levels[i / 8] >> (i % 8)) & 1U;
+        const bool high = levels[CounterGroup(i)] & CounterBit(i);
         levelLabels[i]->setText(high ? QStringLiteral("1") : QStringLiteral("0"));
     }
 }
@@ -156,11 +156,11 @@ void TForm1::CheckBoxClick(int number) {
 }
 
 namespace {
-Mask3 maskOf(const std::array<QCheckBox *, 24> &boxes, bool clearAfterReading) {
+Mask3 maskOf(const std::array<QCheckBox *, CounterCount> &boxes, bool clearAfterReading) {
     Mask3 mask{};
     for (unsigned i = 0; i < boxes.size(); ++i) {
         if (boxes[i]->isChecked()) {
-            mask[i / 8] |= uint8_t(1U << (i % 8));
+            mask[CounterGroup(i)] |= CounterBit(i);
         }
         if (clearAfterReading) {
             boxes[i]->setChecked(false);

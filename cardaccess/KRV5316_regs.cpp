@@ -8,6 +8,10 @@ uint8_t ReadVersion(uintptr_t base) {
     return ReadReg(base + Reg::VERSION);
 }
 
+std::string VersionText(uint8_t version) {
+    return std::to_string(version >> 4) + "." + std::to_string(version & 0x0F);
+}
+
 uint32_t ReadCounter(uintptr_t base, unsigned n) {
     WriteReg(base + Reg::SEL, static_cast<uint8_t>(n));
     // Separate statements: the order of the reads is part of the protocol.

@@ -3,6 +3,13 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+
+// The KRV-5316 itself: the window and the check take these facts from here alone.
+inline constexpr uint16_t Krv5316DeviceId = 0x0123;     // its PCI device ID
+inline constexpr uint8_t Krv5316FirmwareVersion = 0x12; // VERSION with our image: 1.2
+inline constexpr unsigned CounterCount = 24;            // CNT0 to CNT23
+inline constexpr unsigned CountersPerGroup = 8;         // one byte of a mask or of levels
 
 namespace Reg {
 inline constexpr uintptr_t DIN = 0x000;
@@ -23,9 +30,28 @@ inline constexpr uintptr_t VERSION = 0x5FC;
 inline constexpr uint8_t SelInputLevels = 0x80;  // SEL value that shows the input levels
 inline constexpr uint8_t ConfStatusReady = 0x20; // CONF read: the card takes the next byte
 inline constexpr uint8_t ConfStatusDone = 0x10;  // CONF read: configuration complete
-inline constexpr unsigned CounterCount = 24;
 
-using Mask3 = std::array<uint8_t, 3>; // groups 0, 1, 2: CNT0-7, CNT8-15, CNT16-23
+// Groups 0, 1, 2: CNT0-7, CNT8-15, CNT16-23.
+using Mask3 = std::array<uint8_t, CounterCount / CountersPerGroup>;
+
+// Counter n's byte in a Mask3, and its bit in that byte.
+constexpr unsigned CounterGroup(unsigned n) {
+    return n / CountersPerGroup;
+}
+constexpr uint8_t CounterBit(unsigned n) {
+    return static_cast<uint8_t>(1u << (n % CountersPerGroup));
+}
+// The three bytes as one number, counter n at bit n.
+constexpr uint32_t MaskBits(const Mask3 &mask) {
+    uint32_t bits = 0;
+    for (unsigned g = 0; g < mask.size(); ++g) {
+        bits |= uint32_t{mask[g]} << (g * CountersPerGroup);
+    }
+    return bits;
+}
+
+// "1.2": the major number is the high half of VERSION, the minor the low half.
+std::string VersionText(uint8_t version);
 
 uint8_t ReadVersion(uintptr_t base);
 uint32_t ReadCounter(uintptr_t base, unsigned n);

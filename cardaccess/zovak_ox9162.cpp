@@ -21,10 +21,6 @@ constexpr const char *TextBadSelection = "Neplatný výběr karty";
 constexpr const char *TextCannotOpen = "Nelze otevřít vybranou kartu na pozici ";
 constexpr const char *TextNoBaseAddress = "Nelze zjistit bázovou adresu karty na pozici ";
 
-std::string Position(const TKarta &card) {
-    return std::to_string(card.BUS) + "/" + std::to_string(card.SLOT);
-}
-
 // The only library call whose exception is turned into a status: a fault during the
 // first contact means the library is unusable, later faults are real defects.
 uint32_t CardsInSystem(uint32_t &count) {
@@ -43,6 +39,10 @@ bool QueryCard(uint32_t number, TKarta &card) {
 }
 
 } // namespace
+
+std::string CardPosition(uint32_t bus, uint32_t slot) {
+    return std::to_string(bus) + "/" + std::to_string(slot);
+}
 
 bool FindCards(uint16_t deviceId, TPoleKaret &table) {
     table.CountAll = 0;
@@ -89,14 +89,14 @@ bool OpenCard(uint16_t card, TPoleKaret &table) {
     }
     TKarta &entry = table.Cards[card];
     if (OX9162_Open(entry.CardNo, 0) != 0) {
-        table.Status = TextCannotOpen + Position(entry);
+        table.Status = TextCannotOpen + CardPosition(entry.BUS, entry.SLOT);
         return false;
     }
     uintptr_t address = 0;
     uint32_t second = 0;
     if (OX9162_BAR4_BaseAdr(entry.CardNo, &address, &second) != 0) {
         // The card stays open in the library; the caller may retry the open.
-        table.Status = TextNoBaseAddress + Position(entry);
+        table.Status = TextNoBaseAddress + CardPosition(entry.BUS, entry.SLOT);
         return false;
     }
     entry.BaseAdr = address;

@@ -45,6 +45,9 @@ struct TPoleKaret {
     bool operator==(const TPoleKaret &) const = default;
 };
 
+// A card's place in the machine as operators read it: "bus/slot".
+std::string CardPosition(uint32_t bus, uint32_t slot);
+
 // Fills the whole table. A library reporting more than MaxCards cards keeps its count
 // in CountAll, but only card numbers 0 to MaxCards - 1 are queried and stored.
 bool FindCards(uint16_t deviceId, TPoleKaret &table);

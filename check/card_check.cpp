@@ -52,8 +52,7 @@ uint32_t NonZero(const Counters &values) {
 }
 
 uint32_t Levels(uintptr_t base) {
-    const Mask3 groups = ReadInputLevels(base);
-    return groups[0] | groups[1] << 8 | groups[2] << 16;
+    return MaskBits(ReadInputLevels(base));
 }
 
 void StopAll(uintptr_t base) {
@@ -72,7 +71,7 @@ void Judge(StepResult &step, bool ok, std::string expected, std::string seen) {
 // Counters expected at zero: names those that are not.
 void JudgeZero(StepResult &step, const Counters &values) {
     const uint32_t wrong = NonZero(values);
-    std::string seen = "all 24 read 0";
+    std::string seen = "all " + Decimal(CounterCount) + " read 0";
     if (wrong != 0) {
         seen.clear();
         for (unsigned n = 0; n < CounterCount; ++n) {
@@ -82,7 +81,7 @@ void JudgeZero(StepResult &step, const Counters &values) {
             }
         }
     }
-    Judge(step, wrong == 0, "all 24 counters read 0", seen);
+    Judge(step, wrong == 0, "all " + Decimal(CounterCount) + " counters read 0", seen);
 }
 
 struct Context {
@@ -118,9 +117,10 @@ void DownloadStep(Context &c, StepResult &step) {
 
 void VersionStep(Context &c, StepResult &step) {
     const uint8_t v = ReadVersion(c.base);
-    c.result.firmwareVersion = Decimal(v >> 4) + "." + Decimal(v & 0x0F);
+    c.result.firmwareVersion = VersionText(v);
     step.figures = {{"version_byte", Decimal(v)}};
-    Judge(step, v == 0x12, "1.2", c.result.firmwareVersion);
+    Judge(step, v == Krv5316FirmwareVersion, VersionText(Krv5316FirmwareVersion),
+          c.result.firmwareVersion);
 }
 
 void ClearStep(Context &c, StepResult &step) {
@@ -205,7 +205,8 @@ void StopStep(Context &c, StepResult &step) {
         moved |= first[n] != second[n] ? 1u << n : 0;
     }
     Judge(step, moved == 0, "values hold across two reads",
-          moved == 0 ? "all 24 held" : "still counting: " + CounterList(moved));
+          moved == 0 ? "all " + Decimal(CounterCount) + " held"
+                     : "still counting: " + CounterList(moved));
 }
 
 void ZeroStep(Context &c, StepResult &step) {
@@ -304,7 +305,7 @@ const char *OutcomeName(Outcome outcome) {
 }
 
 std::string CardResult::position() const {
-    return Decimal(bus) + "/" + Decimal(slot);
+    return CardPosition(bus, slot);
 }
 
 bool CardResult::passed() const {

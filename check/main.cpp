@@ -3,6 +3,8 @@
 #include "check_options.h"
 #include "check_report.h"
 
+#include "KRV5316_regs.h"
+
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -10,8 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr uint16_t Krv5316DeviceId = 0x0123;
 
 enum Exit { AllPassed = 0, CardFailed = 1, NothingChecked = 2 };
 
@@ -42,8 +42,8 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, const CheckOptions &o
         error = "no card " + std::to_string(*options.cardIndex) + ": " +
                 std::to_string(table.CountFound) + " KRV-5316 card(s) found";
     } else if (selected.empty() && options.cardPosition) {
-        error = "no KRV-5316 card at position " + std::to_string(options.cardPosition->bus) + "/" +
-                std::to_string(options.cardPosition->slot);
+        error = "no KRV-5316 card at position " +
+                CardPosition(options.cardPosition->bus, options.cardPosition->slot);
     }
     return selected;
 }

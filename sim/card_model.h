@@ -12,6 +12,7 @@
 
 namespace oxsim::detail {
 
+// Like the card facts in sim_config.h, a copy of its own, independent of cardaccess/.
 inline constexpr unsigned kCounterCount = 24;
 
 namespace reg {

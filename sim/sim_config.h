@@ -13,6 +13,8 @@ namespace oxsim::detail {
 inline constexpr std::string_view kDefaultCards = "0123@2/13;0456@3/5;0123@4/2";
 // Every card gets a window page in one fixed reservation, so this bounds the text.
 inline constexpr std::size_t kMaxCards = 256;
+// The card's own facts, kept apart from the program's copy in cardaccess/ on purpose:
+// the model must answer as a card does, not as the program under test believes.
 inline constexpr uint32_t kKrv5316Did = 0x0123;
 inline constexpr uint8_t kFirmwareVersion = 0x12; // what VERSION reads once configured
 
