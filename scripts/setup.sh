@@ -10,6 +10,9 @@ packages=(
   libzydis-dev
   xvfb x11-utils xauth xdotool fonts-liberation2
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
+  libpci-dev nlohmann-json3-dev
+  dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
+  dbus dbus-x11 at-spi2-core python3-pyatspi
 )
 
 missing=()
