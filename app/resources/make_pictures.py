@@ -1,9 +1,13 @@
 #!/usr/bin/env python3
 """Draws the window's pictures as 16-colour (4 bits per pixel) uncompressed BMPs:
 icon.bmp, a 32 x 32 plug-in expansion card, and logo.bmp, the 93 x 52 maker's logo in
-red on silver. Run it again after changing a drawing; the BMPs are committed."""
+red on silver; and the same card as the desktop's icon, PNGs of 32, 48, 64 and 128
+pixels (icon-N.png), each laid out on its own pixel grid so that edges, pins and
+fingers stay sharp and evenly spaced. Run it again after changing a drawing; the
+pictures are committed."""
 import os
 import struct
+import zlib
 
 # The standard 16-colour palette, by index.
 PALETTE = [
@@ -43,27 +47,69 @@ class Canvas:
         head = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
         return head + info + palette + rows
 
+    def png(self):
+        """RGBA, with the magenta background transparent."""
+        raw = b""
+        for row in self.pixels:
+            raw += b"\0" + b"".join(
+                bytes(PALETTE[colour]) + (b"\0" if colour == MAGENTA else b"\xff")
+                for colour in row)
 
-def icon():
-    """An expansion card seen from its component side; magenta is transparent."""
-    c = Canvas(32, 32, MAGENTA)
-    c.rect(1, 1, 7, 2, SILVER)       # bracket with its fixing tab
-    c.rect(1, 1, 3, 29, SILVER)
-    c.rect(3, 3, 3, 29, GRAY)
-    c.rect(4, 5, 30, 22, GREEN)      # board
-    c.rect(4, 5, 30, 5, LIME)
-    c.rect(30, 5, 30, 22, BLACK)
-    c.rect(9, 23, 27, 26, GREEN)     # edge connector with gold fingers
-    for x in range(10, 27, 2):
-        c.rect(x, 23, x, 26, YELLOW)
-    for left, top, right, bottom in ((7, 9, 14, 16), (18, 8, 27, 13), (18, 16, 23, 19)):
-        c.rect(left, top, right, bottom, BLACK)  # chips with pins above and below
-        for x in range(left + 1, right, 2):
-            c.pixels[top - 1][x] = SILVER
-            c.pixels[bottom + 1][x] = SILVER
-    c.rect(15, 19, 16, 21, OLIVE)    # a few traces to the connector
-    c.rect(24, 14, 24, 15, OLIVE)
-    c.rect(25, 20, 26, 21, OLIVE)
+        def chunk(kind, data):
+            return (struct.pack(">I", len(data)) + kind + data
+                    + struct.pack(">I", zlib.crc32(kind + data)))
+
+        head = struct.pack(">IIBBBBB", self.width, self.height, 8, 6, 0, 0, 0)
+        return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head)
+                + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def icon(size=32):
+    """An expansion card seen from its component side; magenta is transparent.
+    Drawn on a 32-unit grid whose edges snap to whole pixels, with lines, pins and
+    fingers sized in whole pixels; at 32 pixels it is the window's 16-colour icon."""
+    unit = size / 32
+    line = max(1, size // 48)  # highlight and shadow lines: 1 pixel, 2 at 128
+    pitch = int(2 * unit + 0.5)  # of pins and fingers, the same all along a row
+    tooth = pitch // 2
+
+    def px(v):
+        return int(v * unit + 0.5)
+
+    c = Canvas(size, size, MAGENTA)
+
+    def area(left, top, right, bottom, colour):
+        """Fills unit coordinates, right and bottom exclusive."""
+        c.rect(px(left), px(top), px(right) - 1, px(bottom) - 1, colour)
+
+    def row(left, right, count, top, bottom, colour):
+        """count teeth centred between the pixel columns left and right (exclusive)."""
+        x = left + (right - left - (count - 1) * pitch - tooth) // 2
+        for i in range(count):
+            c.rect(x + i * pitch, top, x + i * pitch + tooth - 1, bottom, colour)
+
+    area(1, 1, 8, 3, SILVER)          # bracket with its fixing tab
+    area(1, 1, 4, 30, SILVER)
+    c.rect(px(4) - line, px(3), px(4) - 1, px(30) - 1, GRAY)
+    area(4, 5, 31, 23, GREEN)         # board
+    c.rect(px(4), px(5), px(31) - 1, px(5) + line - 1, LIME)
+    c.rect(px(31) - line, px(5), px(31) - 1, px(23) - 1, BLACK)
+    area(9, 23, 28, 27, GREEN)        # edge connector with gold fingers
+    row(px(9), px(28), 9, px(23), px(27) - 1, YELLOW)
+    pin = max(1, px(1))
+    for left, top, right, bottom, pins in ((7, 9, 15, 17, 3), (18, 8, 28, 14, 4),
+                                           (18, 16, 24, 20, 2)):
+        area(left, top, right, bottom, BLACK)  # chips with pins above and below
+        row(px(left), px(right), pins, px(top) - pin, px(top) - 1, SILVER)
+        row(px(left), px(right), pins, px(bottom), px(bottom) + pin - 1, SILVER)
+        if size >= 64:  # room for the pin-1 mark
+            dot = px(top) + 2 * line
+            c.rect(px(left) + 2 * line, dot, px(left) + 4 * line - 1, dot + 2 * line - 1, GRAY)
+    area(15, 19, 17, 22, OLIVE)       # a few traces to the connector
+    area(24, 14, 25, 16, OLIVE)
+    area(25, 20, 27, 22, OLIVE)
+    if size >= 64:  # the bracket's screw slot
+        c.rect(px(3), px(1) + line, px(6) - 1, px(1) + 2 * line - 1, GRAY)
     return c
 
 
@@ -95,6 +141,8 @@ def logo():
 
 if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
-    for name, picture in (("icon.bmp", icon()), ("logo.bmp", logo())):
+    pictures = [("icon.bmp", icon().bmp()), ("logo.bmp", logo().bmp())]
+    pictures += [(f"icon-{size}.png", icon(size).png()) for size in (32, 48, 64, 128)]
+    for name, data in pictures:
         with open(os.path.join(here, name), "wb") as f:
-            f.write(picture.bmp())
+            f.write(data)
