@@ -1,0 +1,20 @@
+// A failure that the library reports as one line on standard error before it returns
+// a non-zero status.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace ox9162 {
+
+struct DriverFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// "<what>: <step>: <reason>", the form of every failure line.
+inline DriverFailure Failure(const std::string &what, const std::string &step,
+                             const std::string &reason) {
+    return DriverFailure(what + ": " + step + ": " + reason);
+}
+
+} // namespace ox9162

@@ -1,0 +1,29 @@
+// The PCI functions of given vendors, as libpci's sysfs method finds them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ox9162 {
+
+struct PciFunction {
+    int domain = 0;
+    unsigned bus = 0, device = 0, function = 0;
+    uint16_t vendorId = 0, deviceId = 0;
+    uint64_t bar4Size = 0;   // 0: no BAR4
+    bool bar4IsIo = false;   // an I/O port BAR, which cannot be mapped
+    std::string sysfsDevice; // its directory: <root>/devices/<address>
+
+    std::string Address() const; // "dddd:bb:ss.f", as lspci -D writes it
+};
+
+// OX9162_SYSFS when set and not empty, else /sys/bus/pci.
+std::string SysfsRoot();
+
+// Scans afresh and lists the functions with one of the vendor IDs, in order of
+// domain, bus, device and function. Throws DriverFailure when libpci gives up.
+std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
+                                       const std::vector<uint16_t> &vendors);
+
+} // namespace ox9162

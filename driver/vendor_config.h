@@ -1,0 +1,23 @@
+// The configuration file that names the maker's PCI vendor IDs: one line
+// "vendor 0xHHHH" per ID, "#" comments, blank lines.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ox9162 {
+
+struct VendorConfig {
+    std::vector<uint16_t> vendors; // in file order, without repeats
+    std::string error;             // one line naming the file; empty when read
+};
+
+// OX9162_CONFIG when set and not empty, else /etc/ox9162.conf.
+std::string ConfigPath();
+
+// Reads the file; a missing or unreadable file, a malformed line or no vendor line at
+// all gives an error.
+VendorConfig ReadVendorConfig(const std::string &path);
+
+} // namespace ox9162
