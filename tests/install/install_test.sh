@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Installs the build into a staging directory under /usr, checks what lands there and
+# that the programs run from there on the right driver library, then builds the
+# Debian package and has lintian judge it.
+# Arguments: the build directory, the project's version, the library directory.
+set -euo pipefail
+build=$1 version=$2 libdir=$3
+work=$(mktemp -d)
+pid=
+trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
+fail() {
+    echo "install test: $*" >&2
+    exit 1
+}
+
+stage=$work/stage
+root=$stage/usr
+DESTDIR=$stage cmake --install "$build" --prefix /usr >/dev/null
+
+# What installs, and where.
+apps=$root/share/applications
+metainfo=$root/share/metainfo/example.zovak.ox_krv5316.metainfo.xml
+for file in bin/ox_krv5316 bin/krv5316-check bin/ox_krv5316-sim sbin/ox9162-udev-rule \
+    share/ox_krv5316/ox9162.conf share/man/man1/krv5316-check.1.gz \
+    share/man/man1/ox_krv5316.1.gz share/man/man1/ox_krv5316-sim.1.gz \
+    share/man/man8/ox9162-udev-rule.8.gz share/doc/ox-krv5316/README.md \
+    share/doc/ox-krv5316/copyright; do
+    [ -e "$root/$file" ] || fail "$file is not installed"
+done
+for size in 32 48 64 128; do
+    icon=$root/share/icons/hicolor/${size}x$size/apps/ox_krv5316.png
+    file "$icon" | grep -q "PNG image data, $size x $size" || fail "no $size-pixel icon"
+done
+# The real library where the loader looks, the stand-in only in its private directory.
+cmp -s "$root/$libdir/libzovak_ox9162.so" "$build/driver/libzovak_ox9162.so" ||
+    fail "the library directory does not hold the real driver library"
+cmp -s "$root/$libdir/ox_krv5316/sim/libzovak_ox9162.so" "$build/bin/libzovak_ox9162.so" ||
+    fail "the stand-in is not in its private directory"
+[ "$(find "$stage" -name libzovak_ox9162.so | wc -l)" -eq 2 ] || fail "a third copy of the library"
+
+desktop-file-validate "$apps/example.zovak.ox_krv5316.desktop" \
+    "$apps/example.zovak.ox_krv5316-sim.desktop" || fail "desktop entries do not validate"
+grep -qx 'Name\[cs\]=OX_KRV5316 (simulované karty)' "$apps/example.zovak.ox_krv5316-sim.desktop" ||
+    fail "the simulated cards' entry lacks its Czech name"
+appstreamcli validate --no-net "$metainfo" >"$work/appstream" ||
+    { cat "$work/appstream" >&2; fail "metainfo does not validate"; }
+grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo does not carry $version"
+
+# No build-tree path survives: the programs rely on the ordinary library path.
+while read -r elf; do
+    if readelf -d "$elf" | grep -Eq 'RPATH|RUNPATH'; then fail "${elf#$stage} keeps a RUNPATH"; fi
+done < <(find "$stage" -type f -exec sh -c 'file -b "$1" | grep -q ^ELF' _ {} \; -print)
+for program in ox_krv5316 krv5316-check; do
+    resolved=$(LD_LIBRARY_PATH=$root/$libdir ldd "$root/bin/$program" | grep libzovak_ox9162.so)
+    [[ $resolved == *"=> $root/$libdir/libzovak_ox9162.so "* ]] ||
+        fail "$program resolves the driver library as: $resolved"
+done
+# Running on the real library, the check reports its configuration's absence.
+if LD_LIBRARY_PATH=$root/$libdir OX9162_CONFIG=$work/none.conf \
+    "$root/bin/krv5316-check" >/dev/null 2>"$work/check.err"; then
+    fail "krv5316-check passed without any card"
+fi
+grep -q "$work/none.conf" "$work/check.err" || fail "the real library did not name its configuration"
+
+# The launcher puts the stand-in in front even of the real library on the path: its
+# trace shows the window enumerating the simulated card asked for.
+LD_LIBRARY_PATH=$root/$libdir OX9162_SIM_CARDS='0123@7/3' OX9162_SIM_TRACE=$work/trace \
+    QT_QPA_PLATFORM=offscreen "$root/bin/ox_krv5316-sim" >/dev/null 2>&1 &
+pid=$!
+for _ in $(seq 100); do
+    grep -q '^call OX9162_Card_SLOT 0 = 0 3$' "$work/trace" 2>/dev/null && break
+    kill -0 "$pid" 2>/dev/null || fail "the window on simulated cards ended early"
+    sleep 0.1
+done
+grep -q '^call OX9162_Card_SLOT 0 = 0 3$' "$work/trace" 2>/dev/null ||
+    fail "the window did not enumerate the simulated card"
+sleep 1
+kill -0 "$pid" 2>/dev/null || fail "the window on simulated cards did not stay up"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+pid=
+
+# The package: its version, dependencies, stripped binaries, and lintian's verdict.
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+deb=$(echo "$work"/pkg/*.deb)
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package is not version $version"
+depends=$(dpkg-deb -f "$deb" Depends)
+for dependency in fonts-liberation2 libqt6widgets6 libpci3; do
+    [[ $depends == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
+done
+dpkg-deb -x "$deb" "$work/deb"
+if find "$work/deb" -type f -exec file {} + | grep -q 'not stripped'; then
+    fail "the package holds unstripped binaries"
+fi
+lintian --fail-on error "$deb" 2>/dev/null >"$work/lintian" ||
+    { cat "$work/lintian" >&2; fail "lintian reports errors"; }
+echo "install test: staged, run and packaged; lintian:"
+cat "$work/lintian"
