@@ -1,4 +1,4 @@
-# Manual pages, compressed as the loader of man pages and Debian expect them.
+# Manual pages, gzipped as man and Debian expect them.
 # krv5316-check's page comes from its --help, so it follows its options; the version
 # is handed in, so that the page does not depend on the program printing one.
 set(man "${CMAKE_BINARY_DIR}/packaging/man")
@@ -34,11 +34,10 @@ endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
 
 foreach(page IN LISTS man_pages)
-    string(REGEX MATCH "[0-9]\\.gz$" section "${page}")
-    string(SUBSTRING "${section}" 0 1 section)
-    install(FILES "${page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man${section}")
+    string(REGEX MATCH "\\.([0-9])\\.gz$" suffix "${page}")
+    install(FILES "${page}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man${CMAKE_MATCH_1}")
 endforeach()
-if(OX_SIM_ENTRY)
+if(OX_SIM_LAUNCHER)
     file(CREATE_LINK ox_krv5316.1.gz "${man}/ox_krv5316-sim.1.gz" SYMBOLIC)
     install(FILES "${man}/ox_krv5316-sim.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 endif()
