@@ -1,0 +1,41 @@
+// A fake sysfs PCI tree in a temporary directory, as libpci's sysfs method and the
+// driver library read it, with a configuration file beside it. BAR4's resource file
+// is a regular file, so what the library maps lands in it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+struct FakeFunction {
+    std::string address; // "dddd:bb:ss.f"
+    uint16_t vendor = 0;
+    uint16_t device = 0;
+    uint64_t bar4Size = 0x1000;
+    bool bar4Io = false;
+    std::string driver = {}; // a bound kernel driver; empty: none
+};
+
+class FakeSysfs {
+  public:
+    FakeSysfs(const std::vector<FakeFunction> &functions, const std::string &config);
+    ~FakeSysfs();
+    FakeSysfs(const FakeSysfs &) = delete;
+    FakeSysfs &operator=(const FakeSysfs &) = delete;
+
+    // Points the library at this tree and configuration (OX9162_SYSFS, OX9162_CONFIG).
+    void Use() const;
+
+    std::filesystem::path Root() const { return dir_ / "pci"; }
+    std::filesystem::path ConfigFile() const { return dir_ / "ox9162.conf"; }
+    std::filesystem::path Device(const std::string &address) const {
+        return Root() / "devices" / address;
+    }
+
+  private:
+    std::filesystem::path dir_;
+};
+
+// A file's whole content.
+std::string FileText(const std::filesystem::path &path);

@@ -1,0 +1,128 @@
+// Enumeration on fake sysfs trees: which functions are cards, their numbering and
+// queries, and what a bad configuration or tree says.
+#include "fake_sysfs.h"
+#include "ox9162_driver.h"
+
+#include <algorithm>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Listed {
+    uint32_t did, bus, slot;
+    bool operator==(const Listed &) const = default;
+};
+
+// The cards as the library numbers them.
+std::vector<Listed> ListCards() {
+    uint32_t count = 0;
+    EXPECT_EQ(OX9162_CardsInSystem(&count), 0u);
+    std::vector<Listed> cards;
+    for (uint32_t n = 0; n < count; ++n) {
+        Listed c{};
+        EXPECT_EQ(OX9162_Card_DID(n, &c.did), 0u);
+        EXPECT_EQ(OX9162_Card_BUS(n, &c.bus), 0u);
+        EXPECT_EQ(OX9162_Card_SLOT(n, &c.slot), 0u);
+        cards.push_back(c);
+    }
+    return cards;
+}
+
+// Status and standard error of one OX9162_CardsInSystem.
+std::pair<uint32_t, std::string> ScanResult() {
+    testing::internal::CaptureStderr();
+    uint32_t count = 0;
+    const uint32_t status = OX9162_CardsInSystem(&count);
+    return {status, testing::internal::GetCapturedStderr()};
+}
+
+TEST(Enumeration, ConfiguredVendorsNumberedByDomainBusDeviceFunction) {
+    // Made in an order that no sort of names or creation would give the right one.
+    const FakeSysfs tree({{"0001:00:03.0", 0x1b5e, 0x0123},
+                          {"0000:04:02.0", 0x1b5e, 0x0123},
+                          {"0000:03:05.1", 0x1c2f, 0x0789},
+                          {"0000:02:0d.0", 0x8086, 0x1234},
+                          {"0000:03:05.0", 0x1c2f, 0x0456},
+                          {"0000:10:00.0", 0x1b5e, 0x0123}},
+                         "# the maker's two vendor IDs\n\n  vendor 0x1B5E  # older cards\n"
+                         "vendor 0x1c2f\n");
+    tree.Use();
+    const std::vector<Listed> expected = {
+        {0x0456, 3, 5}, {0x0789, 3, 5}, {0x0123, 4, 2}, {0x0123, 0x10, 0}, {0x0123, 0, 3}};
+    EXPECT_EQ(ListCards(), expected);
+
+    uint32_t value = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_NE(OX9162_Card_DID(5, &value), 0u);
+    EXPECT_NE(OX9162_Card_BUS(5, &value), 0u);
+    EXPECT_NE(OX9162_Card_SLOT(99, &value), 0u);
+    EXPECT_NE(OX9162_Card_DID(0, nullptr), 0u);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("OX9162_Card_DID: card 5: no such card; the last OX9162_CardsInSystem "
+                       "found 5\n"),
+              std::string::npos)
+        << err;
+}
+
+TEST(Enumeration, EachCallScansAfresh) {
+    const FakeSysfs one({{"0000:02:0d.0", 0x1b5e, 0x0123}}, "vendor 0x1b5e\n");
+    one.Use();
+    EXPECT_EQ(ListCards().size(), 1u);
+    const FakeSysfs none({}, "vendor 0x1b5e\n");
+    none.Use();
+    EXPECT_EQ(ListCards().size(), 0u);
+    uint32_t did = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_NE(OX9162_Card_DID(0, &did), 0u) << "a number from the earlier count";
+    testing::internal::GetCapturedStderr();
+}
+
+TEST(Enumeration, BadConfigurationFailsWithOneLineNamingFileAndLine) {
+    const struct {
+        const char *name;
+        const char *content; // nullptr: no file
+        std::string message; // after the file's name
+    } cases[] = {
+        {"missing", nullptr, ": cannot read the configuration: No such file or directory\n"},
+        {"no vendor line", "# vendor 0x1b5e\n\n",
+         ": no \"vendor 0xHHHH\" line, so no card can be recognised\n"},
+        {"malformed", "vendor 0x1b5e\nvendor 1b5e\n",
+         ":2: expected \"vendor 0xHHHH\" (one to four hexadecimal digits), found \"vendor "
+         "1b5e\"\n"},
+        {"too wide", "vendor 0x1b5e0\n", ":1: expected"},
+        {"extra word", "vendor 0x1b5e 0x1c2f\n", ":1: expected"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, c.content ? c.content : "");
+        tree.Use();
+        if (c.content == nullptr)
+            std::filesystem::remove(tree.ConfigFile());
+        const auto [status, err] = ScanResult();
+        EXPECT_NE(status, 0u);
+        EXPECT_TRUE(err.starts_with(tree.ConfigFile().string() + c.message)) << err;
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+}
+
+TEST(Enumeration, BrokenTreeFailsWithAMessageInsteadOfEndingTheProcess) {
+    const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, "vendor 0x1b5e\n");
+    tree.Use();
+    std::filesystem::remove(tree.Device("0000:02:0d.0") / "resource");
+    for (int round = 0; round < 2; ++round) {
+        const auto [status, err] = ScanResult();
+        EXPECT_NE(status, 0u);
+        EXPECT_NE(err.find(tree.Root().string() + ": scanning PCI functions with libpci: "),
+                  std::string::npos)
+            << err;
+    }
+    ::setenv("OX9162_SYSFS", (tree.Root() / "absent").c_str(), 1);
+    const auto [status, err] = ScanResult();
+    EXPECT_NE(status, 0u);
+    EXPECT_EQ(err, (tree.Root() / "absent/devices").string() +
+                       ": listing PCI functions: No such file or directory\n");
+}
+
+} // namespace

@@ -1,0 +1,123 @@
+// Opening, mapping and closing cards of a fake tree, whose BAR4 file stands for the
+// card's registers.
+#include "fake_sysfs.h"
+#include "ox9162_driver.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <string>
+#include <sys/wait.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class CardTest : public ::testing::Test {
+  protected:
+    // Card 0: a KRV-5316 free to use; 1: bound to a kernel driver; 2: an I/O BAR4.
+    FakeSysfs tree{{{"0000:02:0d.0", 0x1b5e, 0x0123, 0x800},
+                    {"0000:03:05.0", 0x1b5e, 0x0123, 0x1000, false, "uio_pci_generic"},
+                    {"0000:04:02.0", 0x1b5e, 0x0456, 0x100, true}},
+                   "vendor 0x1b5e\n"};
+    fs::path probeErr = tree.ConfigFile().parent_path() / "probe.err";
+
+    void SetUp() override {
+        tree.Use();
+        uint32_t count = 0;
+        ASSERT_EQ(OX9162_CardsInSystem(&count), 0u);
+        ASSERT_EQ(count, 3u);
+    }
+
+    void TearDown() override {
+        testing::internal::CaptureStderr();
+        OX9162_Close(0);
+        testing::internal::GetCapturedStderr();
+    }
+
+    // Exit status of another process that opens the card; its message in probeErr.
+    int OpenInAnotherProcess(uint32_t card) {
+        const std::string command = std::string("'") + OPEN_PROBE + "' " + std::to_string(card) +
+                                    " 2>'" + probeErr.string() + "'";
+        const int raw = std::system(command.c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+};
+
+TEST_F(CardTest, OpenCardIsKeptFromOtherProcessesUntilClosed) {
+    EXPECT_EQ(OX9162_Open(0, 0), 0u);
+    EXPECT_EQ(FileText(tree.Device("0000:02:0d.0") / "enable"), "1\n") << "memory decoding on";
+    EXPECT_EQ(OpenInAnotherProcess(0), 1);
+    EXPECT_EQ(FileText(probeErr),
+              "0000:02:0d.0: locking resource4: the card is in use by another process\n");
+    EXPECT_EQ(OX9162_Close(0), 0u);
+    EXPECT_EQ(OpenInAnotherProcess(0), 0) << FileText(probeErr);
+
+    testing::internal::CaptureStderr();
+    EXPECT_NE(OX9162_Close(0), 0u);
+    EXPECT_NE(OX9162_Open(0, 1), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "0000:02:0d.0: closing: the card is not open\n"
+              "0000:02:0d.0: opening: mode 1 unknown (0 only)\n");
+}
+
+TEST_F(CardTest, BoundDriverAndIoBarAreRefused) {
+    testing::internal::CaptureStderr();
+    EXPECT_NE(OX9162_Open(1, 0), 0u);
+    EXPECT_NE(OX9162_Open(2, 0), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "0000:03:05.0: opening: bound to kernel driver uio_pci_generic (unbind it first)\n"
+              "0000:04:02.0: opening: BAR4 is an I/O port BAR, not memory\n");
+    EXPECT_EQ(FileText(tree.Device("0000:03:05.0") / "enable"), "0\n") << "left as it was";
+}
+
+TEST_F(CardTest, BytesThroughTheWindowAreTheResourceFilesBytes) {
+    uintptr_t address = 0;
+    uint32_t length = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_NE(OX9162_BAR4_BaseAdr(0, &address, &length), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "0000:02:0d.0: mapping BAR4: the card is not open\n");
+
+    ASSERT_EQ(OX9162_Open(0, 0), 0u);
+    ASSERT_EQ(OX9162_BAR4_BaseAdr(0, &address, &length), 0u);
+    EXPECT_EQ(length, 0x800u);
+    auto *window = reinterpret_cast<volatile uint8_t *>(address);
+    window[0x000] = 0x12;
+    window[0x3fc] = 0x01;
+    window[0x7ff] = 0xa5;
+    const fs::path resource = tree.Device("0000:02:0d.0") / "resource4";
+    std::string bytes = FileText(resource);
+    ASSERT_EQ(bytes.size(), 0x800u);
+    EXPECT_EQ(bytes[0x000], '\x12');
+    EXPECT_EQ(bytes[0x3fc], '\x01');
+    EXPECT_EQ(bytes[0x7ff], '\xa5');
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\0'), 0x800 - 3);
+
+    {
+        std::fstream file(resource, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(0x40c);
+        file.put('\x5a');
+    }
+    EXPECT_EQ(window[0x40c], 0x5a);
+
+    // Opened again without closing, as the window does after a failed download.
+    uintptr_t again = 0;
+    EXPECT_EQ(OX9162_Open(0, 0), 0u);
+    EXPECT_EQ(OX9162_BAR4_BaseAdr(0, &again, &length), 0u);
+    EXPECT_EQ(again, address);
+}
+
+TEST_F(CardTest, ResourceFileShorterThanTheBarIsNotMapped) {
+    fs::resize_file(tree.Device("0000:02:0d.0") / "resource4", 0x400);
+    uintptr_t address = 0;
+    uint32_t length = 0;
+    ASSERT_EQ(OX9162_Open(0, 0), 0u);
+    testing::internal::CaptureStderr();
+    EXPECT_NE(OX9162_BAR4_BaseAdr(0, &address, &length), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "0000:02:0d.0: mapping BAR4: resource4 has 1024 bytes, BAR4 2048\n");
+}
+
+} // namespace
