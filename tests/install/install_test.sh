@@ -48,7 +48,7 @@ grep -q "<release version=\"$version\"" "$metainfo" || fail "metainfo does not c
 
 # No build-tree path survives: the programs rely on the ordinary library path.
 while read -r elf; do
-    if readelf -d "$elf" | grep -Eq 'RPATH|RUNPATH'; then fail "${elf#$stage} keeps a RUNPATH"; fi
+    if readelf -d "$elf" | grep -Eq 'RPATH|RUNPATH'; then fail "${elf#"$stage"} keeps a RUNPATH"; fi
 done < <(find "$stage" -type f -exec sh -c 'file -b "$1" | grep -q ^ELF' _ {} \; -print)
 for program in ox_krv5316 krv5316-check; do
     resolved=$(LD_LIBRARY_PATH=$root/$libdir ldd "$root/bin/$program" | grep libzovak_ox9162.so)
