@@ -102,6 +102,7 @@ std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
         f.function = dev->func;
         f.vendorId = dev->vendor_id;
         f.deviceId = dev->device_id;
+        f.bar4Start = dev->base_addr[4] & PCI_ADDR_MEM_MASK;
         f.bar4Size = dev->size[4];
         f.bar4IsIo = (dev->base_addr[4] & PCI_BASE_ADDRESS_SPACE) == PCI_BASE_ADDRESS_SPACE_IO;
         f.sysfsDevice = devices + "/" + f.Address();
