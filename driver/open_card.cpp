@@ -78,10 +78,12 @@ OpenCard::OpenCard(const PciFunction &card) : card_(card) {
     }
     try {
         // A whole-file lock, released when the file closes, also when a process dies.
-        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
             throw Failure(address, "locking resource4",
-                          errno == EWOULDBLOCK ? "the card is in use by another process"
-                                               : Reason(errno));
+                          error == EWOULDBLOCK ? "the card is in use by another process"
+                                               : Reason(error));
+        }
         EnsureEnabled(card);
     } catch (...) {
         ::close(fd_);
@@ -106,8 +108,10 @@ OpenCard::Window OpenCard::Map() {
         const std::string address = card_.Address();
         // Past the end of a file shorter than the BAR, an access would end the process.
         struct stat info {};
-        if (::fstat(fd_, &info) != 0)
-            throw Failure(address, "mapping BAR4", Reason(errno));
+        if (::fstat(fd_, &info) != 0) {
+            const int error = errno;
+            throw Failure(address, "mapping BAR4", Reason(error));
+        }
         if (static_cast<uint64_t>(info.st_size) < card_.bar4Size)
             throw Failure(address, "mapping BAR4",
                           "resource4 has " + std::to_string(info.st_size) + " bytes, BAR4 " +
