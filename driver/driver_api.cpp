@@ -82,6 +82,7 @@ extern "C" {
 uint32_t OX9162_CALL OX9162_CardsInSystem(uint32_t *count) {
     return Guarded([&](DriverState &state) {
         uint32_t &result = Out("OX9162_CardsInSystem", count);
+        state.cards.clear(); // a failed scan leaves no cards to address
         const VendorConfig config = ReadVendorConfig(ConfigPath());
         if (!config.error.empty())
             throw DriverFailure(config.error);

@@ -35,16 +35,24 @@ std::string BoundDriver(const std::string &device) {
 // writing 1 again would only count up the kernel's enable count.
 void EnsureEnabled(const PciFunction &card) {
     const std::string path = card.sysfsDevice + "/enable";
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
-        throw Failure(card.Address(), "opening enable", Reason(errno));
     char state = '0';
     int error = 0;
-    if (::pread(fd, &state, 1, 0) != 1)
-        error = errno != 0 ? errno : EIO;
-    else if (state == '0' && ::pwrite(fd, "1", 1, 0) != 1)
-        error = errno != 0 ? errno : EIO;
-    ::close(fd);
+    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd < 0) {
+        error = errno;
+    } else {
+        if (::read(fd, &state, 1) != 1)
+            error = errno != 0 ? errno : EIO;
+        ::close(fd);
+    }
+    if (error == 0 && state == '0') {
+        if (const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC); fd < 0) {
+            error = errno;
+        } else {
+            if (::write(fd, "1", 1) != 1)
+                error = errno != 0 ? errno : EIO;
+            ::close(fd);
+        }
+    }
     if (error != 0)
         throw Failure(card.Address(), "enabling the device", Reason(error));
 }
@@ -70,10 +78,12 @@ OpenCard::OpenCard(const PciFunction &card) : card_(card) {
     }
     try {
         // A whole-file lock, released when the file closes, also when a process dies.
-        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0)
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
             throw Failure(address, "locking resource4",
-                          errno == EWOULDBLOCK ? "the card is in use by another process"
-                                               : Reason(errno));
+                          error == EWOULDBLOCK ? "the card is in use by another process"
+                                               : Reason(error));
+        }
         EnsureEnabled(card);
     } catch (...) {
         ::close(fd_);
@@ -83,11 +93,12 @@ OpenCard::OpenCard(const PciFunction &card) : card_(card) {
 
 OpenCard::OpenCard(OpenCard &&other) noexcept
     : card_(std::move(other.card_)), fd_(std::exchange(other.fd_, -1)),
-      mapping_(std::exchange(other.mapping_, nullptr)) {}
+      mapping_(std::exchange(other.mapping_, nullptr)), mappingLength_(other.mappingLength_),
+      windowOffset_(other.windowOffset_) {}
 
 OpenCard::~OpenCard() {
     if (mapping_ != nullptr)
-        ::munmap(mapping_, card_.bar4Size);
+        ::munmap(mapping_, mappingLength_);
     if (fd_ >= 0)
         ::close(fd_);
 }
@@ -97,21 +108,29 @@ OpenCard::Window OpenCard::Map() {
         const std::string address = card_.Address();
         // Past the end of a file shorter than the BAR, an access would end the process.
         struct stat info {};
-        if (::fstat(fd_, &info) != 0)
-            throw Failure(address, "mapping BAR4", Reason(errno));
+        if (::fstat(fd_, &info) != 0) {
+            const int error = errno;
+            throw Failure(address, "mapping BAR4", Reason(error));
+        }
         if (static_cast<uint64_t>(info.st_size) < card_.bar4Size)
             throw Failure(address, "mapping BAR4",
                           "resource4 has " + std::to_string(info.st_size) + " bytes, BAR4 " +
                               std::to_string(card_.bar4Size));
-        void *at = ::mmap(nullptr, card_.bar4Size, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
+        // The kernel maps whole pages from the one that holds the BAR's start; a BAR
+        // smaller than a page may begin inside it.
+        const uint64_t offset = card_.bar4Start % static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+        const size_t length = offset + card_.bar4Size;
+        void *at = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_, 0);
         if (at == MAP_FAILED) {
             const int error = errno;
             throw Failure(address, "mapping BAR4",
                           Reason(error) + (error == EPERM ? " (kernel lockdown?)" : ""));
         }
         mapping_ = at;
+        mappingLength_ = length;
+        windowOffset_ = offset;
     }
-    return {reinterpret_cast<uintptr_t>(mapping_), card_.bar4Size};
+    return {reinterpret_cast<uintptr_t>(mapping_) + windowOffset_, card_.bar4Size};
 }
 
 } // namespace ox9162

@@ -30,6 +30,8 @@ class OpenCard {
     PciFunction card_;
     int fd_ = -1;
     void *mapping_ = nullptr;
+    size_t mappingLength_ = 0;
+    uint64_t windowOffset_ = 0;
 };
 
 } // namespace ox9162

@@ -3,6 +3,7 @@
 #include "driver_failure.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
@@ -78,8 +79,10 @@ std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
                                        const std::vector<uint16_t> &vendors) {
     const std::string devices = sysfsRoot + "/devices";
     // libpci's own message for this leaves out the reason.
-    if (::access(devices.c_str(), R_OK | X_OK) != 0)
-        throw Failure(devices, "listing PCI functions", std::strerror(errno));
+    if (::access(devices.c_str(), R_OK | X_OK) != 0) {
+        const std::string reason = std::strerror(errno);
+        throw Failure(devices, "listing PCI functions", reason);
+    }
 
     std::unique_ptr<pci_access, AccessCleanup> access(pci_alloc());
     access->method = PCI_ACCESS_SYS_BUS_PCI;
@@ -102,6 +105,7 @@ std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
         f.function = dev->func;
         f.vendorId = dev->vendor_id;
         f.deviceId = dev->device_id;
+        f.bar4Start = dev->base_addr[4] & PCI_ADDR_MEM_MASK;
         f.bar4Size = dev->size[4];
         f.bar4IsIo = (dev->base_addr[4] & PCI_BASE_ADDRESS_SPACE) == PCI_BASE_ADDRESS_SPACE_IO;
         f.sysfsDevice = devices + "/" + f.Address();

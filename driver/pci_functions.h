@@ -11,6 +11,7 @@ struct PciFunction {
     int domain = 0;
     unsigned bus = 0, device = 0, function = 0;
     uint16_t vendorId = 0, deviceId = 0;
+    uint64_t bar4Start = 0;  // its address, without the flag bits
     uint64_t bar4Size = 0;   // 0: no BAR4
     bool bar4IsIo = false;   // an I/O port BAR, which cannot be mapped
     std::string sysfsDevice; // its directory: <root>/devices/<address>

@@ -46,7 +46,8 @@ VendorConfig ReadVendorConfig(const std::string &path) {
     VendorConfig config;
     std::ifstream file(path);
     if (!file) {
-        config.error = path + ": cannot read the configuration: " + std::strerror(errno);
+        const std::string reason = std::strerror(errno);
+        config.error = path + ": cannot read the configuration: " + reason;
         return config;
     }
     std::string raw;
