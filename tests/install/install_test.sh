@@ -2,9 +2,10 @@
 # Installs the build into a staging directory under /usr, checks what lands there and
 # that the programs run from there on the right driver library, then builds the
 # Debian package and has lintian judge it.
-# Arguments: the build directory, the project's version, the library directory.
+# Arguments: the build directory, the project's version, the library directory, the
+# built real driver library and the built stand-in.
 set -euo pipefail
-build=$1 version=$2 libdir=$3
+build=$1 version=$2 libdir=$3 real=$4 standin=$5
 work=$(mktemp -d)
 pid=
 trap '[ -z "$pid" ] || kill "$pid" 2>/dev/null; rm -rf "$work"' EXIT
@@ -32,9 +33,9 @@ for size in 32 48 64 128; do
     file "$icon" | grep -q "PNG image data, $size x $size" || fail "no $size-pixel icon"
 done
 # The real library where the loader looks, the stand-in only in its private directory.
-cmp -s "$root/$libdir/libzovak_ox9162.so" "$build/driver/libzovak_ox9162.so" ||
+cmp -s "$root/$libdir/libzovak_ox9162.so" "$real" ||
     fail "the library directory does not hold the real driver library"
-cmp -s "$root/$libdir/ox_krv5316/sim/libzovak_ox9162.so" "$build/bin/libzovak_ox9162.so" ||
+cmp -s "$root/$libdir/ox_krv5316/sim/libzovak_ox9162.so" "$standin" ||
     fail "the stand-in is not in its private directory"
 [ "$(find "$stage" -name libzovak_ox9162.so | wc -l)" -eq 2 ] || fail "a third copy of the library"
 
