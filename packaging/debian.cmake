@@ -4,7 +4,8 @@ set(CPACK_PACKAGE_VENDOR "ZOVAK spol. s r.o.")
 set(CPACK_PACKAGE_CONTACT "ZOVAK spol. s r.o. <podpora@zovak.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "test program for ZOVAK KRV-5316 PCI counter cards")
 # CPack puts the summary in front.
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "A technician's test program for the KRV-5316 PCI counter card (24 counters
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "\
+A technician's test program for the KRV-5316 PCI counter card (24 counters
 of 32 bits, an 8-bit digital input and two 8-bit outputs), with a window in
 Czech: it lists the cards found, loads the firmware, shows the counters and
 inputs every 100 ms and writes the outputs bit by bit.
@@ -34,9 +35,7 @@ endforeach()
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${debian}/postinst;${debian}/postrm;${debian}/triggers")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-add_custom_command(OUTPUT "${debian}/changelog.gz"
-    COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" "${debian}/changelog" "${debian}/changelog.gz"
-    DEPENDS "${debian}/changelog" VERBATIM)
+ox_gzip("${debian}/changelog" "${debian}/changelog.gz")
 add_custom_target(debian_changelog ALL DEPENDS "${debian}/changelog.gz")
 install(FILES "${debian}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
 

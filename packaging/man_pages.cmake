@@ -1,13 +1,10 @@
-# Manual pages, gzipped as man and Debian expect them.
-# krv5316-check's page comes from its --help, so it follows its options; the version
-# is handed in, so that the page does not depend on the program printing one.
+# Manual pages. krv5316-check's page comes from its --help, so it follows its
+# options; the version is handed in, so the page does not need the program to print one.
 set(man "${CMAKE_BINARY_DIR}/packaging/man")
 set(man_pages)
 
 function(ox_gzip_page source page)
-    add_custom_command(OUTPUT "${man}/${page}.gz"
-        COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" "${source}" "${man}/${page}.gz"
-        DEPENDS "${source}" VERBATIM)
+    ox_gzip("${source}" "${man}/${page}.gz")
     set(man_pages ${man_pages} "${man}/${page}.gz" PARENT_SCOPE)
 endfunction()
 

@@ -12,6 +12,14 @@ set(OX_DATADIR "${CMAKE_INSTALL_DATADIR}/ox_krv5316")
 set(here "${CMAKE_CURRENT_LIST_DIR}")
 set(staged "${CMAKE_BINARY_DIR}/packaging")
 
+# Man pages and the changelog go gzipped, as man and Debian expect them; -n keeps
+# the package the same from build to build.
+function(ox_gzip source output)
+    add_custom_command(OUTPUT "${output}"
+        COMMAND sh -c "gzip -9n < \"$0\" > \"$1\"" "${source}" "${output}"
+        DEPENDS "${source}" VERBATIM)
+endfunction()
+
 foreach(program krv5316-check ox_krv5316)
     if(TARGET ${program})
         install(TARGETS ${program} RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
