@@ -27,11 +27,11 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, adduser")
 set(debian "${CMAKE_BINARY_DIR}/packaging/debian")
 configure_file("${here}/changelog.in" "${debian}/changelog" @ONLY)
 file(WRITE "${debian}/triggers" "activate-noawait ldconfig\n")
-foreach(script postinst postrm)
-    file(COPY "${here}/${script}" DESTINATION "${debian}"
-         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
-                          WORLD_READ WORLD_EXECUTE)
-endforeach()
+set(script_permissions FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                       GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# The package's prefix is /usr, whatever the build's.
+configure_file("${here}/postinst.in" "${debian}/postinst" @ONLY ${script_permissions})
+file(COPY "${here}/postrm" DESTINATION "${debian}" ${script_permissions})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${debian}/postinst;${debian}/postrm;${debian}/triggers")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
