@@ -29,7 +29,8 @@ constexpr int kFill = PCI_FILL_IDENT | PCI_FILL_BASES | PCI_FILL_SIZES;
 thread_local std::jmp_buf *tScanExit = nullptr;
 thread_local char tScanError[512];
 
-[[noreturn]] void OnLibpciError(char *format, ...) {
+// The GNU spelling: the hook's type carries noreturn, which Clang checks on assignment.
+__attribute__((noreturn)) void OnLibpciError(char *format, ...) {
     va_list args;
     va_start(args, format);
     std::vsnprintf(tScanError, sizeof tScanError, format, args);
