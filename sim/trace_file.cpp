@@ -16,6 +16,7 @@ namespace {
 // A FIFO reader that takes nothing for this long is taken for gone, so a stalled
 // reader costs the program one pause, not a hang.
 constexpr int kStalledReaderMs = 2000;
+constexpr const char *kStalledReader = "its reader has taken nothing for 2 s";
 
 // Keeps a SIGPIPE that this thread's write raises away from the program: blocked
 // while writing and then taken back, unless the program had one pending already.
@@ -132,7 +133,7 @@ void TraceFile::Write(const char *text, std::size_t length) {
     }
     if (error != 0)
         Stop(error == EPIPE       ? "its reader has gone"
-             : error == ETIMEDOUT ? "its reader has taken nothing for 2 s"
+             : error == ETIMEDOUT ? kStalledReader
                                   : strerrordesc_np(error));
 }
 
