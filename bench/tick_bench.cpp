@@ -6,7 +6,7 @@
 // captions change as they would on a running card. Figures are given as a share of
 // the 100 ms period. OX_CPU_SECONDS sets the length of the running-window stretch
 // (default 10), OX_CPU_PAGE the page shown meanwhile (default 1, the counters page).
-#include "Unit1.h"
+#include "open_window.h"
 #include "qt_benchmark_main.h"
 #include "sim_control.h"
 
@@ -30,63 +30,6 @@
 namespace {
 
 constexpr double PeriodSeconds = 0.1;
-
-// A shown window with card 1 open, all 24 counters started, the counters page in front.
-class OpenWindow {
-  public:
-    OpenWindow() {
-        std::string error;
-        if (!oxsim::Configure("0123@2/13", &error)) {
-            std::fprintf(stderr, "simulator: %s\n", error.c_str());
-            std::exit(1);
-        }
-        oxsim::UseVirtualClock();
-        form_ = std::make_unique<TForm1>();
-        Form1 = form_.get();
-        form_->show();
-        if (!QTest::qWaitForWindowExposed(form_.get())) {
-            std::fprintf(stderr, "the window was never shown\n");
-            std::exit(1);
-        }
-        form_->findChild<QTableWidget *>("StringGrid1")->setCurrentCell(1, 0);
-        click("Button1");
-        if (!find<QPushButton>("Button2")->isEnabled()) {
-            std::fprintf(stderr, "the card did not open\n");
-            std::exit(1);
-        }
-        for (int n = 1; n <= 24; ++n) {
-            click(QStringLiteral("CheckBox%1").arg(n));
-        }
-        click("Button4");
-        find<QTabWidget>("PageControl1")->setCurrentIndex(1);
-        QCoreApplication::processEvents();
-        oxsim::ClearTrace();
-    }
-    ~OpenWindow() { Form1 = nullptr; }
-
-    void showPage(int index) {
-        find<QTabWidget>("PageControl1")->setCurrentIndex(index);
-        QCoreApplication::processEvents();
-    }
-
-    void tick() {
-        QTimerEvent event(find<QTimer>("Timer1")->timerId());
-        QCoreApplication::sendEvent(find<QTimer>("Timer1"), &event);
-    }
-
-  private:
-    template <typename T> T *find(const QString &name) {
-        T *w = form_->findChild<T *>(name);
-        if (w == nullptr) {
-            std::fprintf(stderr, "no control %s\n", qPrintable(name));
-            std::exit(1);
-        }
-        return w;
-    }
-    void click(const QString &name) { QTest::mouseClick(find<QWidget>(name), Qt::LeftButton); }
-
-    std::unique_ptr<TForm1> form_;
-};
 
 double processCpuSeconds() {
     timespec t{};

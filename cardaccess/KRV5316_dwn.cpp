@@ -3,6 +3,8 @@
 
 #include "KRV5316_regs.h"
 
+#include <algorithm>
+
 namespace {
 
 // This module's own byte access, so that the download depends on nothing else of the
@@ -19,21 +21,26 @@ constexpr uint8_t ConfPulse = 0x01;
 constexpr uint8_t ConfLoad = 0x02;
 constexpr uint8_t ConfIdle = 0x00;
 
+std::chrono::nanoseconds SteadyNow() {
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
+
 // A card takes a byte within microseconds. The clock is read only once the first
-// status read has missed bit 5, so a healthy card costs no clock reads at all. The
+// status read has missed bit 5, so a healthy card costs no clock reads here. The
 // time is taken before each read: a read that misses after the deadline proves the
 // card had the whole bound, even if this thread was descheduled in between.
-bool WaitReady(uintptr_t conf) {
+bool WaitReady(uintptr_t conf, DownloadClock now, std::chrono::nanoseconds transferDeadline) {
     if (Read(conf) & ConfStatusReady) {
         return true;
     }
-    const auto deadline = std::chrono::steady_clock::now() + FirmwareByteTimeout;
+    const auto deadline =
+        std::min<std::chrono::nanoseconds>(now() + FirmwareByteTimeout, transferDeadline);
     for (;;) {
-        const auto now = std::chrono::steady_clock::now();
+        const auto time = now();
         if (Read(conf) & ConfStatusReady) {
             return true;
         }
-        if (now >= deadline) {
+        if (time >= deadline) {
             return false;
         }
     }
@@ -42,16 +49,23 @@ bool WaitReady(uintptr_t conf) {
 } // namespace
 
 bool LoadFirmware(uintptr_t base) {
+    return LoadFirmware(base, SteadyNow);
+}
+
+bool LoadFirmware(uintptr_t base, DownloadClock now) {
     const uintptr_t conf = base + Reg::CONF;
     const uintptr_t data = base + Reg::DATA0;
+    const auto transferDeadline = now() + FirmwareDownloadTimeout;
     Write(conf, ConfPulse);
     Write(conf, ConfIdle);
     Write(conf, ConfLoad);
     for (const uint8_t byte : FirmwareImage) {
         Write(data, byte);
-        if (!WaitReady(conf)) {
-            // A card that stops taking bytes must not hang the window: end the
-            // transfer and report the download as failed.
+        // One clock read a byte, against a trapped or bus access of a microsecond or
+        // more, bounds even a card that is ready at once on a crawling bus.
+        if (!WaitReady(conf, now, transferDeadline) || now() >= transferDeadline) {
+            // A card that stops taking bytes, or takes them too slowly, must not hold
+            // the window: end the transfer and report the download as failed.
             Write(conf, ConfIdle);
             return false;
         }

@@ -9,8 +9,16 @@
 // How long one firmware byte may stay untaken: far above a real card's handshake of a
 // few microseconds, far below what an operator would take for a hung window.
 inline constexpr std::chrono::milliseconds FirmwareByteTimeout{50};
+// How long the whole download may take: far above a healthy card's (well under a
+// second), far below a card that takes every byte just inside FirmwareByteTimeout.
+inline constexpr std::chrono::seconds FirmwareDownloadTimeout{10};
+
+// The time on which the two bounds are measured: the steady clock, or a test's own.
+using DownloadClock = std::chrono::nanoseconds (*)();
 
 // Sends FirmwareImage to the card whose register window starts at base.
 // True when the card reports a complete configuration; false also when the card
-// stops taking bytes for FirmwareByteTimeout (CONF is then set back to 0x00).
+// stops taking bytes for FirmwareByteTimeout, or the whole transfer outlasts
+// FirmwareDownloadTimeout (CONF is then set back to 0x00).
 bool LoadFirmware(uintptr_t base);
+bool LoadFirmware(uintptr_t base, DownloadClock now);

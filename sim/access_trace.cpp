@@ -1,18 +1,13 @@
 #include "access_trace.h"
 
-#include <cerrno>
-#include <cstdio>
+#include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace oxsim::detail {
 namespace {
 
-// Reserved, not committed: pages are backed only as the trace reaches them. This is
-// room for about 130 whole firmware downloads between two clears.
-constexpr std::size_t kReservedEvents = std::size_t{1} << 24;
 constexpr std::size_t kReleaseBytes = std::size_t{1} << 20;
 
 char *PutDecimal(char *out, uint32_t value) {
@@ -62,61 +57,64 @@ std::size_t FormatAccess(const AccessEvent &event, char *out) {
     return static_cast<std::size_t>(p - out);
 }
 
-AccessTrace::AccessTrace() {
-    void *memory = mmap(nullptr, kReservedEvents * sizeof(AccessEvent), PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (memory != MAP_FAILED) {
-        events_ = static_cast<AccessEvent *>(memory);
-        capacity_ = kReservedEvents;
-    }
+AccessTrace::~AccessTrace() {
+    Unmap();
 }
 
-AccessTrace::~AccessTrace() {
+void AccessTrace::Unmap() {
     if (events_ != nullptr)
         munmap(events_, capacity_ * sizeof(AccessEvent));
-    if (fd_ >= 0)
-        close(fd_);
+    events_ = nullptr;
+    capacity_ = 0;
 }
 
-void AccessTrace::OpenFile(const char *path) {
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
-    if (path == nullptr || *path == '\0')
-        return;
-    fd_ = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        std::fprintf(stderr, "libzovak_ox9162: cannot create trace file %s: %s\n", path,
-                     std::strerror(errno));
-}
-
-void AccessTrace::WriteFile(const char *text, std::size_t length) const {
-    while (length > 0) {
-        const ssize_t n = write(fd_, text, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        text += n;
-        length -= static_cast<std::size_t>(n);
-    }
+bool AccessTrace::Keep(std::size_t events) {
+    Clear();
+    if (events == capacity_)
+        return true;
+    Unmap();
+    if (events == 0)
+        return true;
+    if (events > SIZE_MAX / sizeof(AccessEvent))
+        return false;
+    // Reserved, not committed: a large ring costs memory only as far as it fills.
+    void *memory = mmap(nullptr, events * sizeof(AccessEvent), PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (memory == MAP_FAILED)
+        return false;
+    events_ = static_cast<AccessEvent *>(memory);
+    capacity_ = events;
+    return true;
 }
 
 void AccessTrace::Append(const AccessEvent &event) {
-    if (size_ < capacity_)
-        events_[size_++] = event;
-    else
-        ++dropped_;
+    if (capacity_ == 0)
+        return;
+    if (count_ < capacity_) {
+        events_[(head_ + count_++) % capacity_] = event;
+        return;
+    }
+    // Full: the newest takes the place of the oldest. A dropped call's line is freed
+    // later, outside the signal handler.
+    if (events_[head_].kind == AccessEvent::Call)
+        ++callsOverwritten_;
+    events_[head_] = event;
+    head_ = (head_ + 1) % capacity_;
+    ++dropped_;
 }
 
 void AccessTrace::RecordCall(const std::string &line) {
-    AccessEvent event;
-    event.callIndex = static_cast<uint32_t>(calls_.size());
-    calls_.push_back(line);
-    Append(event);
-    if (fd_ >= 0) {
+    if (capacity_ > 0) {
+        for (; callsOverwritten_ > 0; --callsOverwritten_, ++firstCall_)
+            calls_.pop_front();
+        AccessEvent event;
+        event.callIndex = firstCall_ + static_cast<uint32_t>(calls_.size());
+        calls_.push_back(line);
+        Append(event);
+    }
+    if (file_.IsOpen()) {
         const std::string withNewline = line + '\n';
-        WriteFile(withNewline.data(), withNewline.size());
+        file_.Write(withNewline.data(), withNewline.size());
     }
 }
 
@@ -130,40 +128,43 @@ void AccessTrace::RecordAccess(AccessEvent::Kind kind, bool closed, uint32_t car
     event.offset = static_cast<uint16_t>(offset);
     std::memcpy(event.bytes, bytes, width < kMaxAccessBytes ? width : kMaxAccessBytes);
     Append(event);
-    if (fd_ >= 0) {
+    if (file_.IsOpen()) {
         char line[kMaxAccessLine];
         std::size_t length = FormatAccess(event, line);
         line[length++] = '\n';
-        WriteFile(line, length);
+        file_.Write(line, length);
     }
 }
 
 std::vector<std::string> AccessTrace::Lines() const {
     std::vector<std::string> lines;
-    lines.reserve(Size());
+    lines.reserve(count_ + 1);
+    if (dropped_ > 0)
+        lines.push_back("trace ring: " + std::to_string(dropped_) + " earlier events dropped");
     char buffer[kMaxAccessLine];
-    for (std::size_t i = 0; i < size_; ++i) {
-        const AccessEvent &event = events_[i];
+    for (std::size_t i = 0; i < count_; ++i) {
+        const AccessEvent &event = events_[(head_ + i) % capacity_];
         if (event.kind == AccessEvent::Call)
-            lines.push_back(calls_[event.callIndex]);
+            lines.push_back(calls_[event.callIndex - firstCall_]);
         else
             lines.emplace_back(buffer, FormatAccess(event, buffer));
     }
-    if (dropped_ > 0)
-        lines.push_back("trace full: " + std::to_string(dropped_) + " later events left out");
     return lines;
 }
 
 void AccessTrace::Clear() {
-    // Give a large trace's pages back; the reservation stays.
-    const std::size_t used = size_ * sizeof(AccessEvent);
+    // Give a large ring's pages back; the reservation stays.
+    const std::size_t used = (dropped_ > 0 ? capacity_ : count_) * sizeof(AccessEvent);
     if (used >= kReleaseBytes) {
         const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
         madvise(events_, (used + page - 1) / page * page, MADV_DONTNEED);
     }
-    size_ = 0;
+    head_ = 0;
+    count_ = 0;
     dropped_ = 0;
     calls_.clear();
+    firstCall_ = 0;
+    callsOverwritten_ = 0;
 }
 
 } // namespace oxsim::detail

@@ -1,11 +1,16 @@
-// The access trace: library calls and register accesses, in memory and optionally
-// in a file. Register accesses are recorded from the window trap's signal handler,
-// so recording one is a fixed-size copy into storage reserved up front plus, with
-// a file, one write(2); lines are formatted only when asked for.
+// The access trace: library calls and register accesses, streamed to the trace file
+// and, only when a test asks for it, the latest of them kept in memory in a ring of
+// fixed size, so a long run holds no more memory than a short one. Register accesses
+// are recorded from the window trap's signal handler, so recording one is a
+// fixed-size copy into the ring plus, with a file, one write(2); lines are formatted
+// only when asked for.
 #pragma once
+
+#include "trace_file.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -21,39 +26,49 @@ struct AccessEvent {
     bool closed = false; // the card was not open
     uint16_t card = 0;
     uint16_t offset = 0;
-    uint32_t callIndex = 0;
+    uint32_t callIndex = 0;              // sequence number of the call's line
     uint8_t bytes[kMaxAccessBytes] = {}; // in address order
 };
 
 class AccessTrace {
   public:
-    AccessTrace();
+    AccessTrace() = default;
     ~AccessTrace();
     AccessTrace(const AccessTrace &) = delete;
     AccessTrace &operator=(const AccessTrace &) = delete;
 
-    // Opens (creates afresh) the trace file; an empty path keeps the trace in memory.
-    void OpenFile(const char *path);
+    // Creates the trace file afresh; null or empty closes it.
+    void OpenFile(const char *path) { file_.Open(path); }
+    // Keeps the latest `events` in memory from now on, none for 0 (the start), and
+    // clears. False, keeping none, when the room cannot be reserved.
+    bool Keep(std::size_t events);
 
     void RecordCall(const std::string &line);
     // Safe inside a signal handler.
     void RecordAccess(AccessEvent::Kind kind, bool closed, uint32_t card, uint32_t offset,
                       const uint8_t *bytes, unsigned width);
 
+    // The kept events, after a first line that counts the dropped ones if any were.
     std::vector<std::string> Lines() const;
-    std::size_t Size() const { return size_ + (dropped_ > 0 ? 1 : 0); }
+    std::size_t Kept() const { return count_; }
+    std::size_t Dropped() const { return dropped_; }
     void Clear();
 
   private:
     void Append(const AccessEvent &event);
-    void WriteFile(const char *text, std::size_t length) const;
+    void Unmap();
 
-    AccessEvent *events_ = nullptr;
+    AccessEvent *events_ = nullptr; // the ring, committed page by page as it fills
     std::size_t capacity_ = 0;
-    std::size_t size_ = 0;
+    std::size_t head_ = 0; // the oldest kept event
+    std::size_t count_ = 0;
     std::size_t dropped_ = 0;
-    std::vector<std::string> calls_;
-    int fd_ = -1;
+    // The lines of the kept calls, from sequence number firstCall_ on; the first
+    // callsOverwritten_ belong to calls the ring has dropped since the last RecordCall.
+    std::deque<std::string> calls_;
+    uint32_t firstCall_ = 0;
+    std::size_t callsOverwritten_ = 0;
+    TraceFile file_;
 };
 
 // One access as a trace line, without the newline; returns its length. Needs at most

@@ -29,16 +29,28 @@ void Reset() {
     Simulator::Get().ConfigureFromEnvironment();
 }
 
+bool KeepTrace(std::size_t lastEvents) {
+    return Simulator::Get().Trace().Keep(lastEvents);
+}
+
 std::vector<std::string> Trace() {
     return Simulator::Get().Trace().Lines();
 }
 
 std::size_t TraceSize() {
-    return Simulator::Get().Trace().Size();
+    return Simulator::Get().Trace().Kept();
+}
+
+std::size_t TraceDropped() {
+    return Simulator::Get().Trace().Dropped();
 }
 
 void ClearTrace() {
     Simulator::Get().Trace().Clear();
+}
+
+void TraceToFile(const std::string &path) {
+    Simulator::Get().Trace().OpenFile(path.c_str());
 }
 
 void UseVirtualClock() {
@@ -57,6 +69,12 @@ void AdvanceClock(std::chrono::nanoseconds step) {
     Simulator &sim = Simulator::Get();
     sim.EnsureConfigured();
     sim.Clock().Advance(step);
+}
+
+std::chrono::nanoseconds ClockNow() {
+    Simulator &sim = Simulator::Get();
+    sim.EnsureConfigured();
+    return std::chrono::nanoseconds(sim.Clock().Now());
 }
 
 void SetInputFrequency(uint32_t card, unsigned counter, double hertz) {

@@ -1,5 +1,8 @@
 // Control of the stand-in driver library's simulated cards, for the project's own
 // tests and tools. The program itself never includes this header.
+//
+// The library serves one thread at a time, as the program is: the driver functions,
+// the register windows and these calls must not be used from two threads at once.
 #pragma once
 
 #include <array>
@@ -24,8 +27,17 @@ bool Configure(const std::string &cards, std::string *error = nullptr);
 // Configure from OX9162_SIM_CARDS again (the default cards when it is unset).
 void Reset();
 
-// The trace since it was last cleared, one line per event, exactly as the trace
-// file (OX9162_SIM_TRACE) has them, without the newline:
+// The in-memory trace is kept only when asked for: KeepTrace(N) keeps the latest N
+// events (a ring: the oldest are dropped beyond N, and counted), KeepTrace(0), the
+// default, none. It holds across Configure and Reset, which clear the trace. False,
+// keeping none, when the room cannot be reserved. kTestTraceEvents holds a few whole
+// downloads; memory is committed only as far as the ring fills.
+inline constexpr std::size_t kTestTraceEvents = std::size_t{1} << 22;
+bool KeepTrace(std::size_t lastEvents = kTestTraceEvents);
+
+// The kept trace, one line per event, exactly as the trace file (OX9162_SIM_TRACE)
+// has them, without the newline; after a first line "trace ring: N earlier events
+// dropped" when the ring dropped some:
 //   call NAME ARGS = STATUS OUTS   a driver call: in-arguments and, after a status
 //                                  of 0, out-values, in decimal except the window
 //                                  address (0x-hex); "call OX9162_Card_DID 0 = 0 291",
@@ -37,11 +49,16 @@ void Reset();
 //   R CARD OFF VVVV (N)            an access of N bytes at once (never made by the
 //                                  program): the value as a little-endian number, so
 //                                  "R 0 400 0201 (2)" read 01 at 400 and 02 at 401
-// Configure and Reset clear the in-memory trace; the file keeps everything.
 std::vector<std::string> Trace();
-// The number of lines Trace() would return, without formatting them.
+// The number of events kept, without formatting them.
 std::size_t TraceSize();
+// The number of events dropped by the ring since the trace was last cleared; kept and
+// dropped together are every event since then.
+std::size_t TraceDropped();
 void ClearTrace();
+// Streams the trace to this file from now on, as OX9162_SIM_TRACE does from the
+// start (an empty path stops it). The file keeps everything; nothing stays in memory.
+void TraceToFile(const std::string &path);
 
 // The clock that drives the counter inputs. The real one, from time 0, is the
 // default after Configure and Reset; the
@@ -53,6 +70,8 @@ void UseVirtualClock();
 void UseRealClock();
 // Moves the clock forward, virtual or real (the real one keeps running from there).
 void AdvanceClock(std::chrono::nanoseconds step);
+// The clock's present time.
+std::chrono::nanoseconds ClockNow();
 
 // The square-wave frequency of a counter's input; 0 holds the input low. By default
 // counter n runs at 10^(4n/23) Hz: 1 Hz on CNT0 to 10 kHz on CNT23.

@@ -39,7 +39,6 @@ bool Simulator::Configure(std::string_view text, std::string *error) {
     for (const CardSpec &spec : config_.cards)
         cards_.push_back(std::make_unique<SimCard>(SimCard{spec, CardModel(spec, clock_)}));
     trace_.Clear();
-    trap_.EnsureInstalled();
     if (error != nullptr)
         *error = config_.error;
     return config_.whole != Whole::Malformed;
@@ -50,7 +49,6 @@ SimCard *Simulator::Card(uint32_t number) {
 }
 
 uintptr_t Simulator::Window(uint32_t number) {
-    trap_.EnsureInstalled();
     return trap_.Window(number);
 }
 

@@ -289,7 +289,8 @@ WindowTrap::WindowTrap(std::size_t windows, WindowSink &sink)
     trap.pageSize = pageSize_;
     trap.windows = windows_;
     trap.sink = &sink;
-    EnsureInstalled();
+    Install(SIGSEGV, OnSegv, trap.previousSegv);
+    Install(SIGTRAP, OnTrap, trap.previousTrap);
 }
 
 WindowTrap::~WindowTrap() {
@@ -300,15 +301,6 @@ WindowTrap::~WindowTrap() {
     trap.sink = nullptr;
     if (windows_ > 0)
         munmap(reinterpret_cast<void *>(base_), windows_ * pageSize_);
-}
-
-void WindowTrap::EnsureInstalled() {
-    if (windows_ == 0)
-        return;
-    if (!Installed(SIGSEGV, OnSegv))
-        Install(SIGSEGV, OnSegv, trap.previousSegv);
-    if (!Installed(SIGTRAP, OnTrap))
-        Install(SIGTRAP, OnTrap, trap.previousTrap);
 }
 
 } // namespace oxsim::detail

@@ -3,6 +3,10 @@
 // and word moves are decoded and emulated in the handler; any other instruction is
 // run by opening the page and single-stepping it. Faults outside the windows go on
 // to the handler installed before (or the default action).
+//
+// The handlers are installed once, when the trap is made, and never again: a program
+// that later puts a chaining handler of its own in front gets the window faults
+// through it, and a genuine crash passes each handler once.
 #pragma once
 
 #include <cstddef>
@@ -35,8 +39,6 @@ class WindowTrap {
     WindowTrap &operator=(const WindowTrap &) = delete;
 
     uintptr_t Window(std::size_t index) const { return base_ + index * pageSize_; }
-    // Puts the handlers back in front if someone replaced them since.
-    void EnsureInstalled();
 
   private:
     uintptr_t base_ = 0;

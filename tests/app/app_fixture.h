@@ -22,6 +22,7 @@
 inline std::vector<std::string> traceLines(std::initializer_list<std::string_view> prefixes,
                                            std::size_t strip = 0) {
     std::vector<std::string> lines;
+    EXPECT_EQ(oxsim::TraceDropped(), 0u) << "the trace ring dropped events";
     for (const std::string &line : oxsim::Trace()) {
         for (std::string_view prefix : prefixes) {
             if (line.starts_with(prefix)) {
@@ -49,6 +50,7 @@ class WindowTest : public ::testing::Test {
     // which enumerates them.
     void start(const std::string &cards = "0123@2/13") {
         std::string error;
+        oxsim::KeepTrace();
         ASSERT_TRUE(oxsim::Configure(cards, &error)) << error;
         oxsim::UseVirtualClock();
         DoutValue = 0;

@@ -11,6 +11,7 @@
 // The register window of card 1 of the table, or 0 after a test failure.
 inline uintptr_t OpenFirstCard(const std::string &cards) {
     TPoleKaret table;
+    oxsim::KeepTrace();
     if (!oxsim::Configure(cards) || !FindCards(0x0123, table) || !OpenCard(1, table)) {
         ADD_FAILURE() << "cannot open card 1 of \"" << cards << "\": " << table.Status;
         return 0;

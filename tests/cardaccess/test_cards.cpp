@@ -116,7 +116,10 @@ const FindCase findCases[] = {
      "OX9162_Card_DID 16 "},
 };
 
-class FindCardsTest : public testing::TestWithParam<FindCase> {};
+class FindCardsTest : public testing::TestWithParam<FindCase> {
+  protected:
+    void SetUp() override { oxsim::KeepTrace(); }
+};
 
 TEST_P(FindCardsTest, FillsTheTableFromTheLibrary) {
     const FindCase &c = GetParam();
@@ -155,6 +158,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, FindCardsTest, testing::ValuesIn(findCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(FindCardsTest, LibraryFailureMakesNoFurtherCall) {
+    oxsim::KeepTrace();
     ASSERT_TRUE(oxsim::Configure("fail"));
     TPoleKaret table;
     EXPECT_FALSE(FindCards(Krv5316, table));
@@ -175,6 +179,7 @@ TEST(FindCardsTest, PositionsComeFromTheLibrary) {
 class CardTableTest : public testing::Test {
   protected:
     void Enumerate(const std::string &cards) {
+        oxsim::KeepTrace();
         ASSERT_TRUE(oxsim::Configure(cards));
         ASSERT_TRUE(FindCards(Krv5316, table));
         oxsim::ClearTrace();

@@ -121,4 +121,34 @@ TEST(DownloadTest, CardThatStopsTakingBytesEndsTheDownloadAfterTheBound) {
     EXPECT_FALSE(oxsim::ReadCardState(0).configured);
 }
 
+// The download's clock for the test below: the simulator's virtual clock, moved on
+// 100 us at every look, as if each took that long.
+std::chrono::nanoseconds SlowLooks() {
+    oxsim::AdvanceClock(std::chrono::microseconds(100));
+    return oxsim::ClockNow();
+}
+
+TEST(DownloadTest, CardTakingEachByteInTimeButTooSlowlyOverallIsStoppedAtTheWholeBound) {
+    const uintptr_t base = OpenFirstCard("0123@2/13:slow=2");
+    ASSERT_NE(base, 0u);
+    oxsim::UseVirtualClock();
+
+    EXPECT_FALSE(LoadFirmware(base, SlowLooks));
+
+    // A few looks per byte, far inside FirmwareByteTimeout, add up to the whole bound.
+    const auto elapsed = oxsim::ClockNow();
+    EXPECT_GE(elapsed, FirmwareDownloadTimeout);
+    EXPECT_LT(elapsed, FirmwareDownloadTimeout + std::chrono::milliseconds(1));
+    const std::vector<Access> a = Accesses();
+    ASSERT_GE(a.size(), 2u);
+    EXPECT_EQ(a.back(), W(Conf, 0x00));
+    const Access lastStatus = a[a.size() - 2];
+    EXPECT_TRUE(lastStatus.op == 'R' && lastStatus.offset == Conf && (lastStatus.value & Ready))
+        << "the last byte was taken: " << testing::PrintToString(lastStatus);
+    const oxsim::CardState card = oxsim::ReadCardState(0);
+    EXPECT_GT(card.bytesReceived, FirmwareImage.size() / 4);
+    EXPECT_LT(card.bytesReceived, FirmwareImage.size());
+    EXPECT_FALSE(card.configured);
+}
+
 } // namespace

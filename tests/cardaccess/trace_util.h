@@ -64,6 +64,7 @@ inline std::vector<Access> Accesses() {
 // The library calls since the trace was last cleared, each "NAME ARGS = STATUS OUTS".
 inline std::vector<std::string> Calls() {
     std::vector<std::string> result;
+    EXPECT_EQ(oxsim::TraceDropped(), 0u) << "the trace ring dropped events";
     for (const std::string &line : oxsim::Trace()) {
         if (line.rfind("call ", 0) == 0) {
             result.push_back(line.substr(5));

@@ -17,6 +17,7 @@ struct Checked {
 // signal.
 Checked Check(const std::string &cards, bool loopback = false, unsigned silent = 0) {
     std::string error;
+    oxsim::KeepTrace();
     EXPECT_TRUE(oxsim::Configure(cards, &error)) << error;
     oxsim::UseVirtualClock();
     for (unsigned n = 0; n < silent; ++n) {

@@ -189,3 +189,15 @@ TEST_F(SimTest, MalformedVariableGivesOneLineOnStandardError) {
     uint32_t count = 0;
     EXPECT_NE(OX9162_CardsInSystem(&count), 0u);
 }
+
+TEST_F(SimTest, BadPartIsQuotedShortWithOddCharactersEscaped) {
+    const std::string fault(1 << 20, 'x');
+    std::string error;
+    EXPECT_FALSE(oxsim::Configure("0123@2/13:" + fault, &error));
+    EXPECT_LT(error.size(), 3 * 80u) << "the bad part is cut short, each time it is named";
+    EXPECT_NE(error.find("\"" + fault.substr(0, 60) + "\"..."), std::string::npos) << error;
+
+    EXPECT_FALSE(oxsim::Configure("0123@2/13:slow=1,bo\ngus\t\x01\xff\"", &error));
+    EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    EXPECT_NE(error.find(R"("bo\ngus\t\x01\xff\"")"), std::string::npos) << error;
+}

@@ -54,6 +54,7 @@ class SimTest : public ::testing::Test {
     static constexpr const char *kCards = "0123@2/13;0456@3/5;0123@4/2";
 
     void SetUp() override {
+        oxsim::KeepTrace();
         std::string error;
         ASSERT_TRUE(oxsim::Configure(kCards, &error)) << error;
         oxsim::UseVirtualClock();

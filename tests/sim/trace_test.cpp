@@ -3,10 +3,13 @@
 
 #include "firmware_image.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,6 +97,7 @@ namespace {
 // The child half of the test below, run in a process of its own that has a trace
 // file; it dies without any chance to flush.
 [[noreturn]] void TraceThenDie(const char *memoryCopy) {
+    oxsim::KeepTrace();
     uint32_t count = 0;
     uintptr_t w = 0;
     OX9162_CardsInSystem(&count);
@@ -146,4 +150,100 @@ TEST(TraceFile, HoldsEveryEventAsItHappensEvenWhenTheProcessDies) {
     EXPECT_EQ(file[file.size() - 3], "R 0 3fc ff20 (2)");
     EXPECT_EQ(file[file.size() - 2], "call OX9162_Close 0 = 0");
     EXPECT_EQ(file.back(), "R! 0 000 ff");
+}
+
+TEST(TraceRing, KeepsNothingUnlessAskedAndThenOnlyTheLatestEvents) {
+    ASSERT_TRUE(oxsim::KeepTrace(0));
+    ASSERT_TRUE(oxsim::Configure("0123@2/13"));
+    uint32_t value = 0;
+    uintptr_t w = 0;
+    OX9162_Open(0, 0);
+    OX9162_BAR4_BaseAdr(0, &w, &value);
+    Wr(w, SEL, 0);
+    EXPECT_TRUE(oxsim::Trace().empty());
+    EXPECT_EQ(oxsim::TraceSize() + oxsim::TraceDropped(), 0u);
+
+    ASSERT_TRUE(oxsim::KeepTrace(4));
+    Wr(w, SEL, 1);
+    OX9162_Card_DID(0, &value);
+    Wr(w, SEL, 2);
+    Wr(w, SEL, 3);
+    OX9162_Card_BUS(0, &value);
+    Wr(w, SEL, 4);
+    OX9162_Card_SLOT(0, &value);
+    const std::vector<std::string> expected = {"trace ring: 3 earlier events dropped", "W 0 420 03",
+                                               "call OX9162_Card_BUS 0 = 0 2", "W 0 420 04",
+                                               "call OX9162_Card_SLOT 0 = 0 13"};
+    EXPECT_EQ(oxsim::Trace(), expected);
+    EXPECT_EQ(oxsim::TraceSize(), 4u);
+    EXPECT_EQ(oxsim::TraceDropped(), 3u);
+
+    // The ring's size holds across a new configuration, which clears it.
+    ASSERT_TRUE(oxsim::Configure("0123@2/13"));
+    EXPECT_TRUE(oxsim::Trace().empty());
+    for (int i = 0; i < 6; ++i)
+        OX9162_Card_DID(0, &value);
+    EXPECT_EQ(oxsim::TraceSize(), 4u);
+    EXPECT_EQ(oxsim::TraceDropped(), 2u);
+    EXPECT_EQ(oxsim::Trace().back(), "call OX9162_Card_DID 0 = 0 291");
+    ASSERT_TRUE(oxsim::KeepTrace(0));
+}
+
+namespace {
+
+// The library's one line on standard error while `action` runs.
+template <class Action> std::string Complaint(Action action) {
+    testing::internal::CaptureStderr();
+    action();
+    return testing::internal::GetCapturedStderr();
+}
+
+void Enumerate() {
+    uint32_t count = 0;
+    OX9162_CardsInSystem(&count);
+}
+
+} // namespace
+
+TEST(TraceFileFaults, NeverStopHangOrKillTheProgram) {
+    alarm(20); // a hang fails the test instead of holding the run
+    ASSERT_TRUE(oxsim::KeepTrace(0));
+    ASSERT_TRUE(oxsim::Configure("0123@2/13"));
+
+    // A full disk: said once, with the file and the reason, and tracing stops.
+    EXPECT_EQ(Complaint([] {
+                  oxsim::TraceToFile("/dev/full");
+                  Enumerate();
+                  Enumerate();
+              }),
+              "libzovak_ox9162: cannot write trace file /dev/full: No space left on device; "
+              "tracing stopped\n");
+
+    // A FIFO that nobody reads: an error at once, not a wait for a reader.
+    const std::string fifo = testing::TempDir() + "sim_trace_fifo_" + std::to_string(getpid());
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Complaint([&] { oxsim::TraceToFile(fifo); }),
+              "libzovak_ox9162: cannot open trace file " + fifo +
+                  ": a FIFO that no process reads; not tracing\n");
+
+    // A reader that goes away: no SIGPIPE, neither delivered (it would kill this
+    // process) nor left pending.
+    const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    oxsim::TraceToFile(fifo);
+    Enumerate();
+    char line[64] = {};
+    EXPECT_EQ(read(reader, line, sizeof line - 1), 32);
+    EXPECT_STREQ(line, "call OX9162_CardsInSystem = 0 1\n");
+    close(reader);
+    EXPECT_EQ(Complaint(Enumerate), "libzovak_ox9162: cannot write trace file " + fifo +
+                                        ": its reader has gone; tracing stopped\n");
+    sigset_t pending;
+    sigpending(&pending);
+    EXPECT_EQ(sigismember(&pending, SIGPIPE), 0);
+    EXPECT_TRUE(oxsim::Trace().empty()) << "the file trace keeps nothing in memory";
+
+    oxsim::TraceToFile("");
+    std::remove(fifo.c_str());
+    alarm(0);
 }
