@@ -2,6 +2,8 @@
 
 #include "KRV5316_dwn.h"
 #include "KRV5316_regs.h"
+#include "ox9162_driver.h"
+#include "rate_check.h"
 
 #include <algorithm>
 #include <array>
@@ -14,15 +16,28 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Counters = std::array<uint32_t, CounterCount>;
 
-// Level samples come at a period that is no whole multiple of any input's period,
-// so that even a 10 kHz input shows both of its levels.
-constexpr std::chrono::microseconds SamplePeriod{10037};
 // How long stopped counters must hold their values.
 constexpr std::chrono::microseconds HoldTime{50000};
 constexpr uint32_t AllCounters = (1u << CounterCount) - 1;
 
 std::string Decimal(uint64_t value) {
     return std::to_string(value);
+}
+
+std::string Short(double value) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+std::vector<int64_t> CounterNumbers(uint32_t mask) {
+    std::vector<int64_t> numbers;
+    for (unsigned n = 0; n < CounterCount; ++n) {
+        if (mask & (1u << n)) {
+            numbers.push_back(n);
+        }
+    }
+    return numbers;
 }
 
 std::string CounterList(uint32_t mask) {
@@ -90,17 +105,34 @@ struct Context {
     const CheckSettings &settings;
     CardResult &result;
     uintptr_t base = 0;
-    bool opened = false;
+    bool libraryOpen = false; // the library opened the card: it must be closed
+    bool opened = false;      // and gave its register window
     bool loaded = false;
 };
 
 void OpenStep(Context &c, StepResult &step) {
-    c.opened = OpenCard(static_cast<uint16_t>(c.index), c.table);
-    if (c.opened) {
-        c.base = c.table.Cards[c.index].BaseAdr;
+    // The library's two calls one by one, so that a failure names the one that failed;
+    // a card the library opened is closed again even without its register window.
+    TKarta &card = c.table.Cards[c.index];
+    const std::string expected = "card opens and gives its register window";
+    if (OX9162_Open(card.CardNo, 0) != 0) {
+        Judge(step, false, expected,
+              "the driver library cannot open the card (OX9162_Open failed)");
+        return;
     }
-    Judge(step, c.opened, "card opens and gives its register window",
-          c.opened ? "opened" : c.table.Status);
+    c.libraryOpen = true;
+    uintptr_t address = 0;
+    uint32_t second = 0;
+    if (OX9162_BAR4_BaseAdr(card.CardNo, &address, &second) != 0) {
+        Judge(step, false, expected,
+              "the driver library gives no register window address (OX9162_BAR4_BaseAdr failed)");
+        return;
+    }
+    card.BaseAdr = address;
+    card.BaseAdr2 = second;
+    c.base = address;
+    c.opened = true;
+    Judge(step, true, expected, "opened");
 }
 
 void DownloadStep(Context &c, StepResult &step) {
@@ -109,7 +141,7 @@ void DownloadStep(Context &c, StepResult &step) {
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     char time[32];
     std::snprintf(time, sizeof time, "%.3f", seconds);
-    step.figures = {{"bytes", Decimal(FirmwareImage.size())}, {"seconds", time}};
+    step.figures = {{"bytes", static_cast<int64_t>(FirmwareImage.size())}, {"seconds", seconds}};
     Judge(step, c.loaded, "card reports a complete configuration",
           c.loaded ? std::string("configured in ") + time + " s"
                    : "configuration not complete after " + std::string(time) + " s");
@@ -118,7 +150,7 @@ void DownloadStep(Context &c, StepResult &step) {
 void VersionStep(Context &c, StepResult &step) {
     const uint8_t v = ReadVersion(c.base);
     c.result.firmwareVersion = VersionText(v);
-    step.figures = {{"version_byte", Decimal(v)}};
+    step.figures = {{"version_byte", int64_t{v}}};
     Judge(step, v == Krv5316FirmwareVersion, VersionText(Krv5316FirmwareVersion),
           c.result.firmwareVersion);
 }
@@ -151,48 +183,79 @@ void CountStep(Context &c, StepResult &step) {
     // stuck at some value is not taken for one that counts. A counter that does
     // not count is blamed only when a rising edge was seen while it ran; a counter
     // that counts must show both levels, with samples just outside the run so
-    // that a slow input's one edge lies between a low and a high sample.
+    // that a slow input's one edge lies between a low and a high sample. The run
+    // ends with a stop, so that every counter's count covers the time measured.
+    const CheckSettings &settings = c.settings;
     LevelWatch watch;
     watch.sample(Levels(c.base), false);
     const Counters before = ReadAllCounters(c.base);
+    const auto begin = settings.now();
     WriteStartStop(c.base, 0xFF, 0xFF, 0xFF);
     watch.sample(Levels(c.base), true);
-    const auto samples = std::max<long long>(1, c.settings.runTime / SamplePeriod);
-    for (long long i = 0; i < samples; ++i) {
-        c.settings.wait(SamplePeriod);
+    long long samples = 3; // the two outside the run and the one at its start
+    for (auto left = std::chrono::microseconds(settings.runTime); left.count() > 0;
+         left -= LevelSamplePeriod) {
+        settings.wait(std::min(left, LevelSamplePeriod));
         watch.sample(Levels(c.base), true);
+        ++samples;
     }
-    const Counters counts = ReadAllCounters(c.base);
+    const auto end = settings.now();
+    StopAll(c.base);
+    const Counters after = ReadAllCounters(c.base);
     watch.sample(Levels(c.base), false);
 
-    uint32_t counted = 0;
+    std::array<uint32_t, CounterCount> counted{};
+    uint32_t counting = 0;
     for (unsigned n = 0; n < CounterCount; ++n) {
-        counted |= counts[n] != before[n] ? 1u << n : 0;
+        counted[n] = after[n] - before[n]; // modulo 2^32, as the counter wraps
+        counting |= counted[n] != 0 ? 1u << n : 0;
     }
-    const uint32_t signal = counted | watch.rose;
-    const uint32_t deaf = watch.rose & ~counted;                         // it rose, no count
-    const uint32_t frozen = counted & ~(watch.seenHigh & watch.seenLow); // counts, never moves
+    const MeasuredRates rates =
+        MeasureRates(counted, std::chrono::duration<double>(end - begin).count());
+    const uint32_t signal = counting | watch.rose;
+    const uint32_t deaf = watch.rose & ~counting;                         // it rose, no count
+    const uint32_t frozen = counting & ~(watch.seenHigh & watch.seenLow); // counts, never moves
 
-    std::string counts_text;
-    for (unsigned n = 0; n < CounterCount; ++n) {
-        counts_text += (n ? " " : "") + Decimal(counts[n]);
+    step.figures = {{"run_ms", int64_t{settings.runTime.count()}},
+                    {"run_seconds", rates.seconds},
+                    {"level_samples", int64_t{samples}},
+                    {"counts", std::vector<int64_t>(counted.begin(), counted.end())},
+                    {"rates_hz", rates.hertz},
+                    {"rate_uncertainty_hz", rates.uncertainty},
+                    {"inputs_with_signal", CounterNumbers(signal)}};
+    const RateExpectation &expected = settings.expected;
+    const bool rateCheck = !expected.hertz.empty();
+    std::string faults;
+    const auto fault = [&faults](const std::string &text) {
+        faults += (faults.empty() ? "" : "; ") + text;
+    };
+    if (rateCheck) {
+        step.figures.push_back({"expected_hz", expected.hertz});
+        step.figures.push_back({"tolerance_pct", expected.tolerancePct});
+        if (const std::string off = RateDeviations(rates, expected); !off.empty()) {
+            fault("rate off: " + off);
+        }
+    } else if (signal == 0) {
+        fault("no input carries a signal");
     }
-    step.figures = {{"run_ms", Decimal(c.settings.runTime.count())},
-                    {"level_samples", Decimal(samples + 3)},
-                    {"counts", counts_text},
-                    {"inputs_with_signal", CounterList(signal)}};
-    std::string seen;
-    if (signal == 0) {
-        seen = "no input carries a signal";
-    } else if (deaf != 0) {
-        seen = "input changes but counter does not count: " + CounterList(deaf);
-    } else if (frozen != 0) {
-        seen = "counter counts but its input level never changes: " + CounterList(frozen);
-    } else {
-        seen = "signal on " + Decimal(std::popcount(signal)) + " inputs, all counted";
+    if (deaf != 0) {
+        fault("input changes but counter does not count: " + CounterList(deaf));
     }
-    Judge(step, signal != 0 && deaf == 0 && frozen == 0,
-          "every input with a signal counts and shows both levels", seen);
+    if (frozen != 0) {
+        fault("counter counts but its input level never changes: " + CounterList(frozen));
+    }
+    const std::string levels = "every input with a signal counts and shows both levels";
+    if (rateCheck) {
+        const std::string tolerance = Short(expected.tolerancePct) + " %";
+        Judge(step, faults.empty(),
+              "every rate within " + tolerance + " of the one expected; " + levels,
+              faults.empty() ? "all " + Decimal(CounterCount) + " rates within " + tolerance
+                             : faults);
+        return;
+    }
+    Judge(step, faults.empty(), levels,
+          faults.empty() ? "signal on " + Decimal(std::popcount(signal)) + " inputs, all counted"
+                         : faults);
 }
 
 void StopStep(Context &c, StepResult &step) {
@@ -256,8 +319,8 @@ void OutputsStep(Context &c, StepResult &step) {
     }
     WriteDout(c.base, 0);
     WriteXdout(c.base, 0);
-    step.figures = {{"patterns_per_port", Decimal(patterns.size())},
-                    {"loopback", c.settings.loopback ? "yes" : "no"}};
+    step.figures = {{"patterns_per_port", static_cast<int64_t>(patterns.size())},
+                    {"loopback", c.settings.loopback}};
     if (!c.settings.loopback) {
         Judge(step, true, "walking one and walking zero written to DOUT and X-DOUT",
               "32 writes; DIN not compared (no loopback plug)");
@@ -291,6 +354,15 @@ constexpr std::array<StepDef, StepCount> Steps{{
 }};
 
 } // namespace
+
+const FigureValue *StepResult::figure(const std::string &figureName) const {
+    for (const Figure &f : figures) {
+        if (f.name == figureName) {
+            return &f.value;
+        }
+    }
+    return nullptr;
+}
 
 const char *OutcomeName(Outcome outcome) {
     switch (outcome) {
@@ -333,7 +405,9 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
         // Without an open card nothing else can run; without firmware the card's
         // registers mean nothing, but the card is still closed again.
         const bool runnable =
-            def.run == OpenStep || (context.opened && (!def.needsFirmware || context.loaded));
+            def.run == OpenStep ||
+            (def.run == CloseStep ? context.libraryOpen
+                                  : context.opened && (!def.needsFirmware || context.loaded));
         if (!runnable) {
             continue;
         }
