@@ -1,4 +1,5 @@
 #include "rate_check.h"
+#include "step_tools.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,12 +13,6 @@ constexpr double Slack = 1e-9;
 std::string Number(double value, int decimals) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
-std::string Short(double value) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.10g", value);
     return text;
 }
 
@@ -55,7 +50,7 @@ std::string RateDeviations(const MeasuredRates &rates, const RateExpectation &ex
         }
         text += (text.empty() ? "CNT" : ", CNT") + std::to_string(n) + " at " +
                 RateText(rates.hertz[n], rates.uncertainty) + " Hz, expected " +
-                Short(expected.hertz[n]) + " Hz";
+                cardstep::NumberText(expected.hertz[n]) + " Hz";
     }
     return text;
 }
@@ -79,8 +74,8 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
         return {};
     }
     const double countPct = 1e5 / (lowest * static_cast<double>(runTime.count()));
-    std::string refusal = asked + " cannot measure " + Short(lowest) + " Hz to " +
-                          Short(expected.tolerancePct) + " %, one count being " +
+    std::string refusal = asked + " cannot measure " + cardstep::NumberText(lowest) + " Hz to " +
+                          cardstep::NumberText(expected.tolerancePct) + " %, one count being " +
                           Number(countPct, 3) + " % of it: it needs --run-time " +
                           Number(needed, 0) + " or more";
     if (needed > static_cast<double>(MostRunTime.count())) {
