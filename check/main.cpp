@@ -26,10 +26,10 @@ void ExplainEnumeration(CheckRun &run) {
         failed = OX9162_CardsInSystem(&count) != 0;
     } catch (...) {
     }
-    run.errorKind = failed || count != 0 ? "library" : "no_card";
-    run.error = failed || count != 0
-                    ? "the driver library failed to list the cards (OX9162_CardsInSystem)"
-                    : "the driver library reports no card of the maker";
+    const bool noCard = !failed && count == 0;
+    run.errorKind = noCard ? "no_card" : "library";
+    run.error = noCard ? "the driver library reports no card of the maker"
+                       : "the driver library failed to list the cards (OX9162_CardsInSystem)";
 }
 
 // The entries of table.Cards that the options ask for; the reason in run when none.
