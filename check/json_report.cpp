@@ -69,7 +69,7 @@ std::string JsonReport(const CheckRun &run) {
         {"schema", JsonSchema},
         {"tool", "krv5316-check"},
         {"version", run.version},
-        {"host", run.host},
+        {"host", TextOrNull(run.host)},
         {"started", run.started},
         {"options", Options(run.options)},
         {"firmware",
