@@ -2,71 +2,20 @@
 
 #include "KRV5316_dwn.h"
 #include "KRV5316_regs.h"
+#include "count_step.h"
+#include "ox9162_driver.h"
+#include "step_tools.h"
 
-#include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdio>
-#include <string_view>
 
 namespace {
 
+using namespace cardstep;
 using Clock = std::chrono::steady_clock;
-using Counters = std::array<uint32_t, CounterCount>;
 
-// Level samples come at a period that is no whole multiple of any input's period,
-// so that even a 10 kHz input shows both of its levels.
-constexpr std::chrono::microseconds SamplePeriod{10037};
 // How long stopped counters must hold their values.
 constexpr std::chrono::microseconds HoldTime{50000};
-constexpr uint32_t AllCounters = (1u << CounterCount) - 1;
-
-std::string Decimal(uint64_t value) {
-    return std::to_string(value);
-}
-
-std::string CounterList(uint32_t mask) {
-    std::string list;
-    for (unsigned n = 0; n < CounterCount; ++n) {
-        if (mask & (1u << n)) {
-            list += (list.empty() ? "CNT" : ", CNT") + Decimal(n);
-        }
-    }
-    return list.empty() ? "none" : list;
-}
-
-Counters ReadAllCounters(uintptr_t base) {
-    Counters values{};
-    for (unsigned n = 0; n < CounterCount; ++n) {
-        values[n] = ReadCounter(base, n);
-    }
-    return values;
-}
-
-uint32_t NonZero(const Counters &values) {
-    uint32_t mask = 0;
-    for (unsigned n = 0; n < CounterCount; ++n) {
-        mask |= values[n] != 0 ? 1u << n : 0;
-    }
-    return mask;
-}
-
-uint32_t Levels(uintptr_t base) {
-    return MaskBits(ReadInputLevels(base));
-}
-
-void StopAll(uintptr_t base) {
-    WriteStartStop(base, 0x00, 0x00, 0x00);
-}
-void ClearAll(uintptr_t base) {
-    WriteClearMask(base, 0xFF, 0xFF, 0xFF);
-}
-
-void Judge(StepResult &step, bool ok, std::string expected, std::string seen) {
-    step.outcome = ok ? Outcome::Pass : Outcome::Fail;
-    step.expected = std::move(expected);
-    step.seen = std::move(seen);
-}
 
 // Counters expected at zero: names those that are not.
 void JudgeZero(StepResult &step, const Counters &values) {
@@ -90,17 +39,34 @@ struct Context {
     const CheckSettings &settings;
     CardResult &result;
     uintptr_t base = 0;
-    bool opened = false;
+    bool libraryOpen = false; // the library opened the card: it must be closed
+    bool opened = false;      // and gave its register window
     bool loaded = false;
 };
 
 void OpenStep(Context &c, StepResult &step) {
-    c.opened = OpenCard(static_cast<uint16_t>(c.index), c.table);
-    if (c.opened) {
-        c.base = c.table.Cards[c.index].BaseAdr;
+    // The library's two calls one by one, so that a failure names the one that failed;
+    // a card the library opened is closed again even without its register window.
+    TKarta &card = c.table.Cards[c.index];
+    const std::string expected = "card opens and gives its register window";
+    if (OX9162_Open(card.CardNo, 0) != 0) {
+        Judge(step, false, expected,
+              "the driver library cannot open the card (OX9162_Open failed)");
+        return;
     }
-    Judge(step, c.opened, "card opens and gives its register window",
-          c.opened ? "opened" : c.table.Status);
+    c.libraryOpen = true;
+    uintptr_t address = 0;
+    uint32_t second = 0;
+    if (OX9162_BAR4_BaseAdr(card.CardNo, &address, &second) != 0) {
+        Judge(step, false, expected,
+              "the driver library gives no register window address (OX9162_BAR4_BaseAdr failed)");
+        return;
+    }
+    card.BaseAdr = address;
+    card.BaseAdr2 = second;
+    c.base = address;
+    c.opened = true;
+    Judge(step, true, expected, "opened");
 }
 
 void DownloadStep(Context &c, StepResult &step) {
@@ -109,7 +75,7 @@ void DownloadStep(Context &c, StepResult &step) {
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     char time[32];
     std::snprintf(time, sizeof time, "%.3f", seconds);
-    step.figures = {{"bytes", Decimal(FirmwareImage.size())}, {"seconds", time}};
+    step.figures = {{"bytes", static_cast<int64_t>(FirmwareImage.size())}, {"seconds", seconds}};
     Judge(step, c.loaded, "card reports a complete configuration",
           c.loaded ? std::string("configured in ") + time + " s"
                    : "configuration not complete after " + std::string(time) + " s");
@@ -118,7 +84,7 @@ void DownloadStep(Context &c, StepResult &step) {
 void VersionStep(Context &c, StepResult &step) {
     const uint8_t v = ReadVersion(c.base);
     c.result.firmwareVersion = VersionText(v);
-    step.figures = {{"version_byte", Decimal(v)}};
+    step.figures = {{"version_byte", int64_t{v}}};
     Judge(step, v == Krv5316FirmwareVersion, VersionText(Krv5316FirmwareVersion),
           c.result.firmwareVersion);
 }
@@ -129,70 +95,8 @@ void ClearStep(Context &c, StepResult &step) {
     JudgeZero(step, ReadAllCounters(c.base));
 }
 
-// What the level samples of one counting run show.
-struct LevelWatch {
-    uint32_t seenHigh = 0;
-    uint32_t seenLow = 0;
-    uint32_t lowInRun = 0; // seen low since the counters started
-    uint32_t rose = 0;     // low, then high, both while counting: an edge was counted
-
-    void sample(uint32_t levels, bool counting) {
-        seenHigh |= levels;
-        seenLow |= ~levels & AllCounters;
-        if (counting) {
-            rose |= lowInRun & levels;
-            lowInRun |= ~levels & AllCounters;
-        }
-    }
-};
-
-void CountStep(Context &c, StepResult &step) {
-    // Counts are measured against the values before the start, so that a counter
-    // stuck at some value is not taken for one that counts. A counter that does
-    // not count is blamed only when a rising edge was seen while it ran; a counter
-    // that counts must show both levels, with samples just outside the run so
-    // that a slow input's one edge lies between a low and a high sample.
-    LevelWatch watch;
-    watch.sample(Levels(c.base), false);
-    const Counters before = ReadAllCounters(c.base);
-    WriteStartStop(c.base, 0xFF, 0xFF, 0xFF);
-    watch.sample(Levels(c.base), true);
-    const auto samples = std::max<long long>(1, c.settings.runTime / SamplePeriod);
-    for (long long i = 0; i < samples; ++i) {
-        c.settings.wait(SamplePeriod);
-        watch.sample(Levels(c.base), true);
-    }
-    const Counters counts = ReadAllCounters(c.base);
-    watch.sample(Levels(c.base), false);
-
-    uint32_t counted = 0;
-    for (unsigned n = 0; n < CounterCount; ++n) {
-        counted |= counts[n] != before[n] ? 1u << n : 0;
-    }
-    const uint32_t signal = counted | watch.rose;
-    const uint32_t deaf = watch.rose & ~counted;                         // it rose, no count
-    const uint32_t frozen = counted & ~(watch.seenHigh & watch.seenLow); // counts, never moves
-
-    std::string counts_text;
-    for (unsigned n = 0; n < CounterCount; ++n) {
-        counts_text += (n ? " " : "") + Decimal(counts[n]);
-    }
-    step.figures = {{"run_ms", Decimal(c.settings.runTime.count())},
-                    {"level_samples", Decimal(samples + 3)},
-                    {"counts", counts_text},
-                    {"inputs_with_signal", CounterList(signal)}};
-    std::string seen;
-    if (signal == 0) {
-        seen = "no input carries a signal";
-    } else if (deaf != 0) {
-        seen = "input changes but counter does not count: " + CounterList(deaf);
-    } else if (frozen != 0) {
-        seen = "counter counts but its input level never changes: " + CounterList(frozen);
-    } else {
-        seen = "signal on " + Decimal(std::popcount(signal)) + " inputs, all counted";
-    }
-    Judge(step, signal != 0 && deaf == 0 && frozen == 0,
-          "every input with a signal counts and shows both levels", seen);
+void CountingStep(Context &c, StepResult &step) {
+    CountStep(c.base, c.settings, step);
 }
 
 void StopStep(Context &c, StepResult &step) {
@@ -256,8 +160,8 @@ void OutputsStep(Context &c, StepResult &step) {
     }
     WriteDout(c.base, 0);
     WriteXdout(c.base, 0);
-    step.figures = {{"patterns_per_port", Decimal(patterns.size())},
-                    {"loopback", c.settings.loopback ? "yes" : "no"}};
+    step.figures = {{"patterns_per_port", static_cast<int64_t>(patterns.size())},
+                    {"loopback", c.settings.loopback}};
     if (!c.settings.loopback) {
         Judge(step, true, "walking one and walking zero written to DOUT and X-DOUT",
               "32 writes; DIN not compared (no loopback plug)");
@@ -283,7 +187,7 @@ constexpr std::array<StepDef, StepCount> Steps{{
     {"download", DownloadStep, false},
     {"version", VersionStep, true},
     {"clear", ClearStep, true},
-    {"count", CountStep, true},
+    {"count", CountingStep, true},
     {"stop", StopStep, true},
     {"zero", ZeroStep, true},
     {"outputs", OutputsStep, true},
@@ -291,6 +195,15 @@ constexpr std::array<StepDef, StepCount> Steps{{
 }};
 
 } // namespace
+
+const FigureValue *StepResult::figure(const std::string &figureName) const {
+    for (const Figure &f : figures) {
+        if (f.name == figureName) {
+            return &f.value;
+        }
+    }
+    return nullptr;
+}
 
 const char *OutcomeName(Outcome outcome) {
     switch (outcome) {
@@ -333,7 +246,9 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
         // Without an open card nothing else can run; without firmware the card's
         // registers mean nothing, but the card is still closed again.
         const bool runnable =
-            def.run == OpenStep || (context.opened && (!def.needsFirmware || context.loaded));
+            def.run == OpenStep ||
+            (def.run == CloseStep ? context.libraryOpen
+                                  : context.opened && (!def.needsFirmware || context.loaded));
         if (!runnable) {
             continue;
         }

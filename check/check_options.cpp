@@ -1,43 +1,103 @@
 #include "check_options.h"
 
+#include "KRV5316_regs.h"
+
 #include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <getopt.h>
+#include <set>
 
 const char *const CheckUsage = R"(Usage: krv5316-check [OPTIONS]
 
 Checks KRV-5316 counter cards without an operator: every card found, or one.
 For each card, in order: 1 open, 2 firmware download (timed), 3 firmware version
-is 1.2, 4 clear all counters (all read 0), 5 start all counters for a short time
-(every input that carries a signal must count and show both levels), 6 stop them
-(values hold across two reads), 7 zero them while stopped (all read 0), 8 write
-walking-one and walking-zero patterns to DOUT and X-DOUT (with --loopback, DIN
-must follow DOUT), 9 close. A step that cannot run after an earlier failure is
-reported as skipped.
+is 1.2, 4 clear all counters (all read 0), 5 start all counters for the run time
+and measure their rates (every input that carries a signal must count and show
+both levels; with --expect-hz every rate must match), 6 stop them (values hold
+across two reads), 7 zero them while stopped (all read 0), 8 write walking-one
+and walking-zero patterns to DOUT and X-DOUT (with --loopback, DIN must follow
+DOUT), 9 close. A step that cannot run after an earlier failure is reported as
+skipped.
 
-Options:
-  --card BUS/SLOT    check only the card at this PCI position, e.g. --card 2/13
-  --card N           check only card N of the list (1 = first KRV-5316 found)
-  --loopback         a loopback plug connects DOUT.0-7 to DIN.0-7: compare DIN
-  --run-time MS      how long the counters run in step 5 (default 1500; a
-                     1 Hz input needs about 1100 to show both of its levels)
-  --json FILE        also write a machine-readable report to FILE
-  --junit FILE       also write a JUnit XML report (one test per step) to FILE
-  --help             show this text
+Options (--opt VALUE or --opt=VALUE; each at most once):
+  --card BUS/SLOT      check only the card at this PCI position, e.g. --card 2/13
+  --card N             check only card N of the list (1 = first KRV-5316 found)
+  --loopback           a loopback plug connects DOUT.0-7 to DIN.0-7: compare DIN
+  --run-time MS        how long the counters run in step 5 (default 1500, at
+                       least 201; a 1 Hz input needs about 1100 to show both of
+                       its levels)
+  --expect-hz F        the rate every input must have, in Hz, or 24 rates
+                       separated by commas, CNT0 first (0: no signal allowed)
+  --tolerance PCT      how far a rate may lie from the one expected, in per cent
+                       of it (default 0.1); one count in the run time must not be
+                       more than this at the lowest rate expected
+  --json FILE          also write a machine-readable report to FILE
+  --junit FILE         also write a JUnit XML report (one test per step) to FILE
+  --version            show the version
+  --help               show this text
 
 The plain-text report goes to standard output, progress to a terminal on
-standard error.
+standard error. A report file asked for is written also when no card could be
+checked.
 
 Exit status: 0 every checked card passed; 1 a card failed; 2 no card could be
 checked (driver library failure, no KRV-5316 card, no card at the position
-asked for) or the arguments are wrong.
+asked for, a run time too short), a report could not be written, or the
+arguments are wrong.
 )";
 
 namespace {
+
+enum Option : int {
+    OptCard = 256,
+    OptLoopback,
+    OptRunTime,
+    OptExpectHz,
+    OptTolerance,
+    OptJson,
+    OptJunit,
+    OptVersion,
+    OptHelp = 'h',
+};
+
+constexpr option LongOptions[] = {
+    {"card", required_argument, nullptr, OptCard},
+    {"loopback", no_argument, nullptr, OptLoopback},
+    {"run-time", required_argument, nullptr, OptRunTime},
+    {"expect-hz", required_argument, nullptr, OptExpectHz},
+    {"tolerance", required_argument, nullptr, OptTolerance},
+    {"json", required_argument, nullptr, OptJson},
+    {"junit", required_argument, nullptr, OptJunit},
+    {"version", no_argument, nullptr, OptVersion},
+    {"help", no_argument, nullptr, OptHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+std::string NameOf(int value) {
+    for (const option &o : LongOptions) {
+        if (o.name != nullptr && o.val == value) {
+            return std::string("--") + o.name;
+        }
+    }
+    return "-" + std::string(1, static_cast<char>(value));
+}
 
 std::optional<unsigned> Number(const std::string &text) {
     unsigned value = 0;
     const char *end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     if (ec != std::errc() || ptr != end || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> Decimal(const std::string &text) {
+    double value = 0;
+    const char *end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
+    if (ec != std::errc() || ptr != end || text.empty() || !std::isfinite(value)) {
         return std::nullopt;
     }
     return value;
@@ -56,44 +116,136 @@ std::optional<CheckOptions::Position> Position(const std::string &text) {
     return CheckOptions::Position{*bus, *slot};
 }
 
+// One rate for every counter, or one for each.
+std::optional<std::vector<double>> Rates(const std::string &text) {
+    std::vector<double> rates;
+    for (std::size_t from = 0;;) {
+        const std::size_t comma = text.find(',', from);
+        const auto rate = Decimal(text.substr(from, comma - from));
+        if (!rate || *rate < 0) {
+            return std::nullopt;
+        }
+        rates.push_back(*rate);
+        if (comma == std::string::npos) {
+            break;
+        }
+        from = comma + 1;
+    }
+    if (rates.size() == 1) {
+        rates.assign(CounterCount, rates.front());
+    }
+    return rates.size() == CounterCount ? std::optional(rates) : std::nullopt;
+}
+
+// Whether two names reach one file, also before it exists.
+bool SameFile(const std::string &a, const std::string &b) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const auto resolved = [&error](const std::string &name) {
+        return fs::weakly_canonical(fs::absolute(name, error), error).lexically_normal();
+    };
+    const fs::path pathA = resolved(a);
+    const fs::path pathB = resolved(b);
+    return error ? a == b : pathA == pathB;
+}
+
+// Empty when the value suits the option, otherwise why not.
+std::string TakeValue(int opt, const std::string &value, CheckOptions &options) {
+    switch (opt) {
+    case OptCard:
+        options.card = value;
+        if ((options.cardPosition = Position(value))) {
+            return {};
+        }
+        if (const auto n = Number(value); n && *n >= 1) {
+            options.cardIndex = *n;
+            return {};
+        }
+        return "--card takes BUS/SLOT or a card number from 1, not '" + value + "'";
+    case OptRunTime:
+        if (const auto ms = Number(value); ms && *ms >= 1 && *ms <= MostRunTime.count()) {
+            options.runTime = std::chrono::milliseconds(*ms);
+            return {};
+        }
+        return "--run-time takes milliseconds from 1 to " + std::to_string(MostRunTime.count()) +
+               ", not '" + value + "'";
+    case OptExpectHz:
+        if (const auto rates = Rates(value)) {
+            options.expected.hertz = *rates;
+            return {};
+        }
+        return "--expect-hz takes one rate in Hz or " + std::to_string(CounterCount) +
+               " separated by commas, each a decimal number of 0 or more, not '" + value + "'";
+    case OptTolerance:
+        if (const auto pct = Decimal(value); pct && *pct > 0 && *pct <= 100) {
+            options.expected.tolerancePct = *pct;
+            return {};
+        }
+        return "--tolerance takes per cent above 0 and up to 100, not '" + value + "'";
+    case OptJson:
+    case OptJunit:
+        if (value.empty()) {
+            return NameOf(opt) + " needs a file name, not an empty one";
+        }
+        (opt == OptJson ? options.jsonFile : options.junitFile) = value;
+        return {};
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
-    CheckOptions options;
     auto fail = [](std::string error) { return ParsedOptions{std::nullopt, std::move(error)}; };
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string &arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--loopback") {
-            options.loopback = true;
-        } else if (arg == "--card" || arg == "--json" || arg == "--junit" || arg == "--run-time") {
-            if (!hasValue) {
-                return fail(arg + " needs a value");
-            }
-            const std::string &value = args[++i];
-            if (arg == "--json") {
-                options.jsonFile = value;
-            } else if (arg == "--junit") {
-                options.junitFile = value;
-            } else if (arg == "--run-time") {
-                const auto ms = Number(value);
-                if (!ms || *ms < 1 || *ms > 600000) {
-                    return fail("--run-time takes milliseconds from 1 to 600000, not '" + value +
-                                "'");
-                }
-                options.runTime = std::chrono::milliseconds(*ms);
-            } else if (const auto position = Position(value)) {
-                options.cardPosition = position;
-            } else if (const auto n = Number(value); n && *n >= 1) {
-                options.cardIndex = *n;
-            } else {
-                return fail("--card takes BUS/SLOT or a card number from 1, not '" + value + "'");
-            }
-        } else {
-            return fail("unknown argument '" + arg + "'");
+    std::vector<std::string> storage{"krv5316-check"};
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &arg : storage) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(storage.size());
+
+    CheckOptions options;
+    std::set<int> given;
+    // getopt keeps its place in globals: start it afresh and let it print nothing.
+    optind = 0;
+    opterr = 0;
+    for (int opt; (opt = getopt_long(argc, argv.data(), ":h", LongOptions, nullptr)) != -1;) {
+        const std::string arg = optind > 0 && optind <= argc ? argv[optind - 1] : "";
+        if (opt == ':') {
+            return fail(NameOf(optopt) + " needs a value");
         }
+        if (opt == '?') {
+            const bool isLong = arg.rfind("--", 0) == 0;
+            if (optopt != 0 && isLong) {
+                return fail(NameOf(optopt) + " takes no value");
+            }
+            return fail("unknown argument '" +
+                        (optopt != 0 ? "-" + std::string(1, static_cast<char>(optopt))
+                                     : arg.substr(0, arg.find('='))) +
+                        "'");
+        }
+        if (!given.insert(opt).second) {
+            return fail(NameOf(opt) + " given more than once");
+        }
+        options.help |= opt == OptHelp;
+        options.version |= opt == OptVersion;
+        options.loopback |= opt == OptLoopback;
+        if (const std::string why = TakeValue(opt, optarg ? optarg : "", options); !why.empty()) {
+            return fail(why);
+        }
+    }
+    if (optind < argc) {
+        return fail("unexpected argument '" + std::string(argv[optind]) + "'");
+    }
+    if (given.count(OptTolerance) && !given.count(OptExpectHz)) {
+        return fail("--tolerance needs --expect-hz");
+    }
+    if (!options.jsonFile.empty() && !options.junitFile.empty() &&
+        SameFile(options.jsonFile, options.junitFile)) {
+        return fail("--json and --junit name the same file '" + options.jsonFile + "'");
     }
     return ParsedOptions{options, {}};
 }

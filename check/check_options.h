@@ -1,6 +1,8 @@
 // The command line of krv5316-check.
 #pragma once
 
+#include "card_check.h"
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -11,13 +13,16 @@ struct CheckOptions {
         unsigned bus = 0;
         unsigned slot = 0;
     };
+    std::string card;                     // --card as given; empty: every card
     std::optional<Position> cardPosition; // --card BUS/SLOT
     std::optional<unsigned> cardIndex;    // 1 to the number of cards listed
     bool loopback = false;
     std::string jsonFile;
     std::string junitFile;
     std::chrono::milliseconds runTime{1500};
+    RateExpectation expected; // --expect-hz, spread to every counter, and --tolerance
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {
@@ -25,6 +30,7 @@ struct ParsedOptions {
     std::string error;
 };
 
+// args: the arguments after the program's name.
 ParsedOptions ParseCheckOptions(const std::vector<std::string> &args);
 
 extern const char *const CheckUsage;

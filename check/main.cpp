@@ -1,32 +1,40 @@
 // krv5316-check: checks KRV-5316 cards without an operator and reports a verdict.
 #include "card_check.h"
 #include "check_options.h"
+#include "check_platform.h"
 #include "check_report.h"
+#include "check_run.h"
+#include "rate_check.h"
 
 #include "KRV5316_regs.h"
+#include "ox9162_driver.h"
+#include "ox_version.h"
 
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
 enum Exit { AllPassed = 0, CardFailed = 1, NothingChecked = 2 };
 
-std::string UtcTimestamp() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
+// The card table says in the window's words why enumeration failed; the library,
+// asked once more, tells its failure from an empty machine.
+void ExplainEnumeration(CheckRun &run) {
+    uint32_t count = 0;
+    bool failed = true;
+    try {
+        failed = OX9162_CardsInSystem(&count) != 0;
+    } catch (...) {
+    }
+    const bool noCard = !failed && count == 0;
+    run.errorKind = noCard ? "no_card" : "library";
+    run.error = noCard ? "the driver library reports no card of the maker"
+                       : "the driver library failed to list the cards (OX9162_CardsInSystem)";
 }
 
-// The entries of table.Cards that the options ask for; an error text when none.
-std::vector<unsigned> SelectCards(const TPoleKaret &table, const CheckOptions &options,
-                                  std::string &error) {
+// The entries of table.Cards that the options ask for; the reason in run when none.
+std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
+    const CheckOptions &options = run.options;
     std::vector<unsigned> selected;
     for (unsigned k = 1; k <= table.CountFound; ++k) {
         const TKarta &card = table.Cards[k];
@@ -38,26 +46,70 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, const CheckOptions &o
             selected.push_back(k);
         }
     }
-    if (selected.empty() && options.cardIndex) {
-        error = "no card " + std::to_string(*options.cardIndex) + ": " +
-                std::to_string(table.CountFound) + " KRV-5316 card(s) found";
-    } else if (selected.empty() && options.cardPosition) {
-        error = "no KRV-5316 card at position " +
-                CardPosition(options.cardPosition->bus, options.cardPosition->slot);
+    if (table.CountFound == 0) {
+        run.errorKind = "no_card";
+        run.error = "no KRV-5316 card found (" + std::to_string(table.CountAll) +
+                    " other card(s) of the maker)";
+    } else if (selected.empty()) {
+        run.errorKind = "selection";
+        run.error = options.cardIndex
+                        ? "no card " + std::to_string(*options.cardIndex) + ": " +
+                              std::to_string(table.CountFound) + " KRV-5316 card(s) found"
+                        : "no KRV-5316 card at position " +
+                              CardPosition(options.cardPosition->bus, options.cardPosition->slot);
     }
     return selected;
 }
 
-bool WriteFile(const std::string &path, void (*write)(std::ostream &, const CheckRun &),
-               const CheckRun &run) {
-    std::ofstream file(path);
-    write(file, run);
-    file.close();
-    if (!file) {
-        std::cerr << "krv5316-check: cannot write " << path << "\n";
-        return false;
+void CheckSelectedCards(CheckRun &run) {
+    TPoleKaret table;
+    if (!FindCards(Krv5316DeviceId, table)) {
+        ExplainEnumeration(run);
+        return;
     }
-    return true;
+    const std::vector<unsigned> selected = SelectCards(table, run);
+    const bool terminal = StderrIsTerminal();
+    CheckSettings settings;
+    settings.runTime = run.options.runTime;
+    settings.loopback = run.options.loopback;
+    settings.expected = run.options.expected;
+    settings.wait = SleepFor;
+    settings.now = SteadyNow;
+    if (terminal) {
+        settings.progress = [&](const CardResult &card, const std::string &step) {
+            std::cerr << "\r\033[K"
+                      << "card " << card.index << " at " << card.position() << ": " << step << "..."
+                      << std::flush;
+        };
+    }
+    for (unsigned k : selected) {
+        const std::string started = UtcTimestamp(std::time(nullptr));
+        run.cards.push_back(CheckCard(table, k, settings));
+        run.cards.back().started = started;
+    }
+    if (terminal) {
+        std::cerr << "\r\033[K" << std::flush;
+    }
+}
+
+// Standard output must take the text whole; a lost report is a failed check.
+bool Print(const std::string &text) {
+    const std::string failure = WriteStandardOutput(text);
+    if (!failure.empty()) {
+        std::cerr << "krv5316-check: cannot write to standard output: " << failure << "\n";
+    }
+    return failure.empty();
+}
+
+bool WriteReport(const std::string &path, const std::string &text) {
+    if (path.empty()) {
+        return true;
+    }
+    const std::string failure = WriteWholeFile(path, text);
+    if (!failure.empty()) {
+        std::cerr << "krv5316-check: cannot write " << path << ": " << failure << "\n";
+    }
+    return failure.empty();
 }
 
 } // namespace
@@ -68,60 +120,36 @@ int main(int argc, char **argv) {
         std::cerr << "krv5316-check: " << parsed.error << "\nTry 'krv5316-check --help'.\n";
         return NothingChecked;
     }
-    const CheckOptions &options = *parsed.options;
-    if (options.help) {
-        std::cout << CheckUsage;
-        return AllPassed;
+    if (parsed.options->help || parsed.options->version) {
+        const std::string text = parsed.options->help
+                                     ? std::string(CheckUsage)
+                                     : std::string("krv5316-check ") + OxVersion + "\n";
+        return Print(text) ? AllPassed : NothingChecked;
     }
 
-    TPoleKaret table;
-    if (!FindCards(Krv5316DeviceId, table)) {
-        std::cerr << "krv5316-check: " << table.Status << "\n";
+    CheckRun run;
+    run.version = OxVersion;
+    run.host = HostName();
+    run.started = UtcTimestamp(std::time(nullptr));
+    run.options = *parsed.options;
+    // A run that cannot be judged is refused before any card is touched.
+    run.error = RunTimeRefusal(run.options.runTime, run.options.expected);
+    if (!run.error.empty()) {
+        run.errorKind = "run_time";
+    } else {
+        CheckSelectedCards(run);
+    }
+
+    bool delivered = true;
+    if (!run.error.empty()) {
+        std::cerr << "krv5316-check: " << run.error << "\n";
+    } else {
+        delivered &= Print(TextReport(run));
+    }
+    delivered &= WriteReport(run.options.jsonFile, JsonReport(run));
+    delivered &= WriteReport(run.options.junitFile, JUnitReport(run));
+    if (!run.error.empty() || !delivered) {
         return NothingChecked;
     }
-    if (table.CountFound == 0) {
-        std::cerr << "krv5316-check: no KRV-5316 card found (" << table.CountAll
-                  << " other card(s) of the maker)\n";
-        return NothingChecked;
-    }
-    std::string error;
-    const std::vector<unsigned> selected = SelectCards(table, options, error);
-    if (selected.empty()) {
-        std::cerr << "krv5316-check: " << error << "\n";
-        return NothingChecked;
-    }
-
-    const bool terminal = isatty(STDERR_FILENO) != 0;
-    CheckSettings settings;
-    settings.runTime = options.runTime;
-    settings.loopback = options.loopback;
-    settings.wait = [](std::chrono::microseconds time) { std::this_thread::sleep_for(time); };
-    if (terminal) {
-        settings.progress = [&](const CardResult &card, const std::string &step) {
-            std::cerr << "\r\033[K"
-                      << "card " << card.index << " at " << card.position() << ": " << step << "..."
-                      << std::flush;
-        };
-    }
-
-    CheckRun run{UtcTimestamp(), options.loopback, {}};
-    for (unsigned k : selected) {
-        run.cards.push_back(CheckCard(table, k, settings));
-    }
-    if (terminal) {
-        std::cerr << "\r\033[K" << std::flush;
-    }
-
-    WriteTextReport(std::cout, run);
-    bool written = true;
-    if (!options.jsonFile.empty()) {
-        written &= WriteFile(options.jsonFile, WriteJsonReport, run);
-    }
-    if (!options.junitFile.empty()) {
-        written &= WriteFile(options.junitFile, WriteJUnitReport, run);
-    }
-    if (run.failedCount() > 0) {
-        return CardFailed;
-    }
-    return written ? AllPassed : NothingChecked;
+    return run.failedCount() > 0 ? CardFailed : AllPassed;
 }

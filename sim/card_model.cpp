@@ -57,7 +57,8 @@ CardModel::CardModel(const CardSpec &spec, const SimClock &clock)
       version_(spec.faults.version) {
     ImageCrc();
     for (unsigned n = 0; n < kCounterCount; ++n)
-        SetInputFrequency(n, DefaultInputFrequency(n));
+        SetInputFrequency(n, faults_.inputHzSet >> n & 1 ? faults_.inputHz[n]
+                                                         : DefaultInputFrequency(n));
     lastUpdate_ = clock_->Now();
 }
 

@@ -47,6 +47,15 @@ bool ParseNumber(std::string_view s, int base, uint32_t &out) {
     return ec == std::errc() && end == s.data() + s.size();
 }
 
+// A frequency in hertz: plain decimal, a fraction allowed, 0 for no signal.
+bool ParseHertz(std::string_view s, double &out) {
+    if (s.empty())
+        return false;
+    const auto [end, ec] =
+        std::from_chars(s.data(), s.data() + s.size(), out, std::chars_format::fixed);
+    return ec == std::errc() && end == s.data() + s.size() && out >= 0 && out <= 1e8;
+}
+
 // Empty text when the fault word is understood, otherwise why not.
 std::string ApplyFault(std::string_view word, CardFaults &f) {
     struct Flag {
@@ -89,6 +98,22 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
         if (!ParseNumber(value, 10, n) || n >= 8)
             return std::string(name) + " needs a DIN line from 0 to 7";
         (name == "din0" ? f.dinLow : f.dinHigh) |= static_cast<uint8_t>(1u << n);
+    } else if (name == "hz") {
+        // hz=F for every input, hz=N@F for input N alone.
+        const auto at = value.find('@');
+        const std::string_view text = at == std::string_view::npos ? value : value.substr(at + 1);
+        double hertz = 0;
+        if ((at != std::string_view::npos &&
+             (!ParseNumber(value.substr(0, at), 10, n) || n >= f.inputHz.size())) ||
+            !ParseHertz(text, hertz))
+            return "hz needs HERTZ or INPUT@HERTZ, input 0 to 23, hertz a decimal number from 0 to "
+                   "100000000";
+        for (unsigned input = 0; input < f.inputHz.size(); ++input) {
+            if (at == std::string_view::npos || input == n) {
+                f.inputHz[input] = hertz;
+                f.inputHzSet |= 1u << input;
+            }
+        }
     } else if (name == "version") {
         if (!ParseNumber(value, 16, n) || n > 0xFF)
             return "version needs a hexadecimal byte";

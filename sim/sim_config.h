@@ -35,6 +35,9 @@ struct CardFaults {
     uint8_t dinLow = 0;  // DIN lines stuck at 0
     uint8_t dinHigh = 0; // DIN lines stuck at 1
     uint8_t version = kFirmwareVersion;
+    // Input frequencies from hz= words, in place of the default spread.
+    uint32_t inputHzSet = 0; // bit n: input n runs at inputHz[n]
+    std::array<double, 24> inputHz{};
 };
 
 struct CardSpec {

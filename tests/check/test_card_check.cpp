@@ -1,9 +1,11 @@
 // The check's steps against healthy and broken simulated cards, in process and
 // on the simulator's virtual clock.
 #include "card_check.h"
+#include "rate_check.h"
 #include "sim_control.h"
 
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
 
 namespace {
@@ -13,9 +15,10 @@ struct Checked {
     std::vector<std::string> trace;
 };
 
-// Checks the first card of `cards`; the inputs of CNT0 up to `silent` - 1 carry no
-// signal.
-Checked Check(const std::string &cards, bool loopback = false, unsigned silent = 0) {
+// Checks the first card of `cards` on the simulator's virtual clock, which only
+// the check's waits move; the inputs of CNT0 up to `silent` - 1 carry no signal.
+Checked Check(const std::string &cards, bool loopback = false, unsigned silent = 0,
+              CheckSettings settings = {}) {
     std::string error;
     oxsim::KeepTrace();
     EXPECT_TRUE(oxsim::Configure(cards, &error)) << error;
@@ -25,9 +28,13 @@ Checked Check(const std::string &cards, bool loopback = false, unsigned silent =
     }
     TPoleKaret table;
     EXPECT_TRUE(FindCards(0x0123, table));
-    CheckSettings settings;
     settings.loopback = loopback;
-    settings.wait = [](std::chrono::microseconds time) { oxsim::AdvanceClock(time); };
+    auto elapsed = std::make_shared<std::chrono::nanoseconds>(0);
+    settings.wait = [elapsed](std::chrono::microseconds time) {
+        oxsim::AdvanceClock(time);
+        *elapsed += time;
+    };
+    settings.now = [elapsed] { return *elapsed; };
     Checked checked{CheckCard(table, 1, settings), {}};
     checked.trace = oxsim::Trace();
     return checked;
@@ -106,17 +113,18 @@ TEST_P(CardCheckFault, FailsAtTheRightStep) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, CardCheckFault,
-    ::testing::Values(
-        FaultCase{"noopen", false, "fssssssss", "Nelze otevřít vybranou kartu na pozici 2/13"},
-        FaultCase{"nobar", false, "fssssssss", "Nelze zjistit bázovou adresu karty na pozici 2/13"},
-        FaultCase{"nodone", false, "pfssssssp", "configuration not complete"},
-        FaultCase{"stuck", false, "pfssssssp", "configuration not complete"},
-        FaultCase{"noclose", false, "ppppppppf", "close failed"},
-        FaultCase{"version=13", false, "ppfpppppp", "1.3"},
-        FaultCase{"deadcnt=5", false, "ppppfpppp", "counter does not count: CNT5"},
-        FaultCase{"stuckcnt=7@1234", false, "pppffpfpp", "CNT7 = 1234"},
-        FaultCase{"din0=3", true, "pppppppfp", "DIN.3 stuck at 0"},
-        FaultCase{"din1=6", true, "pppppppfp", "DIN.6 stuck at 1"}),
+    ::testing::Values(FaultCase{"noopen", false, "fssssssss",
+                                "cannot open the card (OX9162_Open failed)"},
+                      // The library opened the card, so it is closed again.
+                      FaultCase{"nobar", false, "fsssssssp", "no register window address"},
+                      FaultCase{"nodone", false, "pfssssssp", "configuration not complete"},
+                      FaultCase{"stuck", false, "pfssssssp", "configuration not complete"},
+                      FaultCase{"noclose", false, "ppppppppf", "close failed"},
+                      FaultCase{"version=13", false, "ppfpppppp", "1.3"},
+                      FaultCase{"deadcnt=5", false, "ppppfpppp", "counter does not count: CNT5"},
+                      FaultCase{"stuckcnt=7@1234", false, "pppffpfpp", "CNT7 = 1234"},
+                      FaultCase{"din0=3", true, "pppppppfp", "DIN.3 stuck at 0"},
+                      FaultCase{"din1=6", true, "pppppppfp", "DIN.6 stuck at 1"}),
     [](const auto &info) {
         std::string name = info.param.faults;
         for (char &ch : name) {
@@ -129,6 +137,105 @@ TEST(CardCheck, StuckDinLineGoesUnnoticedWithoutLoopback) {
     const Checked checked = Check("0123@2/13:din0=3", false);
     EXPECT_TRUE(checked.card.passed());
     EXPECT_EQ(Step(checked.card, "outputs").seen, "32 writes; DIN not compared (no loopback plug)");
+}
+
+// The count step as a rate check, on inputs set by hz= words.
+struct RateCase {
+    const char *faults;
+    std::vector<double> expected; // one for all, or one per counter
+    const char *seen;             // what the count step reports, in part
+    bool passes;
+};
+
+void PrintTo(const RateCase &c, std::ostream *out) {
+    *out << c.faults;
+}
+
+std::vector<double> ZeroThen(double hertz) {
+    std::vector<double> rates(24, hertz);
+    rates[0] = 0;
+    return rates;
+}
+
+class RateCheck : public ::testing::TestWithParam<RateCase> {};
+
+TEST_P(RateCheck, JudgesEveryCounterAgainstItsExpectedRate) {
+    const RateCase &c = GetParam();
+    CheckSettings settings;
+    settings.expected.hertz =
+        c.expected.size() == 1 ? std::vector<double>(24, c.expected[0]) : c.expected;
+    const CardResult card = Check(std::string("0123@2/13:") + c.faults, false, 0, settings).card;
+    const StepResult &count = Step(card, "count");
+    EXPECT_EQ(count.outcome == Outcome::Pass, c.passes) << count.seen;
+    EXPECT_NE(count.seen.find(c.seen), std::string::npos) << count.seen;
+    // On the virtual clock the run lasts exactly its 1.5 s, so 1000 Hz gives 1500 counts.
+    EXPECT_EQ(std::get<double>(*count.figure("run_seconds")), 1.5);
+    EXPECT_DOUBLE_EQ(std::get<double>(*count.figure("rate_uncertainty_hz")), 1 / 1.5);
+    const auto &rates = std::get<std::vector<double>>(*count.figure("rates_hz"));
+    const auto &counts = std::get<std::vector<int64_t>>(*count.figure("counts"));
+    ASSERT_EQ(rates.size(), 24u);
+    ASSERT_EQ(counts.size(), 24u);
+    for (unsigned n = 0; n < 24; ++n) {
+        EXPECT_DOUBLE_EQ(rates[n], counts[n] / 1.5) << "CNT" << n;
+        if (c.passes) {
+            EXPECT_NEAR(rates[n], oxsim::InputFrequency(0, n), 1 / 1.5) << "CNT" << n;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, RateCheck,
+    ::testing::Values(
+        RateCase{"hz=1000", {1000}, "all 24 rates within 0.1 %", true},
+        RateCase{"hz=1000,hz=5@1000.5", {1000}, "all 24 rates within", true},
+        RateCase{
+            "hz=1000,hz=7@1002", {1000}, "rate off: CNT7 at 1001.3 Hz, expected 1000 Hz", false},
+        RateCase{"hz=1000,hz=0@0", ZeroThen(1000), "all 24 rates within", true},
+        RateCase{"hz=1000", ZeroThen(1000), "rate off: CNT0 at 1000.0 Hz, expected 0 Hz", false},
+        RateCase{"hz=1000,deadcnt=4",
+                 {1000},
+                 "CNT4 at 0.0 Hz, expected 1000 Hz; input changes but counter does not count: CNT4",
+                 false}),
+    [](const auto &info) { return "case" + std::to_string(info.index); });
+
+TEST(RateCheck, RefusesRunTimesTooShortToJudgeAndNamesTheNeededOne) {
+    using std::chrono::milliseconds;
+    struct Case {
+        milliseconds runTime;
+        std::vector<double> hertz;
+        double tolerancePct;
+        const char *refusal; // empty: the run can be judged
+    };
+    const Case cases[] = {
+        {milliseconds(40), {}, 0.1, "it needs --run-time 201 or more"},
+        {LeastRunTime, {}, 0.1, ""},
+        {milliseconds(1000), ZeroThen(1000), 0.1, ""}, // one count is exactly 0.1 %
+        {milliseconds(999), ZeroThen(1000), 0.1, "it needs --run-time 1000 or more"},
+        {milliseconds(1500), {10, 2000}, 0.1, "cannot measure 10 Hz to 0.1 %"},
+        {milliseconds(1500), {0.5}, 0.1, "--run-time 2000000 or more, beyond the longest"},
+        {milliseconds(1500), {0.5}, 1, "it needs --run-time 200000 or more"},
+        {milliseconds(300), std::vector<double>(24, 0), 0.1, ""},
+    };
+    for (const Case &c : cases) {
+        const std::string refusal = RunTimeRefusal(c.runTime, {c.hertz, c.tolerancePct});
+        if (*c.refusal == '\0') {
+            EXPECT_EQ(refusal, "") << c.runTime.count();
+        } else {
+            EXPECT_NE(refusal.find(c.refusal), std::string::npos) << refusal;
+        }
+    }
+}
+
+TEST(RateCheck, HzFaultWordsNeedAnInputAndADecimalRate) {
+    for (const char *word : {"hz=", "hz=-1", "hz=1e3", "hz=abc", "hz=24@5", "hz=@5", "hz=3@"}) {
+        std::string error;
+        EXPECT_FALSE(oxsim::Configure(std::string("0123@2/13:") + word, &error)) << word;
+        EXPECT_NE(error.find("hz needs HERTZ or INPUT@HERTZ"), std::string::npos) << error;
+    }
+    ASSERT_TRUE(oxsim::Configure("0123@2/13:hz=250.5,hz=3@0"));
+    EXPECT_EQ(oxsim::InputFrequency(0, 2), 250.5);
+    EXPECT_EQ(oxsim::InputFrequency(0, 3), 0.0);
+    oxsim::Reset();
 }
 
 } // namespace

@@ -1,8 +1,13 @@
 // krv5316-check as the production line runs it: exit status, reports, messages.
+#include "card_check.h"
+#include "ox_version.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -10,6 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using nlohmann::json;
 
 struct Outcome {
     int status = -1;
@@ -24,33 +30,119 @@ std::string Slurp(const fs::path &path) {
     return text.str();
 }
 
+int Shell(const std::string &command) {
+    const int raw = std::system(command.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// The JUnit file as parsed by Python's XML parser: {tag, attrib, text, children}.
+json ParseJUnit(const fs::path &xml, const fs::path &scratch) {
+    EXPECT_EQ(Shell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "' >'" +
+                    scratch.string() + "'"),
+              0)
+        << Slurp(xml);
+    return json::parse(Slurp(scratch));
+}
+
+std::vector<json> Children(const json &element, const std::string &tag) {
+    std::vector<json> found;
+    for (const json &child : element["children"]) {
+        if (child["tag"] == tag) {
+            found.push_back(child);
+        }
+    }
+    return found;
+}
+
+unsigned Attribute(const json &element, const std::string &name) {
+    return static_cast<unsigned>(std::stoul(element["attrib"].at(name).get<std::string>()));
+}
+
+// Totals on <testsuites> and each <testsuite> must be those of the test cases inside.
+void ExpectConsistentTotals(const json &root) {
+    ASSERT_EQ(root["tag"], "testsuites");
+    unsigned tests = 0, failures = 0, errors = 0, skipped = 0;
+    for (const json &suite : Children(root, "testsuite")) {
+        for (const char *name : {"name", "time", "timestamp", "hostname"}) {
+            EXPECT_TRUE(suite["attrib"].contains(name)) << name;
+        }
+        unsigned suiteCounts[4] = {};
+        for (const json &test : Children(suite, "testcase")) {
+            EXPECT_EQ(test["attrib"]["classname"], suite["attrib"]["name"]);
+            ++suiteCounts[0];
+            suiteCounts[1] += Children(test, "failure").size();
+            suiteCounts[2] += Children(test, "error").size();
+            suiteCounts[3] += Children(test, "skipped").size();
+            for (const char *kind : {"failure", "error"}) {
+                for (const json &fault : Children(test, kind)) {
+                    EXPECT_NE(fault["attrib"].value("type", ""), "");
+                    EXPECT_NE(fault["attrib"].value("message", ""), "");
+                }
+            }
+        }
+        EXPECT_EQ(Attribute(suite, "tests"), suiteCounts[0]);
+        EXPECT_EQ(Attribute(suite, "failures"), suiteCounts[1]);
+        EXPECT_EQ(Attribute(suite, "errors"), suiteCounts[2]);
+        EXPECT_EQ(Attribute(suite, "skipped"), suiteCounts[3]);
+        tests += suiteCounts[0];
+        failures += suiteCounts[1];
+        errors += suiteCounts[2];
+        skipped += suiteCounts[3];
+    }
+    EXPECT_EQ(Attribute(root, "tests"), tests);
+    EXPECT_EQ(Attribute(root, "failures"), failures);
+    EXPECT_EQ(Attribute(root, "errors"), errors);
+    EXPECT_EQ(Attribute(root, "skipped"), skipped);
+    EXPECT_TRUE(root["attrib"].contains("time"));
+}
+
 class CheckProgram : public ::testing::Test {
   protected:
     fs::path dir = fs::temp_directory_path() /
                    ("krv5316-check-test-" + std::to_string(::getpid()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::path jsonPath = dir / "report.json";
+    fs::path junitPath = dir / "report.xml";
 
     void SetUp() override { fs::create_directories(dir); }
     void TearDown() override { fs::remove_all(dir); }
 
     // Runs the program on the simulated cards given; a short run time keeps the
     // suite quick, at the price of no signal seen on the slowest inputs.
-    Outcome run(const std::string &cards, const std::string &args) {
-        const std::string command = "OX9162_SIM_CARDS='" + cards + "' '" KRV5316_CHECK +
-                                    std::string("' --run-time 300 ") + args + " >'" +
-                                    (dir / "out").string() + "' 2>'" + (dir / "err").string() +
-                                    "' </dev/null";
-        const int raw = std::system(command.c_str());
+    Outcome run(const std::string &cards, const std::string &args, const std::string &out = "",
+                const std::string &environment = "") {
+        const std::string runTime =
+            args.find("--run-time") == std::string::npos ? " --run-time 300 " : " ";
+        const std::string command = environment + " OX9162_SIM_CARDS='" + cards +
+                                    "' '" KRV5316_CHECK "'" + runTime + args + " >'" +
+                                    (out.empty() ? (dir / "out").string() : out) + "' 2>'" +
+                                    (dir / "err").string() + "' </dev/null";
         Outcome result;
-        result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        result.out = Slurp(dir / "out");
+        result.status = Shell(command);
+        result.out = out.empty() ? Slurp(dir / "out") : "";
         result.err = Slurp(dir / "err");
         return result;
     }
+    json junitReport() { return ParseJUnit(junitPath, dir / "junit.json"); }
+    json jsonReport() { return json::parse(Slurp(jsonPath)); }
+    std::string reports() {
+        return " --json '" + jsonPath.string() + "' --junit '" + junitPath.string() + "'";
+    }
 };
 
+const json &StepOf(const json &card, const std::string &name) {
+    for (const json &step : card["steps"]) {
+        if (step["name"] == name) {
+            return step;
+        }
+    }
+    throw std::runtime_error("no step " + name);
+}
+
 TEST_F(CheckProgram, HealthyCardsPassWithStatusZeroAndASummary) {
-    const Outcome r = run("0123@2/13;0456@3/5;0123@4/2", "--loopback");
+    // The least run time the check accepts still judges healthy cards.
+    const Outcome r = run("0123@2/13;0456@3/5;0123@4/2",
+                          "--loopback --run-time " + std::to_string(LeastRunTime.count()));
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Card 1 at 2/13"), std::string::npos);
     EXPECT_NE(r.out.find("Card 2 at 4/2"), std::string::npos);
@@ -71,71 +163,201 @@ TEST_F(CheckProgram, OneCardByPositionOrByNumber) {
     const Outcome byPosition = run(cards, "--card 2/13");
     EXPECT_EQ(byPosition.status, 0) << byPosition.out << byPosition.err;
     EXPECT_EQ(byPosition.out.find("4/2"), std::string::npos);
-    const Outcome byNumber = run(cards, "--card 2");
+    const Outcome byNumber = run(cards, "--card=2");
     EXPECT_EQ(byNumber.status, 1);
     EXPECT_NE(byNumber.out.find("Card 2 at 4/2"), std::string::npos);
     EXPECT_NE(byNumber.out.find("Verdict: FAIL at step download"), std::string::npos);
 }
 
-TEST_F(CheckProgram, NothingToCheckGivesStatusTwoWithAMessage) {
+TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
     struct Case {
-        const char *cards;
         const char *args;
         const char *message;
     };
     const Case cases[] = {
-        {"fail", "", "Chyba volání knihovny ZOVAK_OX9162"},
-        {"throw", "", "Chyba volání knihovny ZOVAK_OX9162"},
-        {"", "", "Nenalezena žádná karta ZOVAK"},
-        {"0456@3/5", "", "no KRV-5316 card found"},
-        {"0123@2/13", "--card 9/9", "no KRV-5316 card at position 9/9"},
-        {"0123@2/13", "--card 2", "no card 2: 1 KRV-5316 card(s) found"},
-        {"0123@2/13", "--card x", "--card takes BUS/SLOT or a card number"},
-        {"0123@2/13", "--json", "--json needs a value"},
-        {"0123@2/13", "--frobnicate", "unknown argument '--frobnicate'"},
+        {"--card x", "--card takes BUS/SLOT or a card number"},
+        {"--json", "--json needs a value"},
+        {"--frobnicate", "unknown argument '--frobnicate'"},
+        {"--card 1 --card 4/2", "--card given more than once"},
+        {"--json ''", "--json needs a file name, not an empty one"},
+        {"--json r.json --junit ./r.json", "--json and --junit name the same file"},
+        {"--loopback=yes", "--loopback takes no value"},
+        {"--tolerance 1", "--tolerance needs --expect-hz"},
+        {"--expect-hz 1,2,3", "--expect-hz takes one rate in Hz or 24"},
+        {"-- 2/13", "unexpected argument '2/13'"},
     };
     for (const Case &c : cases) {
-        const Outcome r = run(c.cards, c.args);
-        EXPECT_EQ(r.status, 2) << c.cards << " " << c.args;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "") << c.cards << " " << c.args;
+        const Outcome r = run("0123@2/13", c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(r.out, "") << c.args;
     }
 }
 
-TEST_F(CheckProgram, JsonAndJUnitReportsCarryEveryStep) {
-    const fs::path json = dir / "report.json";
-    const fs::path junit = dir / "report.xml";
-    const Outcome r = run("0123@2/13:version=11",
-                          "--json '" + json.string() + "' --junit '" + junit.string() + "'");
+TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
+    struct Case {
+        const char *cards;
+        const char *args;
+        const char *kind;
+        const char *message;
+    };
+    const Case cases[] = {
+        {"fail", "", "library", "the driver library failed to list the cards"},
+        {"throw", "", "library", "the driver library failed to list the cards"},
+        {"", "", "no_card", "the driver library reports no card of the maker"},
+        {"0456@3/5", "", "no_card", "no KRV-5316 card found (1 other card(s) of the maker)"},
+        {"0123@2/13", "--card 9/9", "selection", "no KRV-5316 card at position 9/9"},
+        {"0123@2/13", "--card 2", "selection", "no card 2: 1 KRV-5316 card(s) found"},
+        {"0123@2/13", "--run-time 40", "run_time", "it needs --run-time 201 or more"},
+        {"0123@2/13", "--expect-hz 10", "run_time", "it needs --run-time 100000 or more"},
+    };
+    const fs::path trace = dir / "trace";
+    for (const Case &c : cases) {
+        fs::remove(trace);
+        const Outcome r =
+            run(c.cards, c.args + reports(), "", "OX9162_SIM_TRACE='" + trace.string() + "'");
+        EXPECT_EQ(r.status, 2) << c.cards << " " << c.args;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << c.cards << " " << c.args;
+
+        const json report = jsonReport();
+        EXPECT_EQ(report["error"]["kind"], c.kind);
+        EXPECT_NE(report["error"]["message"].get<std::string>().find(c.message), std::string::npos);
+        EXPECT_EQ(report["verdict"], "error");
+        EXPECT_EQ(report["cards"], json::array());
+        const json root = junitReport();
+        ExpectConsistentTotals(root);
+        EXPECT_EQ(Attribute(root, "errors"), 1u);
+        const auto suites = Children(root, "testsuite");
+        ASSERT_EQ(suites.size(), 1u);
+        const auto error = Children(Children(suites[0], "testcase").at(0), "error").at(0);
+        EXPECT_EQ(error["attrib"]["type"], std::string("krv5316.") + c.kind);
+        if (std::string(c.kind) == "run_time") {
+            EXPECT_EQ(Slurp(trace).find("call "), std::string::npos) << "no card touched";
+        }
+    }
+}
+
+TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
+    const Outcome r = run("0123@2/13:version=11;0123@4/2:hz=2000",
+                          "--json=" + jsonPath.string() + " --junit=" + junitPath.string());
     EXPECT_EQ(r.status, 1) << r.err;
-    const std::string j = Slurp(json);
-    EXPECT_NE(j.find("\"position\": \"2/13\""), std::string::npos) << j;
-    EXPECT_NE(j.find("\"firmware_version\": \"1.1\""), std::string::npos);
-    EXPECT_NE(j.find("\"verdict\": \"fail\""), std::string::npos);
-    EXPECT_NE(j.find("\"name\": \"version\", \"outcome\": \"fail\", \"expected\": \"1.2\""),
-              std::string::npos);
-    EXPECT_NE(j.find("\"timestamp\": \"20"), std::string::npos);
-    EXPECT_NE(j.find("\"summary\": {\"checked\": 1, \"passed\": 0, \"failed\": 1}"),
-              std::string::npos);
-    const std::string x = Slurp(junit);
-    EXPECT_NE(x.find("<testsuite name=\"KRV-5316 2/13\" tests=\"9\" failures=\"1\" skipped=\"0\""),
+
+    const json report = jsonReport();
+    EXPECT_EQ(report["schema"], 1);
+    EXPECT_EQ(report["version"], OxVersion);
+    EXPECT_TRUE(report["host"].is_string());
+    EXPECT_TRUE(std::regex_match(report["started"].get<std::string>(),
+                                 std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
+    EXPECT_EQ(report["options"]["run_time_ms"], 300);
+    EXPECT_EQ(report["options"]["loopback"], false);
+    EXPECT_EQ(report["options"]["json"], jsonPath.string());
+    EXPECT_EQ(report["firmware"]["bytes"], 59215);
+    // The image's CRC-32 as another implementation computes it.
+    EXPECT_EQ(
+        Shell(std::string(PYTHON3
+                          " -c \"import sys, zlib; sys.exit(zlib.crc32(open('" FIRMWARE_IMAGE_FILE
+                          "', 'rb').read()) != ") +
+              std::to_string(report["firmware"]["crc32"].get<uint32_t>()) + ")\""),
+        0);
+    EXPECT_EQ(report["summary"], (json{{"checked", 2}, {"passed", 1}, {"failed", 1}}));
+    ASSERT_EQ(report["cards"].size(), 2u);
+    const json &bad = report["cards"][0];
+    EXPECT_EQ(bad["position"], "2/13");
+    EXPECT_EQ(bad["bus"], 2);
+    EXPECT_EQ(bad["firmware_version"], "1.1");
+    EXPECT_EQ(bad["verdict"], "fail");
+    const json &version = StepOf(bad, "version");
+    EXPECT_EQ(version["outcome"], "fail");
+    EXPECT_EQ(version["expected"], "1.2");
+    EXPECT_EQ(version["figures"]["version_byte"], 0x11);
+    EXPECT_EQ(StepOf(bad, "download")["figures"]["bytes"], 59215);
+    EXPECT_TRUE(StepOf(bad, "download")["seconds"].is_number());
+    const json &count = StepOf(report["cards"][1], "count")["figures"];
+    ASSERT_EQ(count["rates_hz"].size(), 24u);
+    EXPECT_GT(count["run_seconds"].get<double>(), 0.3 - 1e-9);
+    for (const auto &rate : count["rates_hz"]) {
+        EXPECT_NEAR(rate.get<double>(), 2000, 100); // a stalled process on a busy machine
+    }
+    EXPECT_EQ(count["inputs_with_signal"].size(), 24u);
+
+    const json root = junitReport();
+    ExpectConsistentTotals(root);
+    EXPECT_EQ(Attribute(root, "tests"), 18u);
+    EXPECT_EQ(Attribute(root, "failures"), 1u);
+    const auto suites = Children(root, "testsuite");
+    ASSERT_EQ(suites.size(), 2u);
+    EXPECT_EQ(suites[0]["attrib"]["name"], "krv5316.card_2_13");
+    EXPECT_EQ(suites[1]["attrib"]["name"], "krv5316.card_4_2");
+    const auto failure = Children(Children(suites[0], "testcase").at(2), "failure").at(0);
+    EXPECT_EQ(failure["attrib"]["type"], "krv5316.version");
+    EXPECT_EQ(failure["attrib"]["message"], "1.1");
+}
+
+TEST_F(CheckProgram, RateCheckNamesTheCounterOffItsRateInEveryReport) {
+    const Outcome r =
+        run("0123@2/13:hz=10000,hz=4@9000", "--expect-hz 10000 --tolerance=8" + reports());
+    EXPECT_EQ(r.status, 1) << r.err;
+    // CNT4 alone is named, with its measured and its expected rate.
+    const std::regex offRate(R"(rate off: CNT4 at \d+ Hz, expected 10000 Hz)");
+    EXPECT_TRUE(std::regex_search(
+        r.out, std::regex(R"(5 count +fail +rate off: CNT4 at \d+ Hz, expected 10000 Hz \()")))
+        << r.out;
+    EXPECT_NE(r.out.find("rates in Hz over"), std::string::npos) << r.out;
+
+    const json report = jsonReport();
+    EXPECT_EQ(report["options"]["tolerance_pct"], 8.0);
+    const json &count = StepOf(report["cards"][0], "count");
+    EXPECT_EQ(count["outcome"], "fail");
+    EXPECT_EQ(count["figures"]["expected_hz"], json(std::vector<double>(24, 10000)));
+    const auto &rates = count["figures"]["rates_hz"];
+    for (unsigned n = 0; n < 24; ++n) {
+        EXPECT_NEAR(rates[n].get<double>(), n == 4 ? 9000 : 10000, 500) << n;
+    }
+
+    const auto cases = Children(Children(junitReport(), "testsuite").at(0), "testcase");
+    const json &countCase = cases.at(4);
+    EXPECT_EQ(countCase["attrib"]["name"], "5 count");
+    EXPECT_TRUE(std::regex_match(
+        Children(countCase, "failure").at(0)["attrib"]["message"].get<std::string>(), offRate));
+    const std::string out = Children(countCase, "system-out").at(0)["text"];
+    std::smatch rateLine;
+    ASSERT_TRUE(std::regex_search(out, rateLine, std::regex("rates_hz: ([^\n]*)")));
+    std::istringstream values(rateLine[1].str());
+    std::vector<double> parsed{std::istream_iterator<double>(values), {}};
+    ASSERT_EQ(parsed.size(), 24u);
+    EXPECT_NEAR(parsed[4], 9000, 500);
+}
+
+TEST_F(CheckProgram, LostOutputOrReportIsStatusTwoWithTheSystemsReason) {
+    const Outcome full = run("0123@2/13", "", "/dev/full");
+    EXPECT_EQ(full.status, 2);
+    EXPECT_NE(full.err.find("cannot write to standard output: No space left on device"),
               std::string::npos)
-        << x;
-    EXPECT_NE(x.find("name=\"3 version\""), std::string::npos);
-    EXPECT_NE(x.find("<failure message=\"1.1\">expected: 1.2"), std::string::npos);
+        << full.err;
+    const Outcome missing = run("0123@2/13", "--json /nonexistent-dir/report.json");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(
+        missing.err.find("cannot write /nonexistent-dir/report.json: No such file or directory"),
+        std::string::npos)
+        << missing.err;
+    const Outcome fullReport = run("0123@2/13", "--junit /dev/full");
+    EXPECT_EQ(fullReport.status, 2);
+    EXPECT_NE(fullReport.err.find("cannot write /dev/full: No space left on device"),
+              std::string::npos)
+        << fullReport.err;
+    EXPECT_EQ(run("", "--version", "/dev/full").status, 2);
 }
 
-TEST_F(CheckProgram, UnwritableReportIsAnError) {
-    const Outcome r = run("0123@2/13", "--json /nonexistent-dir/report.json");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("cannot write /nonexistent-dir/report.json"), std::string::npos);
-}
-
-TEST_F(CheckProgram, HelpExplainsExitStatuses) {
-    const Outcome r = run("0123@2/13", "--help");
-    EXPECT_EQ(r.status, 0);
-    EXPECT_NE(r.out.find("Exit status: 0"), std::string::npos);
-    EXPECT_NE(r.out.find("--loopback"), std::string::npos);
+TEST_F(CheckProgram, HelpAndVersion) {
+    const Outcome help = run("0123@2/13", "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status: 0"), std::string::npos);
+    EXPECT_NE(help.out.find("--expect-hz"), std::string::npos);
+    const Outcome version = run("", "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, std::string("krv5316-check ") + OxVersion + "\n");
+    EXPECT_TRUE(std::regex_match(OxVersion, std::regex(R"(\d+\.\d+(\.\d+)*)")));
 }
 
 } // namespace

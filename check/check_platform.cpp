@@ -1,0 +1,95 @@
+#include "check_platform.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+std::string Reason(int error) {
+    return error != 0 ? std::strerror(error) : "unknown error";
+}
+
+// Writes, flushes and hands the data to the device; the first failure's reason.
+std::string Deliver(std::FILE *file, const std::string &text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
+        return Reason(errno);
+    }
+    // Terminals, pipes and devices cannot be synced, and need not be.
+#ifdef _WIN32
+    if (_commit(_fileno(file)) != 0 && errno != EBADF && errno != EINVAL) {
+#else
+    if (fsync(fileno(file)) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS) {
+#endif
+        return Reason(errno);
+    }
+    return {};
+}
+
+} // namespace
+
+bool StderrIsTerminal() {
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+std::string HostName() {
+#ifdef _WIN32
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+#else
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
+#endif
+}
+
+std::string UtcTimestamp(std::time_t at) {
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &at);
+#else
+    gmtime_r(&at, &utc);
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+void SleepFor(std::chrono::microseconds time) {
+    std::this_thread::sleep_for(time);
+}
+
+std::chrono::nanoseconds SteadyNow() {
+    return std::chrono::steady_clock::now().time_since_epoch();
+}
+
+std::string WriteWholeFile(const std::string &path, const std::string &text) {
+    errno = 0;
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return Reason(errno);
+    }
+    std::string failure = Deliver(file, text);
+    errno = 0;
+    if (std::fclose(file) != 0 && failure.empty()) {
+        failure = Reason(errno);
+    }
+    return failure;
+}
+
+std::string WriteStandardOutput(const std::string &text) {
+    return Deliver(stdout, text);
+}

@@ -1,0 +1,19 @@
+// What krv5316-check needs of the operating system, in one place: POSIX on Linux,
+// the Windows API under mingw-w64.
+#pragma once
+
+#include <chrono>
+#include <ctime>
+#include <string>
+
+bool StderrIsTerminal();
+std::string HostName();                   // empty when the system will not say
+std::string UtcTimestamp(std::time_t at); // ISO 8601: "2026-12-07T08:00:30Z"
+
+void SleepFor(std::chrono::microseconds time);
+std::chrono::nanoseconds SteadyNow(); // the clock SleepFor lets pass
+
+// Writes all of text and makes sure it arrived: empty on success, otherwise the
+// system's reason ("No space left on device").
+std::string WriteWholeFile(const std::string &path, const std::string &text);
+std::string WriteStandardOutput(const std::string &text);

@@ -1,0 +1,68 @@
+#include "check_run.h"
+
+#include "firmware_image.h"
+
+#include <cstdio>
+#include <type_traits>
+
+unsigned CheckRun::failedCount() const {
+    unsigned failed = 0;
+    for (const CardResult &card : cards) {
+        failed += card.passed() ? 0 : 1;
+    }
+    return failed;
+}
+
+const char *CheckRun::verdict() const {
+    return !error.empty() || cards.empty() ? "error" : failedCount() > 0 ? "fail" : "pass";
+}
+
+std::string SummaryLine(const CheckRun &run) {
+    const auto checked = static_cast<unsigned>(run.cards.size());
+    return "Summary: " + std::to_string(checked) + (checked == 1 ? " card" : " cards") +
+           " checked, " + std::to_string(checked - run.failedCount()) + " passed, " +
+           std::to_string(run.failedCount()) + " failed";
+}
+
+uint32_t FirmwareImageCrc32() {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (uint8_t byte : FirmwareImage) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 1) ? 0xEDB88320u ^ (crc >> 1) : crc >> 1;
+        }
+    }
+    return ~crc;
+}
+
+std::string FigureText(const FigureValue &value) {
+    const auto one = [](const auto &item) -> std::string {
+        using T = std::decay_t<decltype(item)>;
+        if constexpr (std::is_same_v<T, bool>) {
+            return item ? "true" : "false";
+        } else if constexpr (std::is_same_v<T, double>) {
+            char text[48];
+            std::snprintf(text, sizeof text, "%.9g", item);
+            return text;
+        } else if constexpr (std::is_same_v<T, std::string>) {
+            return item;
+        } else {
+            return std::to_string(item);
+        }
+    };
+    return std::visit(
+        [&one](const auto &v) -> std::string {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::vector<int64_t>> ||
+                          std::is_same_v<T, std::vector<double>>) {
+                std::string text;
+                for (const auto &item : v) {
+                    text += (text.empty() ? "" : " ") + one(item);
+                }
+                return text;
+            } else {
+                return one(v);
+            }
+        },
+        value);
+}

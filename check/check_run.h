@@ -1,0 +1,33 @@
+// One run of krv5316-check: when, where and with what it ran, and what it found.
+#pragma once
+
+#include "card_check.h"
+#include "check_options.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CheckRun {
+    std::string version; // the tool's
+    std::string host;
+    std::string started; // UTC, ISO 8601
+    CheckOptions options;
+    // Why no card could be checked ("library", "no_card", "selection", "run_time");
+    // empty when cards were checked.
+    std::string errorKind;
+    std::string error;
+    std::vector<CardResult> cards;
+
+    unsigned failedCount() const;
+    const char *verdict() const; // "pass", "fail" or "error"
+};
+
+// "Summary: 2 cards checked, 1 passed, 1 failed"
+std::string SummaryLine(const CheckRun &run);
+
+// CRC-32 (the one of zip and PNG) of the firmware image the program carries.
+uint32_t FirmwareImageCrc32();
+
+// A figure as plain text: numbers in decimal, lists separated by blanks.
+std::string FigureText(const FigureValue &value);

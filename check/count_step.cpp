@@ -1,0 +1,109 @@
+#include "count_step.h"
+
+#include "rate_check.h"
+#include "step_tools.h"
+
+#include <algorithm>
+#include <bit>
+
+using namespace cardstep;
+
+namespace {
+
+// What the level samples of one counting run show.
+struct LevelWatch {
+    uint32_t seenHigh = 0;
+    uint32_t seenLow = 0;
+    uint32_t lowInRun = 0; // seen low since the counters started
+    uint32_t rose = 0;     // low, then high, both while counting: an edge was counted
+
+    void sample(uint32_t levels, bool counting) {
+        seenHigh |= levels;
+        seenLow |= ~levels & AllCounters;
+        if (counting) {
+            rose |= lowInRun & levels;
+            lowInRun |= ~levels & AllCounters;
+        }
+    }
+};
+
+} // namespace
+
+void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) {
+    // Counts are measured against the values before the start, so that a counter
+    // stuck at some value is not taken for one that counts. A counter that does
+    // not count is blamed only when a rising edge was seen while it ran; a counter
+    // that counts must show both levels, with samples just outside the run so
+    // that a slow input's one edge lies between a low and a high sample. The run
+    // ends with a stop, so that every counter's count covers the time measured.
+    LevelWatch watch;
+    watch.sample(Levels(base), false);
+    const Counters before = ReadAllCounters(base);
+    const auto begin = settings.now();
+    WriteStartStop(base, 0xFF, 0xFF, 0xFF);
+    watch.sample(Levels(base), true);
+    long long samples = 3; // the two outside the run and the one at its start
+    for (auto left = std::chrono::microseconds(settings.runTime); left.count() > 0;
+         left -= LevelSamplePeriod) {
+        settings.wait(std::min(left, LevelSamplePeriod));
+        watch.sample(Levels(base), true);
+        ++samples;
+    }
+    const auto end = settings.now();
+    StopAll(base);
+    const Counters after = ReadAllCounters(base);
+    watch.sample(Levels(base), false);
+
+    std::array<uint32_t, CounterCount> counted{};
+    uint32_t counting = 0;
+    for (unsigned n = 0; n < CounterCount; ++n) {
+        counted[n] = after[n] - before[n]; // modulo 2^32, as the counter wraps
+        counting |= counted[n] != 0 ? 1u << n : 0;
+    }
+    const MeasuredRates rates =
+        MeasureRates(counted, std::chrono::duration<double>(end - begin).count());
+    const uint32_t signal = counting | watch.rose;
+    const uint32_t deaf = watch.rose & ~counting;                         // it rose, no count
+    const uint32_t frozen = counting & ~(watch.seenHigh & watch.seenLow); // counts, never moves
+
+    step.figures = {{"run_ms", int64_t{settings.runTime.count()}},
+                    {"run_seconds", rates.seconds},
+                    {"level_samples", int64_t{samples}},
+                    {"counts", std::vector<int64_t>(counted.begin(), counted.end())},
+                    {"rates_hz", rates.hertz},
+                    {"rate_uncertainty_hz", rates.uncertainty},
+                    {"inputs_with_signal", CounterNumbers(signal)}};
+    const RateExpectation &expected = settings.expected;
+    const bool rateCheck = !expected.hertz.empty();
+    std::string faults;
+    const auto fault = [&faults](const std::string &text) {
+        faults += (faults.empty() ? "" : "; ") + text;
+    };
+    if (rateCheck) {
+        step.figures.push_back({"expected_hz", expected.hertz});
+        step.figures.push_back({"tolerance_pct", expected.tolerancePct});
+        if (const std::string off = RateDeviations(rates, expected); !off.empty()) {
+            fault("rate off: " + off);
+        }
+    } else if (signal == 0) {
+        fault("no input carries a signal");
+    }
+    if (deaf != 0) {
+        fault("input changes but counter does not count: " + CounterList(deaf));
+    }
+    if (frozen != 0) {
+        fault("counter counts but its input level never changes: " + CounterList(frozen));
+    }
+    const std::string levels = "every input with a signal counts and shows both levels";
+    if (rateCheck) {
+        const std::string tolerance = NumberText(expected.tolerancePct) + " %";
+        Judge(step, faults.empty(),
+              "every rate within " + tolerance + " of the one expected; " + levels,
+              faults.empty() ? "all " + Decimal(CounterCount) + " rates within " + tolerance
+                             : faults);
+        return;
+    }
+    Judge(step, faults.empty(), levels,
+          faults.empty() ? "signal on " + Decimal(std::popcount(signal)) + " inputs, all counted"
+                         : faults);
+}

@@ -1,0 +1,90 @@
+#include "check_report.h"
+
+#include "KRV5316_regs.h"
+#include "firmware_image.h"
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+using json = nlohmann::ordered_json;
+
+json Value(const FigureValue &value) {
+    return std::visit([](const auto &v) { return json(v); }, value);
+}
+
+// Absent things are null rather than empty texts.
+json TextOrNull(const std::string &text) {
+    return text.empty() ? json(nullptr) : json(text);
+}
+
+json Options(const CheckOptions &o) {
+    return {{"card", TextOrNull(o.card)},
+            {"loopback", o.loopback},
+            {"run_time_ms", o.runTime.count()},
+            {"expect_hz", o.expected.hertz.empty() ? json(nullptr) : json(o.expected.hertz)},
+            {"tolerance_pct", o.expected.tolerancePct},
+            {"json", TextOrNull(o.jsonFile)},
+            {"junit", TextOrNull(o.junitFile)}};
+}
+
+json Step(const StepResult &step, std::size_t number) {
+    json figures = json::object();
+    for (const Figure &figure : step.figures) {
+        figures[figure.name] = Value(figure.value);
+    }
+    const bool ran = step.outcome != Outcome::Skipped;
+    return {{"number", number},
+            {"name", step.name},
+            {"outcome", OutcomeName(step.outcome)},
+            {"expected", ran ? json(step.expected) : json(nullptr)},
+            {"seen", ran ? json(step.seen) : json(nullptr)},
+            {"seconds", step.seconds},
+            {"figures", figures}};
+}
+
+json Card(const CardResult &card) {
+    json steps = json::array();
+    for (std::size_t s = 0; s < card.steps.size(); ++s) {
+        steps.push_back(Step(card.steps[s], s + 1));
+    }
+    return {{"index", card.index},
+            {"position", card.position()},
+            {"bus", card.bus},
+            {"slot", card.slot},
+            {"started", card.started},
+            {"firmware_version", TextOrNull(card.firmwareVersion)},
+            {"verdict", card.passed() ? "pass" : "fail"},
+            {"steps", steps}};
+}
+
+} // namespace
+
+std::string JsonReport(const CheckRun &run) {
+    json cards = json::array();
+    for (const CardResult &card : run.cards) {
+        cards.push_back(Card(card));
+    }
+    const json report = {
+        {"schema", JsonSchema},
+        {"tool", "krv5316-check"},
+        {"version", run.version},
+        {"host", TextOrNull(run.host)},
+        {"started", run.started},
+        {"options", Options(run.options)},
+        {"firmware",
+         {{"bytes", FirmwareImage.size()},
+          {"crc32", FirmwareImageCrc32()},
+          {"version", VersionText(Krv5316FirmwareVersion)}}},
+        {"error",
+         run.error.empty() ? json(nullptr) : json{{"kind", run.errorKind}, {"message", run.error}}},
+        {"cards", cards},
+        {"summary",
+         {{"checked", run.cards.size()},
+          {"passed", run.cards.size() - run.failedCount()},
+          {"failed", run.failedCount()}}},
+        {"verdict", run.verdict()},
+    };
+    // Texts from the card table may hold bytes that are no UTF-8: replace them.
+    return report.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}

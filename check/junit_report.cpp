@@ -1,0 +1,148 @@
+#include "check_report.h"
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+// Text for an attribute or an element; control characters that XML 1.0 forbids
+// become '?', and line breaks in attributes survive as references.
+std::string Xml(const std::string &text) {
+    std::string out;
+    for (unsigned char ch : text) {
+        switch (ch) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\n':
+            out += "&#10;";
+            break;
+        case '\t':
+            out += "&#9;";
+            break;
+        default:
+            out += ch < 0x20 ? '?' : static_cast<char>(ch);
+        }
+    }
+    return out;
+}
+
+// The attributes' common time form has no zone; every time here is UTC.
+std::string Timestamp(const std::string &utc) {
+    return !utc.empty() && utc.back() == 'Z' ? utc.substr(0, utc.size() - 1) : utc;
+}
+
+struct Totals {
+    std::size_t tests = 0;
+    std::size_t failures = 0;
+    std::size_t errors = 0;
+    std::size_t skipped = 0;
+    double time = 0;
+
+    void add(const Totals &other) {
+        tests += other.tests;
+        failures += other.failures;
+        errors += other.errors;
+        skipped += other.skipped;
+        time += other.time;
+    }
+    std::string attributes() const {
+        return "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
+               "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
+               "\" time=\"" + Seconds(time) + "\"";
+    }
+};
+
+Totals CardTotals(const CardResult &card) {
+    Totals totals;
+    for (const StepResult &step : card.steps) {
+        ++totals.tests;
+        totals.failures += step.outcome == Outcome::Fail ? 1 : 0;
+        totals.skipped += step.outcome == Outcome::Skipped ? 1 : 0;
+        totals.time += step.seconds;
+    }
+    return totals;
+}
+
+std::string SuiteStart(const std::string &name, const Totals &totals, const std::string &started,
+                       const std::string &host) {
+    return "  <testsuite name=\"" + Xml(name) + "\" " + totals.attributes() + " timestamp=\"" +
+           Xml(Timestamp(started)) + "\" hostname=\"" + Xml(host) + "\">\n";
+}
+
+void WriteCard(std::ostream &out, const CardResult &card, const std::string &host) {
+    // Dotted, so that CI systems file each card as a class of the package krv5316.
+    const std::string suite =
+        "krv5316.card_" + std::to_string(card.bus) + "_" + std::to_string(card.slot);
+    out << SuiteStart(suite, CardTotals(card), card.started, host);
+    out << "    <properties>\n      <property name=\"position\" value=\"" << Xml(card.position())
+        << "\"/>\n      <property name=\"firmware_version\" value=\"" << Xml(card.firmwareVersion)
+        << "\"/>\n    </properties>\n";
+    for (std::size_t s = 0; s < card.steps.size(); ++s) {
+        const StepResult &step = card.steps[s];
+        out << "    <testcase classname=\"" << suite << "\" name=\"" << s + 1 << " "
+            << Xml(step.name) << "\" time=\"" << Seconds(step.seconds) << "\">\n";
+        if (step.outcome == Outcome::Fail) {
+            out << "      <failure type=\"krv5316." << Xml(step.name) << "\" message=\""
+                << Xml(step.seen) << "\">expected: " << Xml(step.expected)
+                << "\nseen: " << Xml(step.seen) << "</failure>\n";
+        } else if (step.outcome == Outcome::Skipped) {
+            out << "      <skipped message=\"an earlier step failed\"/>\n";
+        }
+        if (!step.figures.empty()) {
+            out << "      <system-out>";
+            for (const Figure &figure : step.figures) {
+                out << Xml(figure.name) << ": " << Xml(FigureText(figure.value)) << "\n";
+            }
+            out << "</system-out>\n";
+        }
+        out << "    </testcase>\n";
+    }
+    out << "  </testsuite>\n";
+}
+
+// When no card could be checked: one test case in error, saying why.
+void WriteError(std::ostream &out, const CheckRun &run) {
+    Totals totals;
+    totals.tests = 1;
+    totals.errors = 1;
+    out << SuiteStart("krv5316.check", totals, run.started, run.host)
+        << "    <testcase classname=\"krv5316.check\" name=\"cards to check\" time=\"0.000\">\n"
+        << "      <error type=\"krv5316." << Xml(run.errorKind) << "\" message=\"" << Xml(run.error)
+        << "\">" << Xml(run.error) << "</error>\n"
+        << "    </testcase>\n  </testsuite>\n";
+}
+
+} // namespace
+
+std::string JUnitReport(const CheckRun &run) {
+    Totals all;
+    std::ostringstream suites;
+    if (!run.error.empty()) {
+        WriteError(suites, run);
+        all.tests = 1;
+        all.errors = 1;
+    }
+    for (const CardResult &card : run.cards) {
+        WriteCard(suites, card, run.host);
+        all.add(CardTotals(card));
+    }
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"krv5316-check\" " +
+           all.attributes() + " timestamp=\"" + Xml(Timestamp(run.started)) + "\">\n" +
+           suites.str() + "</testsuites>\n";
+}

@@ -1,0 +1,70 @@
+#include "step_tools.h"
+
+#include <cstdio>
+
+namespace cardstep {
+
+std::string Decimal(uint64_t value) {
+    return std::to_string(value);
+}
+
+std::string NumberText(double value) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.10g", value);
+    return text;
+}
+
+std::vector<int64_t> CounterNumbers(uint32_t mask) {
+    std::vector<int64_t> numbers;
+    for (unsigned n = 0; n < CounterCount; ++n) {
+        if (mask & (1u << n)) {
+            numbers.push_back(n);
+        }
+    }
+    return numbers;
+}
+
+std::string CounterList(uint32_t mask) {
+    std::string list;
+    for (unsigned n = 0; n < CounterCount; ++n) {
+        if (mask & (1u << n)) {
+            list += (list.empty() ? "CNT" : ", CNT") + Decimal(n);
+        }
+    }
+    return list.empty() ? "none" : list;
+}
+
+Counters ReadAllCounters(uintptr_t base) {
+    Counters values{};
+    for (unsigned n = 0; n < CounterCount; ++n) {
+        values[n] = ReadCounter(base, n);
+    }
+    return values;
+}
+
+uint32_t NonZero(const Counters &values) {
+    uint32_t mask = 0;
+    for (unsigned n = 0; n < CounterCount; ++n) {
+        mask |= values[n] != 0 ? 1u << n : 0;
+    }
+    return mask;
+}
+
+uint32_t Levels(uintptr_t base) {
+    return MaskBits(ReadInputLevels(base));
+}
+
+void StopAll(uintptr_t base) {
+    WriteStartStop(base, 0x00, 0x00, 0x00);
+}
+void ClearAll(uintptr_t base) {
+    WriteClearMask(base, 0xFF, 0xFF, 0xFF);
+}
+
+void Judge(StepResult &step, bool ok, std::string expected, std::string seen) {
+    step.outcome = ok ? Outcome::Pass : Outcome::Fail;
+    step.expected = std::move(expected);
+    step.seen = std::move(seen);
+}
+
+} // namespace cardstep

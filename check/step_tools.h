@@ -1,0 +1,32 @@
+// Small pieces that the check's steps share: all counters at once, counters named,
+// a step judged.
+#pragma once
+
+#include "card_check.h"
+
+#include "KRV5316_regs.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace cardstep {
+
+using Counters = std::array<uint32_t, CounterCount>;
+inline constexpr uint32_t AllCounters = (1u << CounterCount) - 1;
+
+std::string Decimal(uint64_t value);
+std::string NumberText(double value); // as short as it goes: "1000", "0.5"
+std::vector<int64_t> CounterNumbers(uint32_t mask);
+std::string CounterList(uint32_t mask); // "CNT3, CNT7"; "none"
+
+Counters ReadAllCounters(uintptr_t base);
+uint32_t NonZero(const Counters &values); // bit n: CNTn is not 0
+uint32_t Levels(uintptr_t base);          // bit n: CNTn's input is high
+void StopAll(uintptr_t base);
+void ClearAll(uintptr_t base);
+
+void Judge(StepResult &step, bool ok, std::string expected, std::string seen);
+
+} // namespace cardstep

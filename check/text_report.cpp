@@ -1,0 +1,65 @@
+#include "check_report.h"
+#include "rate_check.h"
+
+#include "KRV5316_regs.h"
+
+#include <iomanip>
+#include <sstream>
+
+namespace {
+
+// The count step's rates, a line for each group of counters.
+void WriteRates(std::ostream &out, const StepResult &step) {
+    const FigureValue *rates = step.figure("rates_hz");
+    const FigureValue *uncertainty = step.figure("rate_uncertainty_hz");
+    const FigureValue *seconds = step.figure("run_seconds");
+    if (rates == nullptr || uncertainty == nullptr || seconds == nullptr) {
+        return;
+    }
+    const auto &hertz = std::get<std::vector<double>>(*rates);
+    const double plusMinus = std::get<double>(*uncertainty);
+    out << "               rates in Hz over " << std::fixed << std::setprecision(3)
+        << std::get<double>(*seconds) << " s, each +/-" << RateText(plusMinus, plusMinus) << ":\n";
+    for (std::size_t n = 0; n < hertz.size(); ++n) {
+        if (n % CountersPerGroup == 0) {
+            const std::string group =
+                "CNT" + std::to_string(n) + "-" + std::to_string(n + CountersPerGroup - 1);
+            out << "               " << std::left << std::setw(9) << group;
+        }
+        out << " " << std::right << std::setw(10) << RateText(hertz[n], plusMinus);
+        if (n % CountersPerGroup == CountersPerGroup - 1 || n + 1 == hertz.size()) {
+            out << "\n";
+        }
+    }
+}
+
+} // namespace
+
+std::string TextReport(const CheckRun &run) {
+    std::ostringstream out;
+    out << "KRV-5316 check, " << run.started
+        << (run.options.loopback ? ", loopback plug fitted" : ", no loopback plug") << "\n";
+    for (const CardResult &card : run.cards) {
+        out << "\nCard " << card.index << " at " << card.position() << "\n";
+        for (std::size_t i = 0; i < card.steps.size(); ++i) {
+            const StepResult &step = card.steps[i];
+            out << "  " << i + 1 << " " << std::left << std::setw(9) << step.name << " "
+                << std::setw(7) << OutcomeName(step.outcome);
+            if (step.outcome != Outcome::Skipped) {
+                out << " " << step.seen;
+                if (step.outcome == Outcome::Fail) {
+                    out << " (expected: " << step.expected << ")";
+                }
+            }
+            out << "\n";
+            WriteRates(out, step);
+        }
+        out << "  Verdict: " << (card.passed() ? "PASS" : "FAIL");
+        if (const StepResult *failed = card.firstFailure()) {
+            out << " at step " << failed->name;
+        }
+        out << "\n";
+    }
+    out << "\n" << SummaryLine(run) << "\n";
+    return out.str();
+}
