@@ -26,6 +26,10 @@ class CellLabel : public QLabel {
 
 } // namespace
 
+QString numberedName(const char *prefix, int number) {
+    return QString::fromLatin1(prefix) + QString::number(number);
+}
+
 QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top, const QString &caption) {
     auto *label = new QLabel(caption, parent);
     label->setObjectName(name);

@@ -8,6 +8,8 @@ class QFrame;
 class QLabel;
 class QWidget;
 
+// The numbered names that controls keep: numberedName("Label", 40) is "Label40".
+QString numberedName(const char *prefix, int number);
 // A label at (left, top) of its parent, one line high and as wide as its caption.
 QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top, const QString &caption);
 // Sizes a label to its caption again, after a new text.

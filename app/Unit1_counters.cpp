@@ -73,10 +73,6 @@ constexpr Heading Headings[] = {
 constexpr int CellTop = 8; // first cell in a panel
 constexpr int CellPitch = 16;
 
-QString numbered(const char *prefix, int number) {
-    return QString::fromLatin1(prefix) + QString::number(number);
-}
-
 QPushButton *makeButton(QWidget *page, const char *name, int left, const char *caption) {
     auto *button = new QPushButton(QString::fromUtf8(caption), page);
     button->setObjectName(QString::fromLatin1(name));
@@ -96,18 +92,18 @@ void TForm1::buildCountersPage(QWidget *page) {
     for (int i = 0; i < int(CounterCount); ++i) {
         const int inHalf = i % 12;
         const int top = 32 + 88 * (inHalf / 4) + CellTop + CellPitch * (inHalf % 4);
-        makeLabel(page, numbered("Label", i < 12 ? 8 + i : 24 + i - 12), i < 12 ? 16 : 352, top,
-                  numbered("CNT", i));
+        makeLabel(page, numberedName("Label", i < 12 ? 8 + i : 24 + i - 12), i < 12 ? 16 : 352, top,
+                  numberedName("CNT", i));
     }
     // Panels in tab order, so the focus chain runs through the boxes as laid out.
     for (int p = 0; p < int(std::size(Panels)); ++p) {
         const PanelRow &row = Panels[p];
         QFrame *panel =
-            makeWhitePanel(page, numbered("Panel", p + 1), row.left, row.top, row.width, 81);
+            makeWhitePanel(page, numberedName("Panel", p + 1), row.left, row.top, row.width, 81);
         const CellKind &kind = Cells[int(row.column)];
         for (int k = 0; k < 4; ++k) {
             const int i = row.firstCounter + k;
-            const QString name = numbered(kind.prefix, kind.firstNumber + i);
+            const QString name = numberedName(kind.prefix, kind.firstNumber + i);
             const int top = CellTop + CellPitch * k;
             if (row.column == Column::Value || row.column == Column::Level) {
                 const bool value = row.column == Column::Value;

@@ -41,10 +41,6 @@ constexpr PortGroup Groups[] = {
 
 constexpr int RowPitch = 16;
 
-QString numbered(const char *prefix, int number) {
-    return QString::fromLatin1(prefix) + QString::number(number);
-}
-
 QString bitText(bool set) {
     return set ? QStringLiteral("1") : QStringLiteral("0");
 }
@@ -58,15 +54,15 @@ void TForm1::buildDigitalIoPage(QWidget *page) {
         box->setGeometry(g.left, 16, 137, 257);
         const QString rowName = QString::fromLatin1(g.rowName);
         for (int bit = 0; bit < 8; ++bit) {
-            makeLabel(box, numbered("Label", g.firstRowLabel + bit), 16, 32 + RowPitch * bit,
+            makeLabel(box, numberedName("Label", g.firstRowLabel + bit), 16, 32 + RowPitch * bit,
                       rowName + QLatin1Char('.') + QString::number(bit));
         }
-        makeLabel(box, numbered("Label", g.firstRowLabel + 8), 16, 176, rowName);
+        makeLabel(box, numberedName("Label", g.firstRowLabel + 8), 16, 176, rowName);
 
         // The panel clips the wide fields to the strip that holds their digit.
         QFrame *panel = makeWhitePanel(box, QString::fromLatin1(g.panel), 80, 24, 41, 177);
         for (int bit = 0; bit < 8; ++bit) {
-            const QString name = numbered(g.cellPrefix, g.firstCell + bit);
+            const QString name = numberedName(g.cellPrefix, g.firstCell + bit);
             const int top = 8 + RowPitch * bit;
             if (g.port == Port::Din) {
                 dinCells[bit] = makeCell(panel, name, 17, top, QStringLiteral("0"));
