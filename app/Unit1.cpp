@@ -140,6 +140,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
         pages[i] = new QWidget(PageControl1);
         pages[i]->setObjectName(numberedName("TabSheet", int(i) + 1));
         pages[i]->setAutoFillBackground(true); // silver, not the style's lighter pane
+        pages[i]->setAccessibleName(captions[i]);
         PageControl1->addTab(pages[i], captions[i]);
     }
     buildSelectionPage(pages[0]);
@@ -167,6 +168,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
 void TForm1::buildSelectionPage(QWidget *page) {
     buildSelectionLabels(page);
     StringGrid1 = makeCardGrid(page);
+    // Its heading names it for a screen reader.
+    StringGrid1->setAccessibleName(page->findChild<QLabel *>(QStringLiteral("Label3"))->text());
     makeLogo(page);
     buildSelectionButtons(page); // after the grid, for the tab order
 }

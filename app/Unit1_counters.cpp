@@ -46,17 +46,19 @@ constexpr PanelRow Panels[24] = {
     {592, 120, 49, Column::Zero, 16},      {592, 208, 49, Column::Zero, 20},
 };
 
-// Per column: the first control's number and the left edge of its cells in the panel.
+// Per column: the first control's number, the left edge of its cells in the panel, and
+// the word after the counter's name in a control's accessible name ("CNT5 hodnota").
 struct CellKind {
     const char *prefix;
     int firstNumber;
     int left;
+    const char *what;
 };
 constexpr CellKind Cells[] = {
-    {"Label", 40, 8},    // Value: Label40 to Label63
-    {"Label", 64, 13},   // Level: Label64 to Label87
-    {"CheckBox", 1, 19}, // StartStop: CheckBox1 to CheckBox24
-    {"CheckBox", 25, 18} // Zero: CheckBox25 to CheckBox48
+    {"Label", 40, 8, "hodnota"},       // Value: Label40 to Label63
+    {"Label", 64, 13, "vstup"},        // Level: Label64 to Label87
+    {"CheckBox", 1, 19, "Start/Stop"}, // StartStop: CheckBox1 to CheckBox24
+    {"CheckBox", 25, 18, "Nulování"}   // Zero: CheckBox25 to CheckBox48
 };
 
 struct Heading {
@@ -73,9 +75,11 @@ constexpr Heading Headings[] = {
 constexpr int CellTop = 8; // first cell in a panel
 constexpr int CellPitch = 16;
 
-QPushButton *makeButton(QWidget *page, const char *name, int left, const char *caption) {
+QPushButton *makeButton(QWidget *page, const char *name, int left, const char *caption,
+                        const char *description) {
     auto *button = new QPushButton(QString::fromUtf8(caption), page);
     button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleDescription(QString::fromUtf8(description));
     button->setGeometry(left, 312, 75, 25);
     button->setEnabled(false);
     return button;
@@ -104,17 +108,18 @@ void TForm1::buildCountersPage(QWidget *page) {
         for (int k = 0; k < 4; ++k) {
             const int i = row.firstCounter + k;
             const QString name = numberedName(kind.prefix, kind.firstNumber + i);
+            const QString what =
+                numberedName("CNT", i) + QLatin1Char(' ') + QString::fromUtf8(kind.what);
             const int top = CellTop + CellPitch * k;
             if (row.column == Column::Value || row.column == Column::Level) {
                 const bool value = row.column == Column::Value;
-                QLabel *label =
-                    makeCell(panel, name, kind.left, top,
-                             value ? QStringLiteral("4294967295") : QStringLiteral("0"));
+                QLabel *label = makeCell(panel, name, what, kind.left, top, value ? UINT32_MAX : 1);
                 (value ? valueLabels : levelLabels)[i] = label;
                 continue;
             }
             auto *box = new CellCheckBox(panel);
             box->setObjectName(name);
+            box->setAccessibleName(what);
             box->setGeometry(kind.left, top, 97, 17);
             const int number = kind.firstNumber + i;
             // clicked() comes only from the operator, so the clearing done by the
@@ -123,8 +128,10 @@ void TForm1::buildCountersPage(QWidget *page) {
             (row.column == Column::StartStop ? startStopBoxes : zeroBoxes)[i] = box;
         }
     }
-    Button4 = makeButton(page, "Button4", 480, "Start/Stop");
-    Button5 = makeButton(page, "Button5", 568, "Nuluj");
+    Button4 = makeButton(page, "Button4", 480, "Start/Stop",
+                         "Spustí čítače zaškrtnuté ve sloupcích Start/Stop a ostatní zastaví");
+    Button5 = makeButton(page, "Button5", 568, "Nuluj",
+                         "Vynuluje čítače zaškrtnuté ve sloupcích Nulování");
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
 }
