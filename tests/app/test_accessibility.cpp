@@ -68,6 +68,7 @@ TEST_F(AccessibilityTest, EveryControlAndCellHasANameOfItsOwn) {
     for (const auto &[object, name] : samples) {
         EXPECT_EQ(text(object, QAccessible::Name), name) << object;
     }
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(form.get())->role(), QAccessible::Window);
     EXPECT_EQ(accessible("CheckBox6")->role(), QAccessible::CheckBox);
     EXPECT_EQ(accessible("Edit4")->role(), QAccessible::EditableText);
     EXPECT_EQ(accessible("Label45")->role(), QAccessible::StaticText);
