@@ -31,7 +31,7 @@ struct PanelRow {
     Column column;
     int firstCounter;
 };
-constexpr PanelRow Panels[24] = {
+constexpr PanelRow Panels[] = {
     {64, 32, 81, Column::Value, 0},        {152, 32, 33, Column::Level, 0},
     {192, 32, 49, Column::StartStop, 0},   {248, 32, 49, Column::Zero, 0},
     {64, 120, 81, Column::Value, 4},       {152, 120, 33, Column::Level, 4},
@@ -93,10 +93,12 @@ void TForm1::buildCountersPage(QWidget *page) {
     }
     // Names: Label8 to Label19 on the left half, Label24 to Label35 on the right;
     // each block of four starts on its panel's first cell line.
+    constexpr int PerHalf = int(CounterCount) / 2;
     for (int i = 0; i < int(CounterCount); ++i) {
-        const int inHalf = i % 12;
+        const bool left = i < PerHalf;
+        const int inHalf = i % PerHalf;
         const int top = 32 + 88 * (inHalf / 4) + CellTop + CellPitch * (inHalf % 4);
-        makeLabel(page, numberedName("Label", i < 12 ? 8 + i : 24 + i - 12), i < 12 ? 16 : 352, top,
+        makeLabel(page, numberedName("Label", (left ? 8 : 24) + inHalf), left ? 16 : 352, top,
                   numberedName("CNT", i));
     }
     // Panels in tab order, so the focus chain runs through the boxes as laid out.
