@@ -13,9 +13,11 @@ constexpr int LabelHeight = 13;
 // general text layout that QLabel runs on every repaint, which the ~30 cells that
 // change on each tick would otherwise pay for.
 class CellLabel : public QLabel {
-    Q_OBJECT // its own class name, so that its accessible interface is found before a label's
+    // Its own class name, so that its accessible interface is found before a label's.
+    Q_OBJECT
 
-        public : CellLabel(QWidget *parent, uint32_t maximum)
+  public:
+    CellLabel(QWidget *parent, uint32_t maximum)
         : QLabel(QString::number(maximum), parent), maximum_(maximum) {}
     uint32_t maximum() const { return maximum_; }
 
