@@ -174,6 +174,7 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
         ASSERT_FALSE(program.window().isEmpty()) << program.errors();
         client.setProcessEnvironment(env);
         client.start(OX_PYTHON, {OX_TREE_READER, "OX_KRV5316", "--press", "Otevřít kartu"});
+        ASSERT_TRUE(client.waitForStarted(5000)) << "cannot run " << OX_PYTHON;
         ASSERT_TRUE(client.waitForFinished(30000)) << "the client hung";
         lines = waitForTicks(trace, 2);
     }
@@ -193,6 +194,11 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
         EXPECT_NE(find(tree, "filler", page), nullptr) << "no page " << page.toStdString();
     }
 
+    for (const Node &n : tree) {
+        const bool operated = n.role == "check box" || n.role == "text" ||
+                              n.role == "push button" || n.role == "table";
+        EXPECT_FALSE(operated && n.name.isEmpty()) << "an unnamed " << n.role.toStdString();
+    }
     const QStringList boxes = namesOf(tree, "check box");
     const QStringList fields = namesOf(tree, "text");
     EXPECT_EQ(boxes.size(), 48);
