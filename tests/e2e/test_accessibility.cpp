@@ -27,11 +27,14 @@ class AdoptedChildren {
         // The processes the test started itself are finished by now.
         for (pid_t pid : children()) {
             kill(pid, SIGTERM);
-            int waited = 0;
-            while (waitpid(pid, nullptr, WNOHANG) == 0 && waited++ < 200) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            bool reaped = false;
+            for (int i = 0; i < 200 && !reaped; ++i) { // two seconds
+                reaped = waitpid(pid, nullptr, WNOHANG) != 0;
+                if (!reaped) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
             }
-            if (waited > 200) {
+            if (!reaped) {
                 kill(pid, SIGKILL);
                 waitpid(pid, nullptr, 0);
             }
@@ -83,6 +86,9 @@ class AccessibilityBus {
         QElapsedTimer clock;
         clock.start();
         while (!launcherRegistered() && clock.elapsed() < 10000 && !launcher_.waitForFinished(20)) {
+        }
+        if (!launcherUp_) {
+            why_ = launcher_.errorString() + " " + launcher_.readAll();
         }
     }
     ~AccessibilityBus() {
@@ -162,7 +168,7 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     if (!bus.sessionUp()) {
         GTEST_SKIP() << "no D-Bus session bus could start: " << bus.why();
     }
-    ASSERT_TRUE(bus.launcherUp()) << "the AT-SPI bus launcher did not come up";
+    ASSERT_TRUE(bus.launcherUp()) << "the AT-SPI bus launcher did not come up: " << bus.why();
     env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
     env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
 
