@@ -93,6 +93,13 @@ QTableWidget *makeCardGrid(QWidget *page) {
     header->setMinimumSectionSize(1);
     header->setFixedHeight(GridRowHeight);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The hidden row captions still reach a screen reader: they count as the open
+    // button does, the header row 0 and the cards from 1.
+    QStringList rowCaptions(1);
+    for (int r = 1; r < GridRows; ++r) {
+        rowCaptions << QString::number(r);
+    }
+    grid->setVerticalHeaderLabels(rowCaptions);
     QHeaderView *rows = grid->verticalHeader();
     rows->hide();
     rows->setMinimumSectionSize(1);

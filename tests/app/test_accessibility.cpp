@@ -72,6 +72,11 @@ TEST_F(AccessibilityTest, EveryControlAndCellHasANameOfItsOwn) {
     EXPECT_EQ(accessible("CheckBox6")->role(), QAccessible::CheckBox);
     EXPECT_EQ(accessible("Edit4")->role(), QAccessible::EditableText);
     EXPECT_EQ(accessible("Label45")->role(), QAccessible::StaticText);
+    // The grid's rows as the open button counts them: card 1 in row 1.
+    QAccessibleTableInterface *grid = accessible("StringGrid1")->tableInterface();
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(grid->rowDescription(1).toStdString(), "1");
+    EXPECT_EQ(grid->cellAt(1, 0)->text(QAccessible::Name).toStdString(), "1");
 }
 
 TEST_F(AccessibilityTest, WritingButtonsSayWhatTheyActOn) {
