@@ -15,8 +15,23 @@ BitField::BitField(QWidget *parent) : QLineEdit(parent) {
     setAttribute(Qt::WA_InputMethodEnabled, false);
 }
 
-// Tab and Backtab never get here: QWidget::event moves the focus with them first.
+namespace {
+
+// Ctrl+Tab and Ctrl+Shift+Tab turn the page: left unaccepted, they go up to the tab
+// control as from any other control. (Tab and Shift+Tab never get here: QWidget::event
+// moves the focus with them first.)
+bool isPageKey(const QKeyEvent *event) {
+    return (event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) &&
+           event->modifiers().testFlag(Qt::ControlModifier);
+}
+
+} // namespace
+
 void BitField::keyPressEvent(QKeyEvent *event) {
+    if (isPageKey(event)) {
+        event->ignore();
+        return;
+    }
     emit keyDown();
     event->accept();
 }

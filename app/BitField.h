@@ -1,6 +1,7 @@
 // A one-digit output bit field: it shows "0" or "1" and changes only through its
 // owner's toggle. Every key that reaches it is reported as a key-down and goes no
-// further, so the field never edits its own text.
+// further, so the field never edits its own text; the keys that move the focus or
+// turn the page are the window's and do not reach it.
 #pragma once
 
 #include <QLineEdit>

@@ -1,5 +1,6 @@
 #include "PageWidgets.h"
 
+#include <QAccessibleWidget>
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -12,8 +13,13 @@ constexpr int LabelHeight = 13;
 // general text layout that QLabel runs on every repaint, which the ~30 cells that
 // change on each tick would otherwise pay for.
 class CellLabel : public QLabel {
+    // Its own class name, so that its accessible interface is found before a label's.
+    Q_OBJECT
+
   public:
-    using QLabel::QLabel;
+    CellLabel(QWidget *parent, uint32_t maximum)
+        : QLabel(QString::number(maximum), parent), maximum_(maximum) {}
+    uint32_t maximum() const { return maximum_; }
 
   protected:
     void paintEvent(QPaintEvent *) override {
@@ -22,9 +28,50 @@ class CellLabel : public QLabel {
         const QFontMetrics metrics = fontMetrics();
         painter.drawText(QPoint(0, (height() - metrics.height()) / 2 + metrics.ascent()), text());
     }
+
+  private:
+    uint32_t maximum_;
 };
 
+// A cell's accessible name says what it shows, so its number, which a label would give
+// as its name, goes out as a read-only value instead.
+class CellAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+  public:
+    explicit CellAccessible(CellLabel *cell)
+        : QAccessibleWidget(cell, QAccessible::StaticText), cell_(cell) {}
+
+    void *interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface *>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        return t == QAccessible::Value ? cell_->text() : QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override { return cell_->text().toDouble(); }
+    void setCurrentValue(const QVariant &) override {} // shown, never set from outside
+    QVariant maximumValue() const override { return double(cell_->maximum()); }
+    QVariant minimumValue() const override { return 0.0; }
+    QVariant minimumStepSize() const override { return 1.0; }
+
+  private:
+    CellLabel *cell_;
+};
+
+// Qt keeps the interfaces that a factory makes and deletes them with their widgets.
+QAccessibleInterface *cellAccessible(const QString &className, QObject *object) {
+    if (className == QLatin1String("CellLabel")) {
+        return new CellAccessible(qobject_cast<CellLabel *>(object));
+    }
+    return nullptr;
+}
+
 } // namespace
+
+QString numberedName(const char *prefix, int number) {
+    return QString::fromLatin1(prefix) + QString::number(number);
+}
 
 QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top, const QString &caption) {
     auto *label = new QLabel(caption, parent);
@@ -41,9 +88,12 @@ void fitLabel(QLabel *label) {
 // Digits share one width in the window's fonts, so a new caption needs no new layout;
 // the cell paints its own white, so a new caption repaints the cell alone and not its
 // panel.
-QLabel *makeCell(QWidget *parent, const QString &name, int left, int top, const QString &widest) {
-    QLabel *label = new CellLabel(widest, parent);
+QLabel *makeCell(QWidget *parent, const QString &name, const QString &accessibleName, int left,
+                 int top, uint32_t maximum) {
+    QAccessible::installFactory(cellAccessible); // once: Qt skips a factory it holds
+    QLabel *label = new CellLabel(parent, maximum);
     label->setObjectName(name);
+    label->setAccessibleName(accessibleName);
     label->move(left, top);
     fitLabel(label);
     label->setText(QStringLiteral("0"));
@@ -64,3 +114,5 @@ QFrame *makeWhitePanel(QWidget *parent, const QString &name, int left, int top, 
     panel->setAutoFillBackground(true);
     return panel;
 }
+
+#include "PageWidgets.moc"

@@ -7,6 +7,7 @@
 #include "PageWidgets.h"
 #include "ox9162_driver.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QFontDatabase>
 #include <QHeaderView>
@@ -63,10 +64,73 @@ void setButtons(std::initializer_list<std::pair<QPushButton *, bool>> states) {
     }
 }
 
+// A top-level plain widget would reach a screen reader as an unnamed area, not as the
+// program's window. Qt keeps and deletes the interface.
+QAccessibleInterface *windowAccessible(const QString &className, QObject *object) {
+    if (className == QLatin1String("TForm1")) {
+        return new QAccessibleWidget(qobject_cast<QWidget *>(object), QAccessible::Window);
+    }
+    return nullptr;
+}
+
+// The grid of the cards found: a fixed header row and one row per card, picked by any
+// of its cells.
+QTableWidget *makeCardGrid(QWidget *page) {
+    auto *grid = new QTableWidget(GridRows, 3, page);
+    grid->setObjectName(QStringLiteral("StringGrid1"));
+    grid->setGeometry(48, 128, 320, 129);
+    const int widths[] = {86, 102, 126};
+    for (int c = 0; c < 3; ++c) {
+        grid->setColumnWidth(c, widths[c]);
+    }
+    // The header row is row 0 of the grid, as the open button counts rows; the header
+    // view shows it, fixed above the scrolling body, and the row itself stays hidden.
+    grid->setRowHidden(0, true);
+    QHeaderView *header = grid->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setHighlightSections(false);
+    header->setSectionsClickable(false);
+    header->setMinimumSectionSize(1);
+    header->setFixedHeight(GridRowHeight);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // The hidden row captions still reach a screen reader: they count as the open
+    // button does, the header row 0 and the cards from 1.
+    QStringList rowCaptions(1);
+    for (int r = 1; r < GridRows; ++r) {
+        rowCaptions << QString::number(r);
+    }
+    grid->setVerticalHeaderLabels(rowCaptions);
+    QHeaderView *rows = grid->verticalHeader();
+    rows->hide();
+    rows->setMinimumSectionSize(1);
+    rows->setDefaultSectionSize(GridRowHeight);
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    grid->setShowGrid(true);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid->setTabKeyNavigation(false); // Tab leaves the grid for the open button
+    grid->setWordWrap(false);
+    grid->setCurrentCell(1, 0);
+    return grid;
+}
+
+// The card maker's logo, drawn unscaled from the top left.
+void makeLogo(QWidget *page) {
+    auto *image = new QLabel(page);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setGeometry(472, 32, 97, 57);
+    image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    image->setPixmap(QPixmap(QStringLiteral(":/ox_krv5316/logo.bmp")));
+}
+
 } // namespace
 
 TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     setObjectName(QStringLiteral("Form1"));
+    QAccessible::installFactory(windowAccessible); // Qt skips a factory it holds
     setWindowTitle(QStringLiteral("  OX_KRV5316  -  test PCI karty ZOVAK"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -92,8 +156,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     std::array<QWidget *, 4> pages{};
     for (std::size_t i = 0; i < pages.size(); ++i) {
         pages[i] = new QWidget(PageControl1);
-        pages[i]->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
+        pages[i]->setObjectName(numberedName("TabSheet", int(i) + 1));
         pages[i]->setAutoFillBackground(true); // silver, not the style's lighter pane
+        pages[i]->setAccessibleName(captions[i]);
         PageControl1->addTab(pages[i], captions[i]);
     }
     buildSelectionPage(pages[0]);
@@ -119,6 +184,15 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
 }
 
 void TForm1::buildSelectionPage(QWidget *page) {
+    buildSelectionLabels(page);
+    StringGrid1 = makeCardGrid(page);
+    // Its heading names it for a screen reader.
+    StringGrid1->setAccessibleName(page->findChild<QLabel *>(QStringLiteral("Label3"))->text());
+    makeLogo(page);
+    buildSelectionButtons(page); // after the grid, for the tab order
+}
+
+void TForm1::buildSelectionLabels(QWidget *page) {
     struct LabelRow {
         QLabel *TForm1::*member;
         const char *name;
@@ -145,45 +219,9 @@ void TForm1::buildSelectionPage(QWidget *page) {
             this->*row.member = label;
         }
     }
+}
 
-    StringGrid1 = new QTableWidget(GridRows, 3, page);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->setGeometry(48, 128, 320, 129);
-    const int widths[] = {86, 102, 126};
-    for (int c = 0; c < 3; ++c) {
-        StringGrid1->setColumnWidth(c, widths[c]);
-    }
-    // The header row is row 0 of the grid, as the open button counts rows; the header
-    // view shows it, fixed above the scrolling body, and the row itself stays hidden.
-    StringGrid1->setRowHidden(0, true);
-    QHeaderView *header = StringGrid1->horizontalHeader();
-    header->setSectionResizeMode(QHeaderView::Fixed);
-    header->setHighlightSections(false);
-    header->setSectionsClickable(false);
-    header->setMinimumSectionSize(1);
-    header->setFixedHeight(GridRowHeight);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    QHeaderView *rows = StringGrid1->verticalHeader();
-    rows->hide();
-    rows->setMinimumSectionSize(1);
-    rows->setDefaultSectionSize(GridRowHeight);
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    StringGrid1->setShowGrid(true);
-    StringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    StringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
-    StringGrid1->setTabKeyNavigation(false); // Tab leaves the grid for the open button
-    StringGrid1->setWordWrap(false);
-    StringGrid1->setCurrentCell(1, 0);
-
-    auto *image = new QLabel(page);
-    image->setObjectName(QStringLiteral("Image1"));
-    image->setGeometry(472, 32, 97, 57);
-    image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    image->setPixmap(QPixmap(QStringLiteral(":/ox_krv5316/logo.bmp")));
-
+void TForm1::buildSelectionButtons(QWidget *page) {
     struct ButtonRow {
         QPushButton *TForm1::*member;
         const char *name;

@@ -35,6 +35,8 @@ class TForm1 : public QWidget {
     void Button2Click();
     void Button3Click();
     void buildSelectionPage(QWidget *page);
+    void buildSelectionLabels(QWidget *page);
+    void buildSelectionButtons(QWidget *page);
     void setStatus(const QString &text); // the status line, Label7
 
     // Unit1_counters.cpp: the counters page and the tick's counters step

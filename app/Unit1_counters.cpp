@@ -31,7 +31,7 @@ struct PanelRow {
     Column column;
     int firstCounter;
 };
-constexpr PanelRow Panels[24] = {
+constexpr PanelRow Panels[] = {
     {64, 32, 81, Column::Value, 0},        {152, 32, 33, Column::Level, 0},
     {192, 32, 49, Column::StartStop, 0},   {248, 32, 49, Column::Zero, 0},
     {64, 120, 81, Column::Value, 4},       {152, 120, 33, Column::Level, 4},
@@ -46,17 +46,19 @@ constexpr PanelRow Panels[24] = {
     {592, 120, 49, Column::Zero, 16},      {592, 208, 49, Column::Zero, 20},
 };
 
-// Per column: the first control's number and the left edge of its cells in the panel.
+// Per column: the first control's number, the left edge of its cells in the panel, and
+// the word after the counter's name in a control's accessible name ("CNT5 hodnota").
 struct CellKind {
     const char *prefix;
     int firstNumber;
     int left;
+    const char *what;
 };
 constexpr CellKind Cells[] = {
-    {"Label", 40, 8},    // Value: Label40 to Label63
-    {"Label", 64, 13},   // Level: Label64 to Label87
-    {"CheckBox", 1, 19}, // StartStop: CheckBox1 to CheckBox24
-    {"CheckBox", 25, 18} // Zero: CheckBox25 to CheckBox48
+    {"Label", 40, 8, "hodnota"},       // Value: Label40 to Label63
+    {"Label", 64, 13, "vstup"},        // Level: Label64 to Label87
+    {"CheckBox", 1, 19, "Start/Stop"}, // StartStop: CheckBox1 to CheckBox24
+    {"CheckBox", 25, 18, "Nulování"}   // Zero: CheckBox25 to CheckBox48
 };
 
 struct Heading {
@@ -73,13 +75,11 @@ constexpr Heading Headings[] = {
 constexpr int CellTop = 8; // first cell in a panel
 constexpr int CellPitch = 16;
 
-QString numbered(const char *prefix, int number) {
-    return QString::fromLatin1(prefix) + QString::number(number);
-}
-
-QPushButton *makeButton(QWidget *page, const char *name, int left, const char *caption) {
+QPushButton *makeButton(QWidget *page, const char *name, int left, const char *caption,
+                        const char *description) {
     auto *button = new QPushButton(QString::fromUtf8(caption), page);
     button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleDescription(QString::fromUtf8(description));
     button->setGeometry(left, 312, 75, 25);
     button->setEnabled(false);
     return button;
@@ -93,32 +93,35 @@ void TForm1::buildCountersPage(QWidget *page) {
     }
     // Names: Label8 to Label19 on the left half, Label24 to Label35 on the right;
     // each block of four starts on its panel's first cell line.
+    constexpr int PerHalf = int(CounterCount) / 2;
     for (int i = 0; i < int(CounterCount); ++i) {
-        const int inHalf = i % 12;
+        const bool left = i < PerHalf;
+        const int inHalf = i % PerHalf;
         const int top = 32 + 88 * (inHalf / 4) + CellTop + CellPitch * (inHalf % 4);
-        makeLabel(page, numbered("Label", i < 12 ? 8 + i : 24 + i - 12), i < 12 ? 16 : 352, top,
-                  numbered("CNT", i));
+        makeLabel(page, numberedName("Label", (left ? 8 : 24) + inHalf), left ? 16 : 352, top,
+                  numberedName("CNT", i));
     }
     // Panels in tab order, so the focus chain runs through the boxes as laid out.
     for (int p = 0; p < int(std::size(Panels)); ++p) {
         const PanelRow &row = Panels[p];
         QFrame *panel =
-            makeWhitePanel(page, numbered("Panel", p + 1), row.left, row.top, row.width, 81);
+            makeWhitePanel(page, numberedName("Panel", p + 1), row.left, row.top, row.width, 81);
         const CellKind &kind = Cells[int(row.column)];
         for (int k = 0; k < 4; ++k) {
             const int i = row.firstCounter + k;
-            const QString name = numbered(kind.prefix, kind.firstNumber + i);
+            const QString name = numberedName(kind.prefix, kind.firstNumber + i);
+            const QString what =
+                numberedName("CNT", i) + QLatin1Char(' ') + QString::fromUtf8(kind.what);
             const int top = CellTop + CellPitch * k;
             if (row.column == Column::Value || row.column == Column::Level) {
                 const bool value = row.column == Column::Value;
-                QLabel *label =
-                    makeCell(panel, name, kind.left, top,
-                             value ? QStringLiteral("4294967295") : QStringLiteral("0"));
+                QLabel *label = makeCell(panel, name, what, kind.left, top, value ? UINT32_MAX : 1);
                 (value ? valueLabels : levelLabels)[i] = label;
                 continue;
             }
             auto *box = new CellCheckBox(panel);
             box->setObjectName(name);
+            box->setAccessibleName(what);
             box->setGeometry(kind.left, top, 97, 17);
             const int number = kind.firstNumber + i;
             // clicked() comes only from the operator, so the clearing done by the
@@ -127,8 +130,10 @@ void TForm1::buildCountersPage(QWidget *page) {
             (row.column == Column::StartStop ? startStopBoxes : zeroBoxes)[i] = box;
         }
     }
-    Button4 = makeButton(page, "Button4", 480, "Start/Stop");
-    Button5 = makeButton(page, "Button5", 568, "Nuluj");
+    Button4 = makeButton(page, "Button4", 480, "Start/Stop",
+                         "Spustí čítače zaškrtnuté ve sloupcích Start/Stop a ostatní zastaví");
+    Button5 = makeButton(page, "Button5", 568, "Nuluj",
+                         "Vynuluje čítače zaškrtnuté ve sloupcích Nulování");
     connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
     connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
 }

@@ -41,10 +41,6 @@ constexpr PortGroup Groups[] = {
 
 constexpr int RowPitch = 16;
 
-QString numbered(const char *prefix, int number) {
-    return QString::fromLatin1(prefix) + QString::number(number);
-}
-
 QString bitText(bool set) {
     return set ? QStringLiteral("1") : QStringLiteral("0");
 }
@@ -57,37 +53,42 @@ void TForm1::buildDigitalIoPage(QWidget *page) {
         box->setObjectName(QString::fromLatin1(g.box));
         box->setGeometry(g.left, 16, 137, 257);
         const QString rowName = QString::fromLatin1(g.rowName);
+        // A bit's row caption ("DOUT.3") also names its cell or field for a screen reader.
+        const auto bitName = [&rowName](int bit) {
+            return rowName + QLatin1Char('.') + QString::number(bit);
+        };
         for (int bit = 0; bit < 8; ++bit) {
-            makeLabel(box, numbered("Label", g.firstRowLabel + bit), 16, 32 + RowPitch * bit,
-                      rowName + QLatin1Char('.') + QString::number(bit));
+            makeLabel(box, numberedName("Label", g.firstRowLabel + bit), 16, 32 + RowPitch * bit,
+                      bitName(bit));
         }
-        makeLabel(box, numbered("Label", g.firstRowLabel + 8), 16, 176, rowName);
+        makeLabel(box, numberedName("Label", g.firstRowLabel + 8), 16, 176, rowName);
 
         // The panel clips the wide fields to the strip that holds their digit.
         QFrame *panel = makeWhitePanel(box, QString::fromLatin1(g.panel), 80, 24, 41, 177);
         for (int bit = 0; bit < 8; ++bit) {
-            const QString name = numbered(g.cellPrefix, g.firstCell + bit);
+            const QString name = numberedName(g.cellPrefix, g.firstCell + bit);
             const int top = 8 + RowPitch * bit;
             if (g.port == Port::Din) {
-                dinCells[bit] = makeCell(panel, name, 17, top, QStringLiteral("0"));
+                dinCells[bit] = makeCell(panel, name, bitName(bit), 17, top, 1);
                 continue;
             }
             auto *field = new BitField(panel);
             field->setObjectName(name);
+            field->setAccessibleName(bitName(bit));
             field->setGeometry(17, top, 121, 21);
             field->setText(QStringLiteral("0"));
             const int number = g.firstCell + bit;
             connect(field, &BitField::keyDown, this, [this, number] { EditKeyDown(number); });
             (g.port == Port::Dout ? doutFields : xdoutFields)[bit] = field;
         }
-        QLabel *byteCell =
-            makeCell(panel, QString::fromLatin1(g.byteCell), 11, 152, QStringLiteral("255"));
+        QLabel *byteCell = makeCell(panel, QString::fromLatin1(g.byteCell), rowName, 11, 152, 255);
         if (g.port == Port::Din) {
             Label125 = byteCell;
             continue;
         }
         auto *button = new QPushButton(QString::fromUtf8("Zápis"), box);
         button->setObjectName(QString::fromLatin1(g.button));
+        button->setAccessibleDescription(QStringLiteral("Zapíše bajt %1 na kartu").arg(rowName));
         button->setGeometry(32, 216, 75, 25);
         button->setEnabled(false);
         if (g.port == Port::Dout) {

@@ -3,6 +3,7 @@
 #include "Unit1.h"
 #include "qt_benchmark_main.h"
 #include "sim_control.h"
+#include "virtual_display.h"
 
 #include <QApplication>
 #include <QDir>
@@ -18,49 +19,9 @@ namespace {
 
 const QString Title = QStringLiteral("  OX_KRV5316  -  test PCI karty ZOVAK");
 
-QByteArray xwininfo(const QStringList &arguments, const QString &display) {
-    QProcess info;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
-    info.setProcessEnvironment(env);
-    info.start("xwininfo", arguments);
-    info.waitForFinished(2000);
-    return info.readAllStandardOutput();
-}
-
 bool windowMapped(const QString &display) {
-    return xwininfo({"-name", Title}, display).contains("IsViewable");
+    return runOnDisplay("xwininfo", {"-name", Title}, display).contains("IsViewable");
 }
-
-// A private X server for the whole run.
-class VirtualDisplay {
-  public:
-    VirtualDisplay() {
-        server_.start("Xvfb", {"-displayfd", "1", "-noreset", "-nolisten", "tcp", "-screen", "0",
-                               "1024x768x24"});
-        if (!server_.waitForReadyRead(10000)) {
-            return;
-        }
-        name_ = ":" + QString::fromLatin1(server_.readAllStandardOutput()).trimmed();
-        // The number comes a moment before the server takes clients.
-        QElapsedTimer clock;
-        clock.start();
-        while (!xwininfo({"-root"}, name_).contains("Window id") && clock.elapsed() < 10000) {
-            QThread::msleep(10);
-        }
-    }
-    ~VirtualDisplay() {
-        server_.terminate();
-        server_.waitForFinished(5000);
-    }
-    VirtualDisplay(const VirtualDisplay &) = delete;
-    VirtualDisplay &operator=(const VirtualDisplay &) = delete;
-    const QString &name() const { return name_; }
-
-  private:
-    QProcess server_;
-    QString name_;
-};
 
 // Resident set of a process in KiB, from /proc.
 double residentKiB(qint64 pid) {
@@ -80,7 +41,7 @@ double residentKiB(qint64 pid) {
 // millisecond through xwininfo, which adds a few milliseconds), on the default cards.
 void BM_ProcessStartToWindowShown(benchmark::State &state) {
     static VirtualDisplay display;
-    if (display.name().isEmpty()) {
+    if (!display.up()) {
         state.SkipWithError("Xvfb did not start");
         return;
     }

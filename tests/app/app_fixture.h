@@ -4,6 +4,7 @@
 
 #include "Unit1.h"
 #include "sim_control.h"
+#include "trace_util.h"
 
 #include <QCoreApplication>
 #include <QPushButton>
@@ -14,35 +15,7 @@
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
-
-// The lines of the trace that start with one of the prefixes, in trace order, less
-// their first `strip` characters.
-inline std::vector<std::string> traceLines(std::initializer_list<std::string_view> prefixes,
-                                           std::size_t strip = 0) {
-    std::vector<std::string> lines;
-    EXPECT_EQ(oxsim::TraceDropped(), 0u) << "the trace ring dropped events";
-    for (const std::string &line : oxsim::Trace()) {
-        for (std::string_view prefix : prefixes) {
-            if (line.starts_with(prefix)) {
-                lines.push_back(line.substr(strip));
-                break;
-            }
-        }
-    }
-    return lines;
-}
-
-// The library calls of the trace, without the "call " in front.
-inline std::vector<std::string> libraryCalls() {
-    return traceLines({"call "}, 5);
-}
-
-// The register accesses of the trace (R, W, R!, W!), without the library calls.
-inline std::vector<std::string> registerLines() {
-    return traceLines({"R", "W"});
-}
 
 class WindowTest : public ::testing::Test {
   protected:

@@ -137,6 +137,37 @@ TEST_F(DioPageTest, TabKeysMoveTheFocusAndToggleNothing) {
     EXPECT_EQ(DoutValue, 8);
 }
 
+TEST_F(DioPageTest, CtrlTabTurnsThePageBothWaysAndTogglesNothing) {
+    startOnPage(true);
+    auto *pages = control<QTabWidget>("PageControl1");
+    struct Turn {
+        Qt::Key code;
+        Qt::KeyboardModifiers modifiers;
+        const char *page;
+    };
+    const Turn turns[] = {
+        {Qt::Key_Tab, Qt::ControlModifier, "TabSheet4"},
+        {Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, "TabSheet2"},
+        {Qt::Key_Backtab, Qt::ControlModifier, "TabSheet2"},
+    };
+    for (const Turn &t : turns) {
+        pages->setCurrentWidget(control<QWidget>("TabSheet3"));
+        field(doutField(3))->setFocus(Qt::TabFocusReason);
+        key(doutField(3), t.code, t.modifiers);
+        EXPECT_EQ(pages->currentWidget()->objectName().toStdString(), t.page) << "key " << t.code;
+        EXPECT_EQ(text(doutField(3)), "0") << "key " << t.code;
+    }
+    EXPECT_EQ(DoutValue, 0);
+
+    // Typed as Ctrl, then Tab: the Ctrl goes down in the field first and toggles it once.
+    pages->setCurrentWidget(control<QWidget>("TabSheet3"));
+    field(doutField(3))->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(field(doutField(3)), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(pages->currentWidget()->objectName().toStdString(), "TabSheet4");
+    EXPECT_EQ(text(doutField(3)), "1");
+    EXPECT_EQ(caption("Label126"), "8");
+}
+
 TEST_F(DioPageTest, TypedCharactersAndPastesNeverReachTheText) {
     startOnPage(true);
     const QString f = xdoutField(0);

@@ -28,7 +28,7 @@ std::set<std::string> cardsAccessed() {
 }
 
 bool called(const std::string &prefix) {
-    const std::vector<std::string> calls = libraryCalls();
+    const std::vector<std::string> calls = Calls();
     return std::any_of(calls.begin(), calls.end(),
                        [&](const std::string &call) { return call.starts_with(prefix); });
 }
@@ -97,7 +97,7 @@ TEST_P(VersionTest, OpenLoadsTheFirmwareAndShowsTheVersionByte) {
     EXPECT_TRUE(card.open);
     EXPECT_TRUE(card.configured);
     EXPECT_EQ(card.bytesReceived, 59215u);
-    const std::vector<std::string> calls = libraryCalls();
+    const std::vector<std::string> calls = Calls();
     ASSERT_EQ(calls.size(), 2u) << testing::PrintToString(calls);
     EXPECT_EQ(calls[0], "OX9162_Open 1 0 = 0");
     EXPECT_TRUE(calls[1].starts_with("OX9162_BAR4_BaseAdr 1 = 0")) << calls[1];
@@ -160,7 +160,7 @@ TEST_P(FailureTest, ShowsWhyChangesNothingAndRetries) {
     EXPECT_TRUE(oxsim::Trace().empty()) << "a tick reached the card";
 
     click("Button1"); // the operator tries again
-    EXPECT_TRUE(called("OX9162_Open 0 0 ")) << testing::PrintToString(libraryCalls());
+    EXPECT_TRUE(called("OX9162_Open 0 0 ")) << testing::PrintToString(Calls());
     EXPECT_EQ(status(), GetParam().status);
     EXPECT_EQ(buttons(), AtStart);
 }
@@ -195,7 +195,7 @@ TEST_F(OpenCloseTest, CloseClosesTheCardAndStopsTheTicks) {
 
     click("Button2");
 
-    EXPECT_EQ(libraryCalls(), std::vector<std::string>{"OX9162_Close 0 = 0"});
+    EXPECT_EQ(Calls(), std::vector<std::string>{"OX9162_Close 0 = 0"});
     EXPECT_EQ(status(), "Není otevřena žádná karta");
     EXPECT_EQ(buttons(), AtStart);
     EXPECT_FALSE(oxsim::ReadCardState(0).open);
@@ -218,7 +218,7 @@ TEST_F(OpenCloseTest, TheOpenedCardStaysSelectedWhateverRowIsCurrent) {
     EXPECT_EQ(cardsAccessed(), std::set<std::string>{"1"});
     click("Button1"); // disabled while the card is open
     click("Button2");
-    EXPECT_EQ(libraryCalls(), std::vector<std::string>{"OX9162_Close 1 = 0"});
+    EXPECT_EQ(Calls(), std::vector<std::string>{"OX9162_Close 1 = 0"});
 
     // Reopening from the row now current opens and loads that card.
     oxsim::ClearTrace();
@@ -271,6 +271,6 @@ TEST_F(OpenCloseTest, ClosingByTheTitleBarLeavesTheCardOpen) {
     form->close();
 
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(libraryCalls().empty());
+    EXPECT_TRUE(Calls().empty());
     EXPECT_TRUE(oxsim::ReadCardState(0).open);
 }

@@ -77,7 +77,7 @@ TEST_P(StartupTest, OpenButtonReachesTheLibraryOnlyWhenCardsAreListed) {
 
     click("Button1");
 
-    const std::vector<std::string> calls = libraryCalls();
+    const std::vector<std::string> calls = Calls();
     if (outcome.rows.empty()) {
         EXPECT_TRUE(oxsim::Trace().empty());
         EXPECT_EQ(text("Label7"), outcome.status);
@@ -93,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(Outcomes, StartupTest, testing::ValuesIn(outcomes),
 TEST_F(WindowTest, StartEnumeratesEveryCardOnceAndOpensNone) {
     start("0456@3/5;0123@4/2");
 
-    const std::vector<std::string> calls = libraryCalls();
+    const std::vector<std::string> calls = Calls();
     const std::vector<std::string> expected = {
         "OX9162_CardsInSystem ", "OX9162_Card_DID 0 ", "OX9162_Card_BUS 0 ", "OX9162_Card_SLOT 0 ",
         "OX9162_Card_DID 1 ",    "OX9162_Card_BUS 1 ", "OX9162_Card_SLOT 1 "};

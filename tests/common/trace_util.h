@@ -1,4 +1,5 @@
-// Reading the stand-in library's trace back as register accesses and library calls.
+// Reading the stand-in library's in-memory trace back as register accesses and library
+// calls; shared by the card access and window tests.
 #pragma once
 
 #include "sim_control.h"
@@ -6,9 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <ostream>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct Access {
@@ -61,14 +64,29 @@ inline std::vector<Access> Accesses() {
     return result;
 }
 
-// The library calls since the trace was last cleared, each "NAME ARGS = STATUS OUTS".
-inline std::vector<std::string> Calls() {
-    std::vector<std::string> result;
+// The lines of the trace that start with one of the prefixes, in trace order, less
+// their first `strip` characters.
+inline std::vector<std::string> traceLines(std::initializer_list<std::string_view> prefixes,
+                                           std::size_t strip = 0) {
+    std::vector<std::string> lines;
     EXPECT_EQ(oxsim::TraceDropped(), 0u) << "the trace ring dropped events";
     for (const std::string &line : oxsim::Trace()) {
-        if (line.rfind("call ", 0) == 0) {
-            result.push_back(line.substr(5));
+        for (std::string_view prefix : prefixes) {
+            if (line.starts_with(prefix)) {
+                lines.push_back(line.substr(strip));
+                break;
+            }
         }
     }
-    return result;
+    return lines;
+}
+
+// The register accesses of the trace as written (R, W, R!, W!), without the calls.
+inline std::vector<std::string> registerLines() {
+    return traceLines({"R", "W"});
+}
+
+// The library calls since the trace was last cleared, each "NAME ARGS = STATUS OUTS".
+inline std::vector<std::string> Calls() {
+    return traceLines({"call "}, 5);
 }

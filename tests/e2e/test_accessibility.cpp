@@ -1,0 +1,264 @@
+// The program as a screen reader meets it: on a virtual display with a private session
+// bus and the accessibility bus, an AT-SPI client reads the window's tree, each control
+// with its role and name, and presses "Otevřít kartu" through its accessible action.
+#include "running_program.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSet>
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// What the buses start on their own (the accessibility bus, the registry) leaves its
+// parent; the test adopts it, so that it ends it and reaps it at the end.
+class AdoptedChildren {
+  public:
+    AdoptedChildren() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+    ~AdoptedChildren() {
+        // The processes the test started itself are finished by now.
+        for (pid_t pid : children()) {
+            kill(pid, SIGTERM);
+            bool reaped = false;
+            for (int i = 0; i < 200 && !reaped; ++i) { // two seconds
+                reaped = waitpid(pid, nullptr, WNOHANG) != 0;
+                if (!reaped) {
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                }
+            }
+            if (!reaped) {
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+        prctl(PR_SET_CHILD_SUBREAPER, 0);
+    }
+    AdoptedChildren(const AdoptedChildren &) = delete;
+    AdoptedChildren &operator=(const AdoptedChildren &) = delete;
+
+  private:
+    static std::vector<pid_t> children() {
+        std::vector<pid_t> found;
+        for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
+            bool number = false;
+            const pid_t pid = entry.toInt(&number);
+            QFile stat("/proc/" + entry + "/stat");
+            if (!number || !stat.open(QIODevice::ReadOnly)) {
+                continue;
+            }
+            // "pid (name) state ppid ...": the name may hold blanks and parentheses.
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toInt() == getpid()) {
+                found.push_back(pid);
+            }
+        }
+        return found;
+    }
+};
+
+// A private session bus with the AT-SPI bus launcher on it, which starts the
+// accessibility bus and its registry.
+class AccessibilityBus {
+  public:
+    explicit AccessibilityBus(QProcessEnvironment env) {
+        daemon_.setProcessEnvironment(env);
+        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (daemon_.waitForReadyRead(5000)) {
+            address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
+        }
+        if (address_.isEmpty()) {
+            why_ = daemon_.errorString() + " " + daemon_.readAllStandardError();
+            return;
+        }
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address_);
+        launcher_.setProcessEnvironment(env);
+        launcher_.setProcessChannelMode(QProcess::MergedChannels); // the buses' chatter
+        launcher_.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
+        QElapsedTimer clock;
+        clock.start();
+        while (!launcherRegistered() && clock.elapsed() < 10000 && !launcher_.waitForFinished(20)) {
+        }
+        if (!launcherUp_) {
+            why_ = launcher_.errorString() + " " + launcher_.readAll();
+        }
+    }
+    ~AccessibilityBus() {
+        stopProcess(launcher_);
+        stopProcess(daemon_);
+    }
+    AccessibilityBus(const AccessibilityBus &) = delete;
+    AccessibilityBus &operator=(const AccessibilityBus &) = delete;
+
+    bool sessionUp() const { return !address_.isEmpty(); }
+    bool launcherUp() const { return launcherUp_; }
+    QString address() const { return address_; }
+    std::string why() const { return why_.toStdString(); }
+
+  private:
+    bool launcherRegistered() {
+        QProcess ask;
+        ask.start("dbus-send", {"--bus=" + address_, "--print-reply", "--dest=org.freedesktop.DBus",
+                                "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
+                                "string:org.a11y.Bus"});
+        ask.waitForFinished(2000);
+        launcherUp_ = ask.readAllStandardOutput().contains("boolean true");
+        return launcherUp_;
+    }
+
+    QProcess daemon_;
+    QProcess launcher_;
+    QString address_;
+    QString why_;
+    bool launcherUp_ = false;
+};
+
+// One node of the tree as the client prints it.
+struct Node {
+    int depth;
+    QString role, name, description, value;
+};
+
+std::vector<Node> parseTree(const QString &output) {
+    std::vector<Node> nodes;
+    for (const QString &line : output.split('\n', Qt::SkipEmptyParts)) {
+        const QStringList f = line.split('\t');
+        if (f.size() == 5) {
+            nodes.push_back({f[0].toInt(), f[1], f[2], f[3], f[4]});
+        }
+    }
+    return nodes;
+}
+
+const Node *find(const std::vector<Node> &nodes, const QString &role, const QString &name) {
+    for (const Node &n : nodes) {
+        if (n.role == role && n.name == name) {
+            return &n;
+        }
+    }
+    return nullptr;
+}
+
+QStringList namesOf(const std::vector<Node> &nodes, const QString &role) {
+    QStringList names;
+    for (const Node &n : nodes) {
+        if (n.role == role) {
+            names << n.name;
+        }
+    }
+    return names;
+}
+
+TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
+    const AdoptedChildren adopted; // first made, so last to end
+    VirtualDisplay display;
+    ASSERT_TRUE(display.up()) << "Xvfb did not start";
+    QProcessEnvironment env = environment();
+    env.insert("DISPLAY", display.name()); // the launcher marks this display's root window
+    env.remove("AT_SPI_BUS_ADDRESS");
+    const AccessibilityBus bus(env);
+    if (!bus.sessionUp()) {
+        GTEST_SKIP() << "no D-Bus session bus could start: " << bus.why();
+    }
+    ASSERT_TRUE(bus.launcherUp()) << "the AT-SPI bus launcher did not come up: " << bus.why();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+
+    const QString trace = work.filePath("trace.txt");
+    QProcess client;
+    QStringList lines;
+    {
+        RunningProgram program(env, display, trace, "0123@2/13");
+        ASSERT_FALSE(program.window().isEmpty()) << program.errors();
+        client.setProcessEnvironment(env);
+        client.start(OX_PYTHON, {OX_TREE_READER, "OX_KRV5316", "--press", "Otevřít kartu"});
+        ASSERT_TRUE(client.waitForStarted(5000)) << "cannot run " << OX_PYTHON;
+        ASSERT_TRUE(client.waitForFinished(30000)) << "the client hung";
+        lines = waitForTicks(trace, 2);
+    }
+    const QString output = QString::fromUtf8(client.readAllStandardOutput());
+    ASSERT_EQ(client.exitCode(), 0) << client.readAllStandardError().toStdString();
+    const std::vector<Node> tree = parseTree(output);
+    ASSERT_FALSE(tree.empty());
+    EXPECT_EQ(tree[0].role, "application");
+    ASSERT_GT(tree.size(), 1u);
+    EXPECT_EQ(tree[1].depth, 1);
+    EXPECT_EQ(tree[1].role, "frame");
+    EXPECT_EQ(tree[1].name, Title);
+
+    const QStringList pages = {"Výběr karty", "Čítače", "Digitální vstupy/výstupy", "Nápověda"};
+    EXPECT_EQ(namesOf(tree, "page tab"), pages);
+    for (const QString &page : pages) {
+        EXPECT_NE(find(tree, "filler", page), nullptr) << "no page " << page.toStdString();
+    }
+
+    for (const Node &n : tree) {
+        const bool operated = n.role == "check box" || n.role == "text" ||
+                              n.role == "push button" || n.role == "table";
+        EXPECT_FALSE(operated && n.name.isEmpty()) << "an unnamed " << n.role.toStdString();
+    }
+    const QStringList boxes = namesOf(tree, "check box");
+    const QStringList fields = namesOf(tree, "text");
+    EXPECT_EQ(boxes.size(), 48);
+    EXPECT_EQ(fields.size(), 16);
+    EXPECT_EQ(QSet<QString>(boxes.begin(), boxes.end()).size() +
+                  QSet<QString>(fields.begin(), fields.end()).size(),
+              64)
+        << "a name repeats";
+    const std::pair<const char *, const char *> samples[] = {
+        {"check box", "CNT5 Start/Stop"},
+        {"check box", "CNT5 Nulování"},
+        {"text", "DOUT.3"},
+        {"text", "X-DOUT.7"},
+        {"label", "CNT5 vstup"},
+        {"table", "Výběr karty KRV-5316"},
+        {"push button", "Otevřít kartu"},
+        {"push button", "Zavřít kartu"},
+        {"push button", "Konec"},
+        {"push button", "Start/Stop"},
+        {"push button", "Nuluj"},
+    };
+    for (const auto &[role, name] : samples) {
+        EXPECT_NE(find(tree, role, QString::fromUtf8(name)), nullptr) << role << " " << name;
+    }
+    // Cells give their number as a value, beside the name that says what it is (a row
+    // caption may say the same, without a number).
+    for (const char *cell : {"CNT5 hodnota", "DIN.2"}) {
+        const auto valued = std::count_if(tree.begin(), tree.end(), [cell](const Node &n) {
+            return n.role == "label" && n.name == cell && n.value == "0";
+        });
+        EXPECT_EQ(valued, 1) << cell;
+    }
+    QStringList writes;
+    for (const Node &n : tree) {
+        if (n.role == "push button" && n.name == "Zápis") {
+            writes << n.description;
+        }
+    }
+    ASSERT_EQ(writes.size(), 2);
+    EXPECT_TRUE(writes[0].contains(" DOUT ")) << writes[0].toStdString();
+    EXPECT_TRUE(writes[1].contains(" X-DOUT ")) << writes[1].toStdString();
+    EXPECT_TRUE(output.endsWith("pressed\n"));
+
+    // The press opened the card, the firmware went down and whole ticks follow.
+    ASSERT_TRUE(lines.contains("call OX9162_Open 0 0 = 0")) << "the press did not open the card";
+    const int version = static_cast<int>(lines.indexOf("R 0 5fc 12"));
+    ASSERT_GE(version, 0) << "no version read";
+    const QStringList tick = tickShape();
+    ASSERT_GE(lines.size(), version + 1 + 2 * tick.size()) << "fewer than two ticks";
+    for (int k = 0; k < 2 * tick.size(); ++k) {
+        ASSERT_TRUE(lines[version + 1 + k].startsWith(tick[k % tick.size()]))
+            << "access " << k
+            << " after the version read: " << lines[version + 1 + k].toStdString();
+    }
+}
+
+} // namespace
