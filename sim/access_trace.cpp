@@ -1,11 +1,7 @@
 #include "access_trace.h"
+#include "reserved_pages.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace oxsim::detail {
 namespace {
@@ -63,43 +59,19 @@ std::size_t FormatAccess(const AccessEvent &event, char *out) {
 }
 
 AccessTrace::AccessTrace() {
-    void *memory = mmap(nullptr, kReservedEvents * sizeof(AccessEvent), PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (memory != MAP_FAILED) {
+    void *memory = ReservePages(kReservedEvents * sizeof(AccessEvent));
+    if (memory != nullptr) {
         events_ = static_cast<AccessEvent *>(memory);
         capacity_ = kReservedEvents;
     }
 }
 
 AccessTrace::~AccessTrace() {
-    if (events_ != nullptr)
-        munmap(events_, capacity_ * sizeof(AccessEvent));
-    if (fd_ >= 0)
-        close(fd_);
+    ReleasePages(events_, capacity_ * sizeof(AccessEvent));
 }
 
 void AccessTrace::OpenFile(const char *path) {
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
-    if (path == nullptr || *path == '\0')
-        return;
-    fd_ = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0644);
-    if (fd_ < 0)
-        std::fprintf(stderr, "libzovak_ox9162: cannot create trace file %s: %s\n", path,
-                     std::strerror(errno));
-}
-
-void AccessTrace::WriteFile(const char *text, std::size_t length) const {
-    while (length > 0) {
-        const ssize_t n = write(fd_, text, length);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return;
-        text += n;
-        length -= static_cast<std::size_t>(n);
-    }
+    file_.Open(path);
 }
 
 void AccessTrace::Append(const AccessEvent &event) {
@@ -114,9 +86,9 @@ void AccessTrace::RecordCall(const std::string &line) {
     event.callIndex = static_cast<uint32_t>(calls_.size());
     calls_.push_back(line);
     Append(event);
-    if (fd_ >= 0) {
+    if (file_.IsOpen()) {
         const std::string withNewline = line + '\n';
-        WriteFile(withNewline.data(), withNewline.size());
+        file_.Write(withNewline.data(), withNewline.size());
     }
 }
 
@@ -130,11 +102,11 @@ void AccessTrace::RecordAccess(AccessEvent::Kind kind, bool closed, uint32_t car
     event.offset = static_cast<uint16_t>(offset);
     std::memcpy(event.bytes, bytes, width < kMaxAccessBytes ? width : kMaxAccessBytes);
     Append(event);
-    if (fd_ >= 0) {
+    if (file_.IsOpen()) {
         char line[kMaxAccessLine];
         std::size_t length = FormatAccess(event, line);
         line[length++] = '\n';
-        WriteFile(line, length);
+        file_.Write(line, length);
     }
 }
 
@@ -157,10 +129,8 @@ std::vector<std::string> AccessTrace::Lines() const {
 void AccessTrace::Clear() {
     // Give a large trace's pages back; the reservation stays.
     const std::size_t used = size_ * sizeof(AccessEvent);
-    if (used >= kReleaseBytes) {
-        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        madvise(events_, (used + page - 1) / page * page, MADV_DONTNEED);
-    }
+    if (used >= kReleaseBytes)
+        DiscardPages(events_, used);
     size_ = 0;
     dropped_ = 0;
     calls_.clear();

@@ -1,8 +1,10 @@
 // The access trace: library calls and register accesses, in memory and optionally
 // in a file. Register accesses are recorded from the window trap's signal handler,
 // so recording one is a fixed-size copy into storage reserved up front plus, with
-// a file, one write(2); lines are formatted only when asked for.
+// a file, one unbuffered write; lines are formatted only when asked for.
 #pragma once
+
+#include "trace_file.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -46,14 +48,13 @@ class AccessTrace {
 
   private:
     void Append(const AccessEvent &event);
-    void WriteFile(const char *text, std::size_t length) const;
 
     AccessEvent *events_ = nullptr;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::size_t dropped_ = 0;
     std::vector<std::string> calls_;
-    int fd_ = -1;
+    TraceFile file_;
 };
 
 // One access as a trace line, without the newline; returns its length. Needs at most
