@@ -4,6 +4,7 @@
 set(def "${PROJECT_SOURCE_DIR}/cardaccess/ZOVAK_OX9162.def")
 set(implib "${CMAKE_BINARY_DIR}/lib/libZOVAK_OX9162.a")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${def}")
+file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/lib")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
     set(dlltool_def "${def}")
     set(kill_at --kill-at)
