@@ -65,10 +65,15 @@ class Wine:
     def __init__(self, width, prefix, work):
         self.loader = "/usr/lib/wine/wine64" if width == 64 else "wine"
         self.work = work
+        # No .NET or browser engine: the prefix needs nothing that would be fetched.
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all",
-                        WINEARCH="win64" if width == 64 else "win32")
+                        WINEARCH="win64" if width == 64 else "win32",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
         if not (prefix / "system.reg").exists():
             subprocess.run([self.loader, "wineboot", "-i"], env=self.env, cwd=work,
+                           capture_output=True, timeout=RUN_TIMEOUT)
+            # The server writes the prefix's registry when it ends.
+            subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.env,
                            capture_output=True, timeout=RUN_TIMEOUT)
 
     def run(self, exe, args, cards, trace=None):
