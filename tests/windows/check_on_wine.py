@@ -2,8 +2,9 @@
 """krv5316-check.exe of one width on the stand-in ZOVAK_OX9162.DLL under Wine.
 
 What the program imports and the DLL exports, then the exit status and the reports
-for healthy cards, for a dead counter and a failed download, and for a failing
-library. Every failed expectation is named; the exit status is 1 when there was one.
+for a healthy card, for a dead counter and a failed download (whose trace must show
+every access of a download once), and for a failing library. Every failed expectation
+is named; the exit status is 1 when there was one.
 Prints the download's trapped access cost and the check's run time as figures.
 """
 import argparse
@@ -140,6 +141,7 @@ def main():
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
+    parser.add_argument("--firmware", type=Path, required=True)
     args = parser.parse_args()
     check = Check(args.width)
     exe, dll = args.bin.resolve() / "krv5316-check.exe", args.bin.resolve() / "ZOVAK_OX9162.DLL"
@@ -189,8 +191,14 @@ def main():
                  ["FAIL at step count", "FAIL at step download"],
                  "broken cards: verdicts are not a failed count and a failed download", report)
 
-    # Figures: the time of a download without the trace file, over its accesses.
+    # Every access trapped and traced once: the three control writes, a data write and
+    # a status read per image byte, the closing write and the status read.
     accesses = download_accesses(trace_file)
+    expected = 3 + 2 * args.firmware.stat().st_size + 2
+    check.expect(accesses == expected,
+                 f"the trace shows {accesses} accesses in a download, not {expected}")
+
+    # Figures: the time of a download without the trace file, over its accesses.
     if accesses and download:
         download_seconds = float(download.group(1))
         print(f"{args.width}-bit: download {download_seconds:.2f} s for {accesses} accesses, "
