@@ -10,6 +10,7 @@ packages=(
   libzydis-dev
   xvfb x11-utils xauth xdotool fonts-liberation2
   g++-mingw-w64-x86-64 g++-mingw-w64-i686
+  wine wine64 wine32:i386
   libpci-dev nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
   dbus dbus-x11 at-spi2-core python3-pyatspi
@@ -27,6 +28,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
+  # wine32 runs the 32-bit Windows tests and comes from the i386 architecture.
+  if [[ " ${missing[*]} " == *":i386 "* ]] &&
+     ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -1,9 +1,9 @@
 #include "access_trace.h"
 
+#include "reserved_pages.h"
+
 #include <cstdint>
 #include <cstring>
-#include <sys/mman.h>
-#include <unistd.h>
 
 namespace oxsim::detail {
 namespace {
@@ -62,8 +62,7 @@ AccessTrace::~AccessTrace() {
 }
 
 void AccessTrace::Unmap() {
-    if (events_ != nullptr)
-        munmap(events_, capacity_ * sizeof(AccessEvent));
+    ReleasePages(events_, capacity_ * sizeof(AccessEvent));
     events_ = nullptr;
     capacity_ = 0;
 }
@@ -78,9 +77,8 @@ bool AccessTrace::Keep(std::size_t events) {
     if (events > SIZE_MAX / sizeof(AccessEvent))
         return false;
     // Reserved, not committed: a large ring costs memory only as far as it fills.
-    void *memory = mmap(nullptr, events * sizeof(AccessEvent), PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-    if (memory == MAP_FAILED)
+    void *memory = ReservePages(events * sizeof(AccessEvent));
+    if (memory == nullptr)
         return false;
     events_ = static_cast<AccessEvent *>(memory);
     capacity_ = events;
@@ -155,10 +153,8 @@ std::vector<std::string> AccessTrace::Lines() const {
 void AccessTrace::Clear() {
     // Give a large ring's pages back; the reservation stays.
     const std::size_t used = (dropped_ > 0 ? capacity_ : count_) * sizeof(AccessEvent);
-    if (used >= kReleaseBytes) {
-        const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-        madvise(events_, (used + page - 1) / page * page, MADV_DONTNEED);
-    }
+    if (used >= kReleaseBytes)
+        DiscardPages(events_, used);
     head_ = 0;
     count_ = 0;
     dropped_ = 0;

@@ -2,7 +2,7 @@
 // and, only when a test asks for it, the latest of them kept in memory in a ring of
 // fixed size, so a long run holds no more memory than a short one. Register accesses
 // are recorded from the window trap's signal handler, so recording one is a
-// fixed-size copy into the ring plus, with a file, one write(2); lines are formatted
+// fixed-size copy into the ring plus, with a file, one unbuffered write; lines are formatted
 // only when asked for.
 #pragma once
 

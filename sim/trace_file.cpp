@@ -119,6 +119,10 @@ void TraceFile::Open(const char *path) {
     fd_ = fd;
 }
 
+bool TraceFile::IsOpen() const {
+    return fd_ >= 0;
+}
+
 void TraceFile::Write(const char *text, std::size_t length) {
     if (fd_ < 0)
         return;

@@ -1,7 +1,8 @@
 // The trace file (OX9162_SIM_TRACE): lines streamed to a file, a FIFO or a device as
 // they happen, nothing kept. Whatever the file does, the program goes on: opening never
 // waits for a reader, a failed write is reported once on standard error and ends the
-// tracing, and a reader that goes away raises no SIGPIPE in the program.
+// tracing, and a reader that goes away raises no SIGPIPE in the program. One
+// implementation per system.
 #pragma once
 
 #include <cstddef>
@@ -19,16 +20,20 @@ class TraceFile {
     // Creates the file afresh (a FIFO or device is opened as it is); null or empty
     // closes the trace. Failure is reported on standard error and leaves it closed.
     void Open(const char *path);
-    bool IsOpen() const { return fd_ >= 0; }
-    // The whole text or, on failure, nothing more ever. Async-signal-safe.
+    bool IsOpen() const;
+    // The whole text or, on failure, nothing more ever. Safe inside the window trap.
     void Write(const char *text, std::size_t length);
 
   private:
     void Stop(const char *reason);
     void Close();
 
+#ifdef _WIN32
+    void *handle_ = nullptr;
+#else
     int fd_ = -1;
     bool pipeLike_ = false; // a write may fail with EPIPE and raise SIGPIPE
+#endif
     std::string path_;
 };
 

@@ -1,5 +1,9 @@
 #include "window_trap.h"
 
+#if !defined(__x86_64__) || !defined(__linux__)
+#error "This window trap decodes x86-64 instructions and runs on x86-64 Linux only"
+#endif
+
 #include <Zydis/Zydis.h>
 
 #include <cerrno>

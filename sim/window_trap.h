@@ -1,24 +1,21 @@
 // The register windows: one page per card, mapped with no access rights, whose
-// faults a SIGSEGV handler turns into accesses on the simulated cards. Common byte
-// and word moves are decoded and emulated in the handler; any other instruction is
-// run by opening the page and single-stepping it. Faults outside the windows go on
-// to the handler installed before (or the default action).
+// faults the trap turns into accesses on the simulated cards. Faults outside the
+// windows go on to whoever handled them before. One implementation per system: on
+// x86-64 Linux a SIGSEGV handler decodes and emulates common byte and word moves and
+// runs any other instruction by opening the page and single-stepping it; on Windows
+// a vectored exception handler steps every access that way.
 //
-// The handlers are installed once, when the trap is made, and never again: a program
-// that later puts a chaining handler of its own in front gets the window faults
-// through it, and a genuine crash passes each handler once.
+// On Linux the handlers are installed once, when the trap is made, and never again: a
+// program that later puts a chaining handler of its own in front gets the window
+// faults through it, and a genuine crash passes each handler once.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#if !defined(__x86_64__) || !defined(__linux__)
-#error "The stand-in driver library traps x86-64 instructions and runs on x86-64 Linux only"
-#endif
-
 namespace oxsim::detail {
 
-// What the trap does with an access. Called inside the signal handler.
+// What the trap does with an access. Called inside the trap's handler.
 class WindowSink {
   public:
     virtual void ReadWindow(std::size_t window, uint32_t offset, uint8_t *bytes,
@@ -30,7 +27,7 @@ class WindowSink {
     ~WindowSink() = default;
 };
 
-// Only one may exist: the signal handlers find it through a single pointer.
+// Only one may exist: the handlers find it through a single pointer.
 class WindowTrap {
   public:
     WindowTrap(std::size_t windows, WindowSink &sink);

@@ -1,0 +1,59 @@
+#include "trace_file.h"
+
+#include <cstdio>
+#include <windows.h>
+
+namespace oxsim::detail {
+
+TraceFile::~TraceFile() {
+    Close();
+}
+
+void TraceFile::Open(const char *path) {
+    Close();
+    if (path == nullptr || *path == '\0')
+        return;
+    // Others may read the file while the process runs, as on Linux.
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::fprintf(stderr, "ZOVAK_OX9162.DLL: cannot create trace file %s: error %lu\n", path,
+                     GetLastError());
+        return;
+    }
+    handle_ = file;
+    path_ = path;
+}
+
+bool TraceFile::IsOpen() const {
+    return handle_ != nullptr;
+}
+
+void TraceFile::Write(const char *text, std::size_t length) {
+    while (handle_ != nullptr && length > 0) {
+        DWORD written = 0;
+        const DWORD chunk = length > 0x10000000 ? 0x10000000 : static_cast<DWORD>(length);
+        if (!WriteFile(handle_, text, chunk, &written, nullptr) || written == 0) {
+            Stop("write failed");
+            return;
+        }
+        text += written;
+        length -= written;
+    }
+}
+
+// Once, then no more tracing: the program goes on whatever the file does.
+void TraceFile::Stop(const char *reason) {
+    std::fprintf(stderr,
+                 "ZOVAK_OX9162.DLL: cannot write trace file %s: %s (error %lu); tracing stopped\n",
+                 path_.c_str(), reason, GetLastError());
+    Close();
+}
+
+void TraceFile::Close() {
+    if (handle_ != nullptr)
+        CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+} // namespace oxsim::detail

@@ -1,0 +1,216 @@
+#!/usr/bin/env python3
+"""krv5316-check.exe of one width on the stand-in ZOVAK_OX9162.DLL under Wine.
+
+What the program imports and the DLL exports, then the exit status and the reports
+for a healthy card, for a dead counter and a failed download (whose trace must show
+every access of a download once), and for a failing library. Every failed expectation
+is named; the exit status is 1 when there was one.
+Prints the download's trapped access cost and the check's run time as figures.
+"""
+import argparse
+import json
+import os
+import re
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+DRIVER_DLL = "zovak_ox9162.dll"
+DRIVER_FUNCTIONS = {
+    "OX9162_CardsInSystem", "OX9162_Card_DID", "OX9162_Card_BUS", "OX9162_Card_SLOT",
+    "OX9162_Open", "OX9162_BAR4_BaseAdr", "OX9162_Close",
+}
+# Every Windows has these; anything else would have to travel with the program.
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
+RUN_TIMEOUT = 120
+
+
+class Check:
+    def __init__(self, width):
+        self.width = width
+        self.failures = 0
+
+    def expect(self, condition, what, detail=""):
+        if not condition:
+            self.failures += 1
+            print(f"FAIL ({self.width}-bit): {what}", file=sys.stderr)
+            if detail:
+                print(detail.rstrip(), file=sys.stderr)
+        return condition
+
+
+def imports(objdump, path):
+    """{dll name in lower case: set of imported names} from objdump -p."""
+    table, dll = {}, None
+    for line in subprocess.run([objdump, "-p", str(path)], capture_output=True, text=True,
+                               check=True).stdout.splitlines():
+        if m := re.match(r"\s*DLL Name: (\S+)", line):
+            dll = m.group(1).lower()
+            table[dll] = set()
+        elif dll and (m := re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)$", line)):
+            table[dll].add(m.group(1))
+        elif not line.strip():
+            dll = None
+    return table
+
+
+def exports(objdump, path):
+    text = subprocess.run([objdump, "-p", str(path)], capture_output=True, text=True,
+                          check=True).stdout
+    table = text.split("[Ordinal/Name Pointer] Table", 1)
+    return set(re.findall(r"^\s*\[\s*\d+\] (\S+)$", table[1], re.M)) if len(table) == 2 else set()
+
+
+class Wine:
+    def __init__(self, width, prefix, work):
+        self.loader = "/usr/lib/wine/wine64" if width == 64 else "wine"
+        self.work = work
+        # No .NET or browser engine: the prefix needs nothing that would be fetched.
+        self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all",
+                        WINEARCH="win64" if width == 64 else "win32",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        if not (prefix / "system.reg").exists():
+            subprocess.run([self.loader, "wineboot", "-i"], env=self.env, cwd=work,
+                           capture_output=True, timeout=RUN_TIMEOUT)
+            # The server writes the prefix's registry when it ends.
+            subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.env,
+                           capture_output=True, timeout=RUN_TIMEOUT)
+
+    def run(self, exe, args, cards, trace=None):
+        env = dict(self.env, OX9162_SIM_CARDS=cards)
+        env.pop("OX9162_SIM_TRACE", None)
+        if trace:
+            env["OX9162_SIM_TRACE"] = trace
+        start = time.monotonic()
+        try:
+            done = subprocess.run([self.loader, str(exe), *args], env=env, cwd=self.work,
+                                  capture_output=True, text=True, timeout=RUN_TIMEOUT)
+        except subprocess.TimeoutExpired:
+            return None, "", f"no end within {RUN_TIMEOUT} s", 0.0
+        return (done.returncode, done.stdout.replace("\r\n", "\n"), done.stderr,
+                time.monotonic() - start)
+
+
+def json_cards(report):
+    """The report's list of cards: the first list of objects that carry a verdict."""
+    stack = [report]
+    while stack:
+        item = stack.pop()
+        if isinstance(item, list) and item and all(
+                isinstance(c, dict) and any("verdict" in k or "passed" in k for k in c)
+                for c in item):
+            return item
+        if isinstance(item, dict):
+            stack.extend(item.values())
+        elif isinstance(item, list):
+            stack.extend(item)
+    return None
+
+
+def passed(card):
+    for key, value in card.items():
+        if "verdict" in key:
+            return str(value).lower() in ("pass", "passed")
+        if "passed" in key:
+            return value is True
+    return False
+
+
+def download_accesses(trace_file):
+    """Accesses from the first window address handed out to the first VERSION read."""
+    count = None
+    try:
+        with trace_file.open() as trace:
+            for line in trace:
+                if line.startswith("call OX9162_BAR4_BaseAdr"):
+                    count = 0
+                elif count is not None and re.match(r"R \d+ 5fc ", line):
+                    return count
+                elif count is not None and line[:1] in "RW":
+                    count += 1
+    except OSError:
+        pass
+    return None
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--width", type=int, choices=(32, 64), required=True)
+    parser.add_argument("--bin", type=Path, required=True)
+    parser.add_argument("--objdump", required=True)
+    parser.add_argument("--prefix", type=Path, required=True)
+    parser.add_argument("--work", type=Path, required=True)
+    parser.add_argument("--firmware", type=Path, required=True)
+    args = parser.parse_args()
+    check = Check(args.width)
+    exe, dll = args.bin.resolve() / "krv5316-check.exe", args.bin.resolve() / "ZOVAK_OX9162.DLL"
+    args.work.mkdir(parents=True, exist_ok=True)
+
+    table = imports(args.objdump, exe)
+    check.expect(table.get(DRIVER_DLL) == DRIVER_FUNCTIONS,
+                 f"the program imports {sorted(table.get(DRIVER_DLL, []))} from "
+                 f"ZOVAK_OX9162.DLL, not the seven driver functions by their plain names")
+    others = set(table) - SYSTEM_DLLS - {DRIVER_DLL}
+    check.expect(not others, f"the program needs DLLs that do not come with Windows: "
+                             f"{sorted(others)}")
+    check.expect(set(imports(args.objdump, dll)) <= SYSTEM_DLLS,
+                 "the stand-in needs DLLs that do not come with Windows")
+    check.expect(exports(args.objdump, dll) == DRIVER_FUNCTIONS,
+                 f"the stand-in exports {sorted(exports(args.objdump, dll))}")
+
+    wine = Wine(args.width, args.prefix, args.work)
+    run_time = ["--run-time", "300"]
+
+    # A healthy KRV-5316 behind a card of another model.
+    json_file = args.work / "healthy.json"
+    json_file.unlink(missing_ok=True)
+    status, out, err, seconds = wine.run(exe, [*run_time, "--json", json_file.name],
+                                         "0456@3/5;0123@2/13")
+    report = out + err
+    check.expect(status == 0, f"healthy card: exit status {status}, not 0", report)
+    check.expect(out.count("Verdict: PASS") == 1, "healthy card: no PASS verdict", report)
+    try:
+        cards = json_cards(json.loads(json_file.read_text()))
+        check.expect(cards is not None and len(cards) == 1 and passed(cards[0]),
+                     "healthy card: the JSON report does not list one passed card",
+                     json_file.read_text())
+    except (OSError, ValueError) as error:
+        check.expect(False, f"healthy card: no JSON report to read: {error}", report)
+    download = re.search(r"download\s+pass\s+configured in ([\d.]+) s", out)
+
+    # A dead counter and a failed download, each named by its step.
+    trace_file = args.work / "broken.trace"
+    status, out, err, _ = wine.run(exe, run_time, "0123@2/13:deadcnt=20;0123@4/2:nodone",
+                                   trace_file.name)
+    report = out + err
+    check.expect(status == 1, f"broken cards: exit status {status}, not 1", report)
+    check.expect(re.search(r"count\s+fail\s+.*CNT20", out) is not None,
+                 "dead counter: the count step does not name CNT20", report)
+    check.expect(re.findall(r"Verdict: (.*)", out) ==
+                 ["FAIL at step count", "FAIL at step download"],
+                 "broken cards: verdicts are not a failed count and a failed download", report)
+
+    # Every access trapped and traced once: the three control writes, a data write and
+    # a status read per image byte, the closing write and the status read.
+    accesses = download_accesses(trace_file)
+    expected = 3 + 2 * args.firmware.stat().st_size + 2
+    check.expect(accesses == expected,
+                 f"the trace shows {accesses} accesses in a download, not {expected}")
+
+    # Figures: the time of a download without the trace file, over its accesses.
+    if accesses and download:
+        download_seconds = float(download.group(1))
+        print(f"{args.width}-bit: download {download_seconds:.2f} s for {accesses} accesses, "
+              f"{download_seconds / accesses * 1e6:.1f} us per trapped access; whole check "
+              f"of the healthy card {seconds:.1f} s")
+
+    status, out, err, _ = wine.run(exe, [], "fail")
+    check.expect(status == 2, f"library failure: exit status {status}, not 2", out + err)
+
+    print(f"{args.width}-bit: {'all passed' if check.failures == 0 else 'FAILED'}")
+    return 1 if check.failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
