@@ -6,5 +6,5 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake --preset default >/dev/null
 cmake --build --preset default
-ctest --preset default -j2
 bash scripts/windows.sh
+ctest --preset default -j2
