@@ -33,6 +33,13 @@ class FakeSysfs {
         return Root() / "devices" / address;
     }
 
+    struct Run {
+        int status; // the exit status, -1 for none
+        std::string out, err;
+    };
+    // Runs a shell command on this tree, its output kept in files beside it.
+    Run Shell(const std::string &command) const;
+
   private:
     std::filesystem::path dir_;
 };
