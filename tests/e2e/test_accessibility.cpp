@@ -25,14 +25,14 @@ class AdoptedChildren {
     AdoptedChildren() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
     ~AdoptedChildren() {
         // The processes the test started itself are finished by now.
-        for (pid_t pid : children()) {
+        const std::vector<pid_t> pids = children();
+        for (pid_t pid : pids) {
             kill(pid, SIGTERM);
+        }
+        for (pid_t pid : pids) {
             bool reaped = false;
-            for (int i = 0; i < 200 && !reaped; ++i) { // two seconds
-                reaped = waitpid(pid, nullptr, WNOHANG) != 0;
-                if (!reaped) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                }
+            for (int i = 0; i < 200 && !(reaped = waitpid(pid, nullptr, WNOHANG) != 0); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10)); // two seconds in all
             }
             if (!reaped) {
                 kill(pid, SIGKILL);
@@ -48,17 +48,14 @@ class AdoptedChildren {
     static std::vector<pid_t> children() {
         std::vector<pid_t> found;
         for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
-            bool number = false;
-            const pid_t pid = entry.toInt(&number);
             QFile stat("/proc/" + entry + "/stat");
-            if (!number || !stat.open(QIODevice::ReadOnly)) {
+            if (entry.toInt() == 0 || !stat.open(QIODevice::ReadOnly)) {
                 continue;
             }
             // "pid (name) state ppid ...": the name may hold blanks and parentheses.
             const QByteArray text = stat.readAll();
-            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 1 && fields[1].toInt() == getpid()) {
-                found.push_back(pid);
+            if (text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toInt() == getpid()) {
+                found.push_back(entry.toInt());
             }
         }
         return found;
@@ -138,15 +135,6 @@ std::vector<Node> parseTree(const QString &output) {
     return nodes;
 }
 
-const Node *find(const std::vector<Node> &nodes, const QString &role, const QString &name) {
-    for (const Node &n : nodes) {
-        if (n.role == role && n.name == name) {
-            return &n;
-        }
-    }
-    return nullptr;
-}
-
 QStringList namesOf(const std::vector<Node> &nodes, const QString &role) {
     QStringList names;
     for (const Node &n : nodes) {
@@ -197,7 +185,7 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     const QStringList pages = {"Výběr karty", "Čítače", "Digitální vstupy/výstupy", "Nápověda"};
     EXPECT_EQ(namesOf(tree, "page tab"), pages);
     for (const QString &page : pages) {
-        EXPECT_NE(find(tree, "filler", page), nullptr) << "no page " << page.toStdString();
+        EXPECT_TRUE(namesOf(tree, "filler").contains(page)) << "no page " << page.toStdString();
     }
 
     for (const Node &n : tree) {
@@ -205,30 +193,18 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
                               n.role == "push button" || n.role == "table";
         EXPECT_FALSE(operated && n.name.isEmpty()) << "an unnamed " << n.role.toStdString();
     }
-    const QStringList boxes = namesOf(tree, "check box");
-    const QStringList fields = namesOf(tree, "text");
+    const QStringList boxes = namesOf(tree, "check box"), fields = namesOf(tree, "text");
     EXPECT_EQ(boxes.size(), 48);
     EXPECT_EQ(fields.size(), 16);
     EXPECT_EQ(QSet<QString>(boxes.begin(), boxes.end()).size() +
                   QSet<QString>(fields.begin(), fields.end()).size(),
               64)
         << "a name repeats";
-    const std::pair<const char *, const char *> samples[] = {
-        {"check box", "CNT5 Start/Stop"},
-        {"check box", "CNT5 Nulování"},
-        {"text", "DOUT.3"},
-        {"text", "X-DOUT.7"},
-        {"label", "CNT5 vstup"},
-        {"table", "Výběr karty KRV-5316"},
-        {"push button", "Otevřít kartu"},
-        {"push button", "Zavřít kartu"},
-        {"push button", "Konec"},
-        {"push button", "Start/Stop"},
-        {"push button", "Nuluj"},
-    };
-    for (const auto &[role, name] : samples) {
-        EXPECT_NE(find(tree, role, QString::fromUtf8(name)), nullptr) << role << " " << name;
-    }
+    // One of each role, to see names travel over the bus; the in-process tests hold the rest.
+    EXPECT_TRUE(boxes.contains("CNT5 Start/Stop"));
+    EXPECT_TRUE(fields.contains("X-DOUT.7"));
+    EXPECT_TRUE(namesOf(tree, "table").contains("Výběr karty KRV-5316"));
+    EXPECT_TRUE(namesOf(tree, "push button").contains("Zavřít kartu"));
     // Cells give their number as a value, beside the name that says what it is (a row
     // caption may say the same, without a number).
     for (const char *cell : {"CNT5 hodnota", "DIN.2"}) {
@@ -248,17 +224,12 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     EXPECT_TRUE(writes[1].contains(" X-DOUT ")) << writes[1].toStdString();
     EXPECT_TRUE(output.endsWith("pressed\n"));
 
-    // The press opened the card, the firmware went down and whole ticks follow.
+    // The press opened the card, the firmware went down and ticks follow; the ticks'
+    // shape is the click test's business.
     ASSERT_TRUE(lines.contains("call OX9162_Open 0 0 = 0")) << "the press did not open the card";
-    const int version = static_cast<int>(lines.indexOf("R 0 5fc 12"));
+    const qsizetype version = lines.indexOf("R 0 5fc 12");
     ASSERT_GE(version, 0) << "no version read";
-    const QStringList tick = tickShape();
-    ASSERT_GE(lines.size(), version + 1 + 2 * tick.size()) << "fewer than two ticks";
-    for (int k = 0; k < 2 * tick.size(); ++k) {
-        ASSERT_TRUE(lines[version + 1 + k].startsWith(tick[k % tick.size()]))
-            << "access " << k
-            << " after the version read: " << lines[version + 1 + k].toStdString();
-    }
+    EXPECT_GE(lines.size(), version + 1 + 2 * tickShape().size()) << "fewer than two ticks";
 }
 
 } // namespace
