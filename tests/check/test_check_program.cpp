@@ -230,7 +230,6 @@ TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
     EXPECT_EQ(r.status, 1) << r.err;
 
     const json report = jsonReport();
-    EXPECT_EQ(report["schema"], 1);
     EXPECT_EQ(report["version"], OxVersion);
     EXPECT_TRUE(report["host"].is_string());
     EXPECT_TRUE(std::regex_match(report["started"].get<std::string>(),
