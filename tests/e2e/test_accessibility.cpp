@@ -63,59 +63,48 @@ class AdoptedChildren {
 };
 
 // A private session bus with the AT-SPI bus launcher on it, which starts the
-// accessibility bus and its registry.
-class AccessibilityBus {
-  public:
+// accessibility bus and its registry. No address: no session bus; `why` says why.
+struct AccessibilityBus {
     explicit AccessibilityBus(QProcessEnvironment env) {
-        daemon_.setProcessEnvironment(env);
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (daemon_.waitForReadyRead(5000)) {
-            address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
+        daemon.setProcessEnvironment(env);
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (daemon.waitForReadyRead(5000)) {
+            address = QString::fromLatin1(daemon.readLine()).trimmed();
         }
-        if (address_.isEmpty()) {
-            why_ = daemon_.errorString() + " " + daemon_.readAllStandardError();
+        if (address.isEmpty()) {
+            why = daemon.errorString() + " " + daemon.readAllStandardError();
             return;
         }
-        env.insert("DBUS_SESSION_BUS_ADDRESS", address_);
-        launcher_.setProcessEnvironment(env);
-        launcher_.setProcessChannelMode(QProcess::MergedChannels); // the buses' chatter
-        launcher_.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        launcher.setProcessEnvironment(env);
+        launcher.setProcessChannelMode(QProcess::MergedChannels); // the buses' chatter
+        launcher.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
         QElapsedTimer clock;
         clock.start();
-        while (!launcherRegistered() && clock.elapsed() < 10000 && !launcher_.waitForFinished(20)) {
+        while (!(launcherUp = registered()) && clock.elapsed() < 10000 &&
+               !launcher.waitForFinished(20)) {
         }
-        if (!launcherUp_) {
-            why_ = launcher_.errorString() + " " + launcher_.readAll();
+        if (!launcherUp) {
+            why = launcher.errorString() + " " + launcher.readAll();
         }
     }
     ~AccessibilityBus() {
-        stopProcess(launcher_);
-        stopProcess(daemon_);
+        stopProcess(launcher);
+        stopProcess(daemon);
     }
-    AccessibilityBus(const AccessibilityBus &) = delete;
-    AccessibilityBus &operator=(const AccessibilityBus &) = delete;
 
-    bool sessionUp() const { return !address_.isEmpty(); }
-    bool launcherUp() const { return launcherUp_; }
-    QString address() const { return address_; }
-    std::string why() const { return why_.toStdString(); }
-
-  private:
-    bool launcherRegistered() {
+    bool registered() const {
         QProcess ask;
-        ask.start("dbus-send", {"--bus=" + address_, "--print-reply", "--dest=org.freedesktop.DBus",
+        ask.start("dbus-send", {"--bus=" + address, "--print-reply", "--dest=org.freedesktop.DBus",
                                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
                                 "string:org.a11y.Bus"});
         ask.waitForFinished(2000);
-        launcherUp_ = ask.readAllStandardOutput().contains("boolean true");
-        return launcherUp_;
+        return ask.readAllStandardOutput().contains("boolean true");
     }
 
-    QProcess daemon_;
-    QProcess launcher_;
-    QString address_;
-    QString why_;
-    bool launcherUp_ = false;
+    QProcess daemon, launcher;
+    QString address, why;
+    bool launcherUp = false;
 };
 
 // One node of the tree as the client prints it.
@@ -153,11 +142,12 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     env.insert("DISPLAY", display.name()); // the launcher marks this display's root window
     env.remove("AT_SPI_BUS_ADDRESS");
     const AccessibilityBus bus(env);
-    if (!bus.sessionUp()) {
-        GTEST_SKIP() << "no D-Bus session bus could start: " << bus.why();
+    if (bus.address.isEmpty()) {
+        GTEST_SKIP() << "no D-Bus session bus could start: " << bus.why.toStdString();
     }
-    ASSERT_TRUE(bus.launcherUp()) << "the AT-SPI bus launcher did not come up: " << bus.why();
-    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    ASSERT_TRUE(bus.launcherUp) << "the AT-SPI bus launcher did not come up: "
+                                << bus.why.toStdString();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address);
     env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
 
     const QString trace = work.filePath("trace.txt");
