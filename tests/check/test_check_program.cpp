@@ -1,47 +1,28 @@
 // krv5316-check as the production line runs it: exit status, reports, messages.
 #include "card_check.h"
 #include "ox_version.h"
+#include "shell_run.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path &path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-int Shell(const std::string &command) {
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
+using Outcome = ShellRun;
 
 // The JUnit file as parsed by Python's XML parser: {tag, attrib, text, children}.
-json ParseJUnit(const fs::path &xml, const fs::path &scratch) {
-    EXPECT_EQ(Shell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "' >'" +
-                    scratch.string() + "'"),
-              0)
-        << Slurp(xml);
-    return json::parse(Slurp(scratch));
+json ParseJUnit(const fs::path &xml, const fs::path &dir) {
+    const ShellRun parsed =
+        RunShell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "'", dir);
+    EXPECT_EQ(parsed.status, 0) << parsed.err << FileText(xml);
+    return json::parse(parsed.out);
 }
 
 std::vector<json> Children(const json &element, const std::string &tag) {
@@ -109,18 +90,12 @@ class CheckProgram : public ::testing::Test {
                 const std::string &environment = "") {
         const std::string runTime =
             args.find("--run-time") == std::string::npos ? " --run-time 300 " : " ";
-        const std::string command = environment + " OX9162_SIM_CARDS='" + cards +
-                                    "' '" KRV5316_CHECK "'" + runTime + args + " >'" +
-                                    (out.empty() ? (dir / "out").string() : out) + "' 2>'" +
-                                    (dir / "err").string() + "' </dev/null";
-        Outcome result;
-        result.status = Shell(command);
-        result.out = out.empty() ? Slurp(dir / "out") : "";
-        result.err = Slurp(dir / "err");
-        return result;
+        return RunShell(environment + " OX9162_SIM_CARDS='" + cards + "' '" KRV5316_CHECK "'" +
+                            runTime + args,
+                        dir, out);
     }
-    json junitReport() { return ParseJUnit(junitPath, dir / "junit.json"); }
-    json jsonReport() { return json::parse(Slurp(jsonPath)); }
+    json junitReport() { return ParseJUnit(junitPath, dir); }
+    json jsonReport() { return json::parse(FileText(jsonPath)); }
     std::string reports() {
         return " --json '" + jsonPath.string() + "' --junit '" + junitPath.string() + "'";
     }
@@ -219,7 +194,7 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
         const auto error = Children(Children(suites[0], "testcase").at(0), "error").at(0);
         EXPECT_EQ(error["attrib"]["type"], "krv5316." + kind);
         if (kind == "run_time") {
-            EXPECT_EQ(Slurp(trace).find("call "), std::string::npos) << "no card touched";
+            EXPECT_EQ(FileText(trace).find("call "), std::string::npos) << "no card touched";
         }
     }
 }
@@ -238,12 +213,11 @@ TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
     EXPECT_EQ(report["options"]["loopback"], false);
     EXPECT_EQ(report["firmware"]["bytes"], 59215);
     // The image's CRC-32 as another implementation computes it.
-    EXPECT_EQ(
-        Shell(std::string(PYTHON3
-                          " -c \"import sys, zlib; sys.exit(zlib.crc32(open('" FIRMWARE_IMAGE_FILE
-                          "', 'rb').read()) != ") +
-              std::to_string(report["firmware"]["crc32"].get<uint32_t>()) + ")\""),
-        0);
+    const ShellRun crc =
+        RunShell(PYTHON3 " -c \"import zlib; print(zlib.crc32(open('" FIRMWARE_IMAGE_FILE
+                         "', 'rb').read()))\"",
+                 dir);
+    EXPECT_EQ(crc.out, std::to_string(report["firmware"]["crc32"].get<uint32_t>()) + "\n");
     EXPECT_EQ(report["summary"], (json{{"checked", 2}, {"passed", 1}, {"failed", 1}}));
     ASSERT_EQ(report["cards"].size(), 2u);
     const json &bad = report["cards"][0];

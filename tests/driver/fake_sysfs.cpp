@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
-#include <sys/wait.h>
 
 namespace fs = std::filesystem;
 
@@ -79,19 +77,4 @@ FakeSysfs::~FakeSysfs() {
 void FakeSysfs::Use() const {
     ::setenv("OX9162_SYSFS", Root().c_str(), 1);
     ::setenv("OX9162_CONFIG", ConfigFile().c_str(), 1);
-}
-
-FakeSysfs::Run FakeSysfs::Shell(const std::string &command) const {
-    Use();
-    const fs::path out = dir_ / "out", err = dir_ / "err";
-    const int raw = std::system(
-        (command + " >'" + out.string() + "' 2>'" + err.string() + "' </dev/null").c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, FileText(out), FileText(err)};
-}
-
-std::string FileText(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }

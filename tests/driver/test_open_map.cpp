@@ -34,7 +34,7 @@ class CardTest : public ::testing::Test {
     }
 
     // Another process that opens the card: its exit status and message.
-    FakeSysfs::Run OpenInAnotherProcess(uint32_t card) {
+    ShellRun OpenInAnotherProcess(uint32_t card) {
         return tree.Shell(std::string("'") + OPEN_PROBE + "' " + std::to_string(card));
     }
 };

@@ -7,7 +7,7 @@
 
 namespace {
 
-FakeSysfs::Run RuleFor(const std::string &config) {
+ShellRun RuleFor(const std::string &config) {
     return FakeSysfs({}, config).Shell(std::string("'") + UDEV_RULE + "'");
 }
 
