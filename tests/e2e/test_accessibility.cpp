@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QSet>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -186,10 +185,8 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     const QStringList boxes = namesOf(tree, "check box"), fields = namesOf(tree, "text");
     EXPECT_EQ(boxes.size(), 48);
     EXPECT_EQ(fields.size(), 16);
-    EXPECT_EQ(QSet<QString>(boxes.begin(), boxes.end()).size() +
-                  QSet<QString>(fields.begin(), fields.end()).size(),
-              64)
-        << "a name repeats";
+    QStringList both = boxes + fields;
+    EXPECT_EQ(both.removeDuplicates(), 0) << "a name repeats";
     // One of each role, to see names travel over the bus; the in-process tests hold the rest.
     EXPECT_TRUE(boxes.contains("CNT5 Start/Stop"));
     EXPECT_TRUE(fields.contains("X-DOUT.7"));
