@@ -209,7 +209,6 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     ASSERT_EQ(writes.size(), 2);
     EXPECT_TRUE(writes[0].contains(" DOUT ")) << writes[0].toStdString();
     EXPECT_TRUE(writes[1].contains(" X-DOUT ")) << writes[1].toStdString();
-    EXPECT_TRUE(output.endsWith("pressed\n"));
 
     // The press opened the card, the firmware went down and ticks follow; the ticks'
     // shape is the click test's business.
