@@ -3,7 +3,6 @@
 #include "fake_sysfs.h"
 #include "ox9162_driver.h"
 
-#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
@@ -88,15 +87,12 @@ TEST_F(CardTest, BytesThroughTheWindowAreTheResourceFilesBytes) {
     ASSERT_EQ(OX9162_BAR4_BaseAdr(0, &address, &length), 0u);
     EXPECT_EQ(length, 0x800u);
     auto *window = reinterpret_cast<volatile uint8_t *>(address);
-    window[0x000] = 0x12;
-    window[0x3fc] = 0x01;
-    window[0x7ff] = 0xa5;
-    std::string bytes = FileText(resource);
-    ASSERT_EQ(bytes.size(), 0x800u);
-    EXPECT_EQ(bytes[0x000], '\x12');
-    EXPECT_EQ(bytes[0x3fc], '\x01');
-    EXPECT_EQ(bytes[0x7ff], '\xa5');
-    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\0'), 0x800 - 3);
+    std::string expected(0x800, '\0');
+    for (const auto &[offset, value] : {std::pair{0x000, 0x12}, {0x3fc, 0x01}, {0x7ff, 0xa5}}) {
+        window[offset] = value;
+        expected[offset] = char(value);
+    }
+    EXPECT_EQ(FileText(resource), expected) << "the three bytes written and no other";
 
     {
         std::fstream file(resource, std::ios::in | std::ios::out | std::ios::binary);
