@@ -1,47 +1,28 @@
 // krv5316-check as the production line runs it: exit status, reports, messages.
 #include "card_check.h"
 #include "ox_version.h"
+#include "shell_run.h"
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Slurp(const fs::path &path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
-int Shell(const std::string &command) {
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
+using Outcome = ShellRun;
 
 // The JUnit file as parsed by Python's XML parser: {tag, attrib, text, children}.
-json ParseJUnit(const fs::path &xml, const fs::path &scratch) {
-    EXPECT_EQ(Shell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "' >'" +
-                    scratch.string() + "'"),
-              0)
-        << Slurp(xml);
-    return json::parse(Slurp(scratch));
+json ParseJUnit(const fs::path &xml, const fs::path &dir) {
+    const ShellRun parsed =
+        RunShell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "'", dir);
+    EXPECT_EQ(parsed.status, 0) << parsed.err << FileText(xml);
+    return json::parse(parsed.out);
 }
 
 std::vector<json> Children(const json &element, const std::string &tag) {
@@ -61,38 +42,34 @@ unsigned Attribute(const json &element, const std::string &name) {
 // Totals on <testsuites> and each <testsuite> must be those of the test cases inside.
 void ExpectConsistentTotals(const json &root) {
     ASSERT_EQ(root["tag"], "testsuites");
-    unsigned tests = 0, failures = 0, errors = 0, skipped = 0;
+    const char *const totals[] = {"tests", "failures", "errors", "skipped"};
+    const char *const kinds[] = {"testcase", "failure", "error", "skipped"};
+    unsigned all[4] = {};
     for (const json &suite : Children(root, "testsuite")) {
         for (const char *name : {"name", "time", "timestamp", "hostname"}) {
             EXPECT_TRUE(suite["attrib"].contains(name)) << name;
         }
-        unsigned suiteCounts[4] = {};
+        unsigned counts[4] = {};
         for (const json &test : Children(suite, "testcase")) {
             EXPECT_EQ(test["attrib"]["classname"], suite["attrib"]["name"]);
-            ++suiteCounts[0];
-            suiteCounts[1] += Children(test, "failure").size();
-            suiteCounts[2] += Children(test, "error").size();
-            suiteCounts[3] += Children(test, "skipped").size();
-            for (const char *kind : {"failure", "error"}) {
-                for (const json &fault : Children(test, kind)) {
-                    EXPECT_NE(fault["attrib"].value("type", ""), "");
-                    EXPECT_NE(fault["attrib"].value("message", ""), "");
+            ++counts[0];
+            for (int k = 1; k < 4; ++k) {
+                for (const json &fault : Children(test, kinds[k])) {
+                    ++counts[k];
+                    EXPECT_TRUE(k == 3 || (fault["attrib"].value("type", "") != "" &&
+                                           fault["attrib"].value("message", "") != ""))
+                        << kinds[k] << " without a type or message";
                 }
             }
         }
-        EXPECT_EQ(Attribute(suite, "tests"), suiteCounts[0]);
-        EXPECT_EQ(Attribute(suite, "failures"), suiteCounts[1]);
-        EXPECT_EQ(Attribute(suite, "errors"), suiteCounts[2]);
-        EXPECT_EQ(Attribute(suite, "skipped"), suiteCounts[3]);
-        tests += suiteCounts[0];
-        failures += suiteCounts[1];
-        errors += suiteCounts[2];
-        skipped += suiteCounts[3];
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_EQ(Attribute(suite, totals[k]), counts[k]) << totals[k];
+            all[k] += counts[k];
+        }
     }
-    EXPECT_EQ(Attribute(root, "tests"), tests);
-    EXPECT_EQ(Attribute(root, "failures"), failures);
-    EXPECT_EQ(Attribute(root, "errors"), errors);
-    EXPECT_EQ(Attribute(root, "skipped"), skipped);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_EQ(Attribute(root, totals[k]), all[k]) << totals[k];
+    }
     EXPECT_TRUE(root["attrib"].contains("time"));
 }
 
@@ -113,18 +90,12 @@ class CheckProgram : public ::testing::Test {
                 const std::string &environment = "") {
         const std::string runTime =
             args.find("--run-time") == std::string::npos ? " --run-time 300 " : " ";
-        const std::string command = environment + " OX9162_SIM_CARDS='" + cards +
-                                    "' '" KRV5316_CHECK "'" + runTime + args + " >'" +
-                                    (out.empty() ? (dir / "out").string() : out) + "' 2>'" +
-                                    (dir / "err").string() + "' </dev/null";
-        Outcome result;
-        result.status = Shell(command);
-        result.out = out.empty() ? Slurp(dir / "out") : "";
-        result.err = Slurp(dir / "err");
-        return result;
+        return RunShell(environment + " OX9162_SIM_CARDS='" + cards + "' '" KRV5316_CHECK "'" +
+                            runTime + args,
+                        dir, out);
     }
-    json junitReport() { return ParseJUnit(junitPath, dir / "junit.json"); }
-    json jsonReport() { return json::parse(Slurp(jsonPath)); }
+    json junitReport() { return ParseJUnit(junitPath, dir); }
+    json jsonReport() { return json::parse(FileText(jsonPath)); }
     std::string reports() {
         return " --json '" + jsonPath.string() + "' --junit '" + junitPath.string() + "'";
     }
@@ -170,11 +141,7 @@ TEST_F(CheckProgram, OneCardByPositionOrByNumber) {
 }
 
 TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
-    struct Case {
-        const char *args;
-        const char *message;
-    };
-    const Case cases[] = {
+    const char *const cases[][2] = {
         {"--card x", "--card takes BUS/SLOT or a card number"},
         {"--json", "--json needs a value"},
         {"--frobnicate", "unknown argument '--frobnicate'"},
@@ -186,22 +153,16 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--expect-hz 1,2,3", "--expect-hz takes one rate in Hz or 24"},
         {"-- 2/13", "unexpected argument '2/13'"},
     };
-    for (const Case &c : cases) {
-        const Outcome r = run("0123@2/13", c.args);
-        EXPECT_EQ(r.status, 2) << c.args;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << ": " << r.err;
-        EXPECT_EQ(r.out, "") << c.args;
+    for (const auto &[args, message] : cases) {
+        const Outcome r = run("0123@2/13", args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(message), std::string::npos) << args << ": " << r.err;
+        EXPECT_EQ(r.out, "") << args;
     }
 }
 
 TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
-    struct Case {
-        const char *cards;
-        const char *args;
-        const char *kind;
-        const char *message;
-    };
-    const Case cases[] = {
+    const std::string cases[][4] = {
         {"fail", "", "library", "the driver library failed to list the cards"},
         {"throw", "", "library", "the driver library failed to list the cards"},
         {"", "", "no_card", "the driver library reports no card of the maker"},
@@ -212,17 +173,17 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
         {"0123@2/13", "--expect-hz 10", "run_time", "it needs --run-time 100000 or more"},
     };
     const fs::path trace = dir / "trace";
-    for (const Case &c : cases) {
+    for (const auto &[cards, args, kind, message] : cases) {
         fs::remove(trace);
         const Outcome r =
-            run(c.cards, c.args + reports(), "", "OX9162_SIM_TRACE='" + trace.string() + "'");
-        EXPECT_EQ(r.status, 2) << c.cards << " " << c.args;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        EXPECT_EQ(r.out, "") << c.cards << " " << c.args;
+            run(cards, args + reports(), "", "OX9162_SIM_TRACE='" + trace.string() + "'");
+        EXPECT_EQ(r.status, 2) << cards << " " << args;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << cards << " " << args;
 
         const json report = jsonReport();
-        EXPECT_EQ(report["error"]["kind"], c.kind);
-        EXPECT_NE(report["error"]["message"].get<std::string>().find(c.message), std::string::npos);
+        EXPECT_EQ(report["error"]["kind"], kind);
+        EXPECT_NE(report["error"]["message"].get<std::string>().find(message), std::string::npos);
         EXPECT_EQ(report["verdict"], "error");
         EXPECT_EQ(report["cards"], json::array());
         const json root = junitReport();
@@ -231,9 +192,9 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
         const auto suites = Children(root, "testsuite");
         ASSERT_EQ(suites.size(), 1u);
         const auto error = Children(Children(suites[0], "testcase").at(0), "error").at(0);
-        EXPECT_EQ(error["attrib"]["type"], std::string("krv5316.") + c.kind);
-        if (std::string(c.kind) == "run_time") {
-            EXPECT_EQ(Slurp(trace).find("call "), std::string::npos) << "no card touched";
+        EXPECT_EQ(error["attrib"]["type"], "krv5316." + kind);
+        if (kind == "run_time") {
+            EXPECT_EQ(FileText(trace).find("call "), std::string::npos) << "no card touched";
         }
     }
 }
@@ -244,22 +205,19 @@ TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
     EXPECT_EQ(r.status, 1) << r.err;
 
     const json report = jsonReport();
-    EXPECT_EQ(report["schema"], 1);
     EXPECT_EQ(report["version"], OxVersion);
     EXPECT_TRUE(report["host"].is_string());
     EXPECT_TRUE(std::regex_match(report["started"].get<std::string>(),
                                  std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)")));
     EXPECT_EQ(report["options"]["run_time_ms"], 300);
     EXPECT_EQ(report["options"]["loopback"], false);
-    EXPECT_EQ(report["options"]["json"], jsonPath.string());
     EXPECT_EQ(report["firmware"]["bytes"], 59215);
     // The image's CRC-32 as another implementation computes it.
-    EXPECT_EQ(
-        Shell(std::string(PYTHON3
-                          " -c \"import sys, zlib; sys.exit(zlib.crc32(open('" FIRMWARE_IMAGE_FILE
-                          "', 'rb').read()) != ") +
-              std::to_string(report["firmware"]["crc32"].get<uint32_t>()) + ")\""),
-        0);
+    const ShellRun crc =
+        RunShell(PYTHON3 " -c \"import zlib; print(zlib.crc32(open('" FIRMWARE_IMAGE_FILE
+                         "', 'rb').read()))\"",
+                 dir);
+    EXPECT_EQ(crc.out, std::to_string(report["firmware"]["crc32"].get<uint32_t>()) + "\n");
     EXPECT_EQ(report["summary"], (json{{"checked", 2}, {"passed", 1}, {"failed", 1}}));
     ASSERT_EQ(report["cards"].size(), 2u);
     const json &bad = report["cards"][0];
@@ -271,7 +229,6 @@ TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
     EXPECT_EQ(version["outcome"], "fail");
     EXPECT_EQ(version["expected"], "1.2");
     EXPECT_EQ(version["figures"]["version_byte"], 0x11);
-    EXPECT_EQ(StepOf(bad, "download")["figures"]["bytes"], 59215);
     EXPECT_TRUE(StepOf(bad, "download")["seconds"].is_number());
     const json &count = StepOf(report["cards"][1], "count")["figures"];
     ASSERT_EQ(count["rates_hz"].size(), 24u);
@@ -330,22 +287,17 @@ TEST_F(CheckProgram, RateCheckNamesTheCounterOffItsRateInEveryReport) {
 }
 
 TEST_F(CheckProgram, LostOutputOrReportIsStatusTwoWithTheSystemsReason) {
-    const Outcome full = run("0123@2/13", "", "/dev/full");
-    EXPECT_EQ(full.status, 2);
-    EXPECT_NE(full.err.find("cannot write to standard output: No space left on device"),
-              std::string::npos)
-        << full.err;
-    const Outcome missing = run("0123@2/13", "--json /nonexistent-dir/report.json");
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_NE(
-        missing.err.find("cannot write /nonexistent-dir/report.json: No such file or directory"),
-        std::string::npos)
-        << missing.err;
-    const Outcome fullReport = run("0123@2/13", "--junit /dev/full");
-    EXPECT_EQ(fullReport.status, 2);
-    EXPECT_NE(fullReport.err.find("cannot write /dev/full: No space left on device"),
-              std::string::npos)
-        << fullReport.err;
+    const std::string cases[][3] = {
+        {"", "/dev/full", "cannot write to standard output: No space left on device"},
+        {"--json /nonexistent-dir/report.json", "",
+         "cannot write /nonexistent-dir/report.json: No such file or directory"},
+        {"--junit /dev/full", "", "cannot write /dev/full: No space left on device"},
+    };
+    for (const auto &[args, out, message] : cases) {
+        const Outcome r = run("0123@2/13", args, out);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
     EXPECT_EQ(run("", "--version", "/dev/full").status, 2);
 }
 
@@ -357,7 +309,6 @@ TEST_F(CheckProgram, HelpAndVersion) {
     const Outcome version = run("", "--version");
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, std::string("krv5316-check ") + OxVersion + "\n");
-    EXPECT_TRUE(std::regex_match(OxVersion, std::regex(R"(\d+\.\d+(\.\d+)*)")));
 }
 
 } // namespace

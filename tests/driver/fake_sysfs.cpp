@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -78,11 +77,4 @@ FakeSysfs::~FakeSysfs() {
 void FakeSysfs::Use() const {
     ::setenv("OX9162_SYSFS", Root().c_str(), 1);
     ::setenv("OX9162_CONFIG", ConfigFile().c_str(), 1);
-}
-
-std::string FileText(const fs::path &path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }

@@ -3,6 +3,8 @@
 // is a regular file, so what the library maps lands in it.
 #pragma once
 
+#include "shell_run.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -33,9 +35,12 @@ class FakeSysfs {
         return Root() / "devices" / address;
     }
 
+    // Runs a shell command on this tree, its output kept in files beside it.
+    ShellRun Shell(const std::string &command) const {
+        Use();
+        return RunShell(command, dir_);
+    }
+
   private:
     std::filesystem::path dir_;
 };
-
-// A file's whole content.
-std::string FileText(const std::filesystem::path &path);

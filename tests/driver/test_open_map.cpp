@@ -3,12 +3,9 @@
 #include "fake_sysfs.h"
 #include "ox9162_driver.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
@@ -21,7 +18,6 @@ class CardTest : public ::testing::Test {
                     {"0000:03:05.0", 0x1b5e, 0x0123, 0x1000, false, "uio_pci_generic"},
                     {"0000:04:02.0", 0x1b5e, 0x0456, 0x100, true}},
                    "vendor 0x1b5e\n"};
-    fs::path probeErr = tree.ConfigFile().parent_path() / "probe.err";
 
     void SetUp() override {
         tree.Use();
@@ -36,23 +32,21 @@ class CardTest : public ::testing::Test {
         testing::internal::GetCapturedStderr();
     }
 
-    // Exit status of another process that opens the card; its message in probeErr.
-    int OpenInAnotherProcess(uint32_t card) {
-        const std::string command = std::string("'") + OPEN_PROBE + "' " + std::to_string(card) +
-                                    " 2>'" + probeErr.string() + "'";
-        const int raw = std::system(command.c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    // Another process that opens the card: its exit status and message.
+    ShellRun OpenInAnotherProcess(uint32_t card) {
+        return tree.Shell(std::string("'") + OPEN_PROBE + "' " + std::to_string(card));
     }
 };
 
 TEST_F(CardTest, OpenCardIsKeptFromOtherProcessesUntilClosed) {
     EXPECT_EQ(OX9162_Open(0, 0), 0u);
     EXPECT_EQ(FileText(tree.Device("0000:02:0d.0") / "enable"), "1\n") << "memory decoding on";
-    EXPECT_EQ(OpenInAnotherProcess(0), 1);
-    EXPECT_EQ(FileText(probeErr),
+    const auto locked = OpenInAnotherProcess(0);
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_EQ(locked.err,
               "0000:02:0d.0: locking resource4: the card is in use by another process\n");
     EXPECT_EQ(OX9162_Close(0), 0u);
-    EXPECT_EQ(OpenInAnotherProcess(0), 0) << FileText(probeErr);
+    EXPECT_EQ(OpenInAnotherProcess(0).status, 0);
 
     testing::internal::CaptureStderr();
     EXPECT_NE(OX9162_Close(0), 0u);
@@ -80,20 +74,25 @@ TEST_F(CardTest, BytesThroughTheWindowAreTheResourceFilesBytes) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "0000:02:0d.0: mapping BAR4: the card is not open\n");
 
+    // A resource file shorter than the BAR is not mapped.
+    const fs::path resource = tree.Device("0000:02:0d.0") / "resource4";
+    fs::resize_file(resource, 0x400);
     ASSERT_EQ(OX9162_Open(0, 0), 0u);
+    testing::internal::CaptureStderr();
+    EXPECT_NE(OX9162_BAR4_BaseAdr(0, &address, &length), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "0000:02:0d.0: mapping BAR4: resource4 has 1024 bytes, BAR4 2048\n");
+    fs::resize_file(resource, 0x800);
+
     ASSERT_EQ(OX9162_BAR4_BaseAdr(0, &address, &length), 0u);
     EXPECT_EQ(length, 0x800u);
     auto *window = reinterpret_cast<volatile uint8_t *>(address);
-    window[0x000] = 0x12;
-    window[0x3fc] = 0x01;
-    window[0x7ff] = 0xa5;
-    const fs::path resource = tree.Device("0000:02:0d.0") / "resource4";
-    std::string bytes = FileText(resource);
-    ASSERT_EQ(bytes.size(), 0x800u);
-    EXPECT_EQ(bytes[0x000], '\x12');
-    EXPECT_EQ(bytes[0x3fc], '\x01');
-    EXPECT_EQ(bytes[0x7ff], '\xa5');
-    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\0'), 0x800 - 3);
+    std::string expected(0x800, '\0');
+    for (const auto &[offset, value] : {std::pair{0x000, 0x12}, {0x3fc, 0x01}, {0x7ff, 0xa5}}) {
+        window[offset] = value;
+        expected[offset] = char(value);
+    }
+    EXPECT_EQ(FileText(resource), expected) << "the three bytes written and no other";
 
     {
         std::fstream file(resource, std::ios::in | std::ios::out | std::ios::binary);
@@ -107,17 +106,6 @@ TEST_F(CardTest, BytesThroughTheWindowAreTheResourceFilesBytes) {
     EXPECT_EQ(OX9162_Open(0, 0), 0u);
     EXPECT_EQ(OX9162_BAR4_BaseAdr(0, &again, &length), 0u);
     EXPECT_EQ(again, address);
-}
-
-TEST_F(CardTest, ResourceFileShorterThanTheBarIsNotMapped) {
-    fs::resize_file(tree.Device("0000:02:0d.0") / "resource4", 0x400);
-    uintptr_t address = 0;
-    uint32_t length = 0;
-    ASSERT_EQ(OX9162_Open(0, 0), 0u);
-    testing::internal::CaptureStderr();
-    EXPECT_NE(OX9162_BAR4_BaseAdr(0, &address, &length), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "0000:02:0d.0: mapping BAR4: resource4 has 1024 bytes, BAR4 2048\n");
 }
 
 } // namespace

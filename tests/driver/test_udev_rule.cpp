@@ -2,30 +2,17 @@
 #include "fake_sysfs.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 
-struct Output {
-    int status;
-    std::string out, err;
-};
-
-Output RuleFor(const std::string &config) {
-    const FakeSysfs tree({}, config);
-    tree.Use();
-    const auto dir = tree.ConfigFile().parent_path();
-    const std::string command = std::string("'") + UDEV_RULE + "' >'" + (dir / "out").string() +
-                                "' 2>'" + (dir / "err").string() + "'";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, FileText(dir / "out"), FileText(dir / "err")};
+ShellRun RuleFor(const std::string &config) {
+    return FakeSysfs({}, config).Shell(std::string("'") + UDEV_RULE + "'");
 }
 
 TEST(UdevRule, OneLinePerVendorOpeningBarAndEnableToTheGroup) {
-    const Output run = RuleFor("vendor 0x1B5E\nvendor 0x1c2f # newer\nvendor 0x1b5e\n");
+    const auto run = RuleFor("vendor 0x1B5E\nvendor 0x1c2f # newer\nvendor 0x1b5e\n");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2 + 2) << "two comment lines";
     const std::string rest = "\", RUN+=\"/bin/chgrp ox9162 /sys%p/resource4 /sys%p/enable\", "
@@ -38,7 +25,7 @@ TEST(UdevRule, OneLinePerVendorOpeningBarAndEnableToTheGroup) {
 }
 
 TEST(UdevRule, BadConfigurationGivesNoRule) {
-    const Output run = RuleFor("vendor 0x1b5e\nvendor\n");
+    const auto run = RuleFor("vendor 0x1b5e\nvendor\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("/ox9162.conf:2: expected"), std::string::npos) << run.err;

@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QProcess>
-#include <QSet>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -25,14 +24,14 @@ class AdoptedChildren {
     AdoptedChildren() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
     ~AdoptedChildren() {
         // The processes the test started itself are finished by now.
-        for (pid_t pid : children()) {
+        const std::vector<pid_t> pids = children();
+        for (pid_t pid : pids) {
             kill(pid, SIGTERM);
+        }
+        for (pid_t pid : pids) {
             bool reaped = false;
-            for (int i = 0; i < 200 && !reaped; ++i) { // two seconds
-                reaped = waitpid(pid, nullptr, WNOHANG) != 0;
-                if (!reaped) {
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                }
+            for (int i = 0; i < 200 && !(reaped = waitpid(pid, nullptr, WNOHANG) != 0); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10)); // two seconds in all
             }
             if (!reaped) {
                 kill(pid, SIGKILL);
@@ -48,17 +47,14 @@ class AdoptedChildren {
     static std::vector<pid_t> children() {
         std::vector<pid_t> found;
         for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
-            bool number = false;
-            const pid_t pid = entry.toInt(&number);
             QFile stat("/proc/" + entry + "/stat");
-            if (!number || !stat.open(QIODevice::ReadOnly)) {
+            if (entry.toInt() == 0 || !stat.open(QIODevice::ReadOnly)) {
                 continue;
             }
             // "pid (name) state ppid ...": the name may hold blanks and parentheses.
             const QByteArray text = stat.readAll();
-            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-            if (fields.size() > 1 && fields[1].toInt() == getpid()) {
-                found.push_back(pid);
+            if (text.mid(text.lastIndexOf(')') + 2).split(' ').value(1).toInt() == getpid()) {
+                found.push_back(entry.toInt());
             }
         }
         return found;
@@ -66,59 +62,48 @@ class AdoptedChildren {
 };
 
 // A private session bus with the AT-SPI bus launcher on it, which starts the
-// accessibility bus and its registry.
-class AccessibilityBus {
-  public:
+// accessibility bus and its registry. No address: no session bus; `why` says why.
+struct AccessibilityBus {
     explicit AccessibilityBus(QProcessEnvironment env) {
-        daemon_.setProcessEnvironment(env);
-        daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        if (daemon_.waitForReadyRead(5000)) {
-            address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
+        daemon.setProcessEnvironment(env);
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (daemon.waitForReadyRead(5000)) {
+            address = QString::fromLatin1(daemon.readLine()).trimmed();
         }
-        if (address_.isEmpty()) {
-            why_ = daemon_.errorString() + " " + daemon_.readAllStandardError();
+        if (address.isEmpty()) {
+            why = daemon.errorString() + " " + daemon.readAllStandardError();
             return;
         }
-        env.insert("DBUS_SESSION_BUS_ADDRESS", address_);
-        launcher_.setProcessEnvironment(env);
-        launcher_.setProcessChannelMode(QProcess::MergedChannels); // the buses' chatter
-        launcher_.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        launcher.setProcessEnvironment(env);
+        launcher.setProcessChannelMode(QProcess::MergedChannels); // the buses' chatter
+        launcher.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
         QElapsedTimer clock;
         clock.start();
-        while (!launcherRegistered() && clock.elapsed() < 10000 && !launcher_.waitForFinished(20)) {
+        while (!(launcherUp = registered()) && clock.elapsed() < 10000 &&
+               !launcher.waitForFinished(20)) {
         }
-        if (!launcherUp_) {
-            why_ = launcher_.errorString() + " " + launcher_.readAll();
+        if (!launcherUp) {
+            why = launcher.errorString() + " " + launcher.readAll();
         }
     }
     ~AccessibilityBus() {
-        stopProcess(launcher_);
-        stopProcess(daemon_);
+        stopProcess(launcher);
+        stopProcess(daemon);
     }
-    AccessibilityBus(const AccessibilityBus &) = delete;
-    AccessibilityBus &operator=(const AccessibilityBus &) = delete;
 
-    bool sessionUp() const { return !address_.isEmpty(); }
-    bool launcherUp() const { return launcherUp_; }
-    QString address() const { return address_; }
-    std::string why() const { return why_.toStdString(); }
-
-  private:
-    bool launcherRegistered() {
+    bool registered() const {
         QProcess ask;
-        ask.start("dbus-send", {"--bus=" + address_, "--print-reply", "--dest=org.freedesktop.DBus",
+        ask.start("dbus-send", {"--bus=" + address, "--print-reply", "--dest=org.freedesktop.DBus",
                                 "/org/freedesktop/DBus", "org.freedesktop.DBus.NameHasOwner",
                                 "string:org.a11y.Bus"});
         ask.waitForFinished(2000);
-        launcherUp_ = ask.readAllStandardOutput().contains("boolean true");
-        return launcherUp_;
+        return ask.readAllStandardOutput().contains("boolean true");
     }
 
-    QProcess daemon_;
-    QProcess launcher_;
-    QString address_;
-    QString why_;
-    bool launcherUp_ = false;
+    QProcess daemon, launcher;
+    QString address, why;
+    bool launcherUp = false;
 };
 
 // One node of the tree as the client prints it.
@@ -136,15 +121,6 @@ std::vector<Node> parseTree(const QString &output) {
         }
     }
     return nodes;
-}
-
-const Node *find(const std::vector<Node> &nodes, const QString &role, const QString &name) {
-    for (const Node &n : nodes) {
-        if (n.role == role && n.name == name) {
-            return &n;
-        }
-    }
-    return nullptr;
 }
 
 QStringList namesOf(const std::vector<Node> &nodes, const QString &role) {
@@ -165,11 +141,12 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     env.insert("DISPLAY", display.name()); // the launcher marks this display's root window
     env.remove("AT_SPI_BUS_ADDRESS");
     const AccessibilityBus bus(env);
-    if (!bus.sessionUp()) {
-        GTEST_SKIP() << "no D-Bus session bus could start: " << bus.why();
+    if (bus.address.isEmpty()) {
+        GTEST_SKIP() << "no D-Bus session bus could start: " << bus.why.toStdString();
     }
-    ASSERT_TRUE(bus.launcherUp()) << "the AT-SPI bus launcher did not come up: " << bus.why();
-    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address());
+    ASSERT_TRUE(bus.launcherUp) << "the AT-SPI bus launcher did not come up: "
+                                << bus.why.toStdString();
+    env.insert("DBUS_SESSION_BUS_ADDRESS", bus.address);
     env.insert("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
 
     const QString trace = work.filePath("trace.txt");
@@ -197,7 +174,7 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     const QStringList pages = {"Výběr karty", "Čítače", "Digitální vstupy/výstupy", "Nápověda"};
     EXPECT_EQ(namesOf(tree, "page tab"), pages);
     for (const QString &page : pages) {
-        EXPECT_NE(find(tree, "filler", page), nullptr) << "no page " << page.toStdString();
+        EXPECT_TRUE(namesOf(tree, "filler").contains(page)) << "no page " << page.toStdString();
     }
 
     for (const Node &n : tree) {
@@ -205,30 +182,16 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
                               n.role == "push button" || n.role == "table";
         EXPECT_FALSE(operated && n.name.isEmpty()) << "an unnamed " << n.role.toStdString();
     }
-    const QStringList boxes = namesOf(tree, "check box");
-    const QStringList fields = namesOf(tree, "text");
+    const QStringList boxes = namesOf(tree, "check box"), fields = namesOf(tree, "text");
     EXPECT_EQ(boxes.size(), 48);
     EXPECT_EQ(fields.size(), 16);
-    EXPECT_EQ(QSet<QString>(boxes.begin(), boxes.end()).size() +
-                  QSet<QString>(fields.begin(), fields.end()).size(),
-              64)
-        << "a name repeats";
-    const std::pair<const char *, const char *> samples[] = {
-        {"check box", "CNT5 Start/Stop"},
-        {"check box", "CNT5 Nulování"},
-        {"text", "DOUT.3"},
-        {"text", "X-DOUT.7"},
-        {"label", "CNT5 vstup"},
-        {"table", "Výběr karty KRV-5316"},
-        {"push button", "Otevřít kartu"},
-        {"push button", "Zavřít kartu"},
-        {"push button", "Konec"},
-        {"push button", "Start/Stop"},
-        {"push button", "Nuluj"},
-    };
-    for (const auto &[role, name] : samples) {
-        EXPECT_NE(find(tree, role, QString::fromUtf8(name)), nullptr) << role << " " << name;
-    }
+    QStringList both = boxes + fields;
+    EXPECT_EQ(both.removeDuplicates(), 0) << "a name repeats";
+    // One of each role, to see names travel over the bus; the in-process tests hold the rest.
+    EXPECT_TRUE(boxes.contains("CNT5 Start/Stop"));
+    EXPECT_TRUE(fields.contains("X-DOUT.7"));
+    EXPECT_TRUE(namesOf(tree, "table").contains("Výběr karty KRV-5316"));
+    EXPECT_TRUE(namesOf(tree, "push button").contains("Zavřít kartu"));
     // Cells give their number as a value, beside the name that says what it is (a row
     // caption may say the same, without a number).
     for (const char *cell : {"CNT5 hodnota", "DIN.2"}) {
@@ -246,19 +209,13 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
     ASSERT_EQ(writes.size(), 2);
     EXPECT_TRUE(writes[0].contains(" DOUT ")) << writes[0].toStdString();
     EXPECT_TRUE(writes[1].contains(" X-DOUT ")) << writes[1].toStdString();
-    EXPECT_TRUE(output.endsWith("pressed\n"));
 
-    // The press opened the card, the firmware went down and whole ticks follow.
+    // The press opened the card, the firmware went down and ticks follow; the ticks'
+    // shape is the click test's business.
     ASSERT_TRUE(lines.contains("call OX9162_Open 0 0 = 0")) << "the press did not open the card";
-    const int version = static_cast<int>(lines.indexOf("R 0 5fc 12"));
+    const qsizetype version = lines.indexOf("R 0 5fc 12");
     ASSERT_GE(version, 0) << "no version read";
-    const QStringList tick = tickShape();
-    ASSERT_GE(lines.size(), version + 1 + 2 * tick.size()) << "fewer than two ticks";
-    for (int k = 0; k < 2 * tick.size(); ++k) {
-        ASSERT_TRUE(lines[version + 1 + k].startsWith(tick[k % tick.size()]))
-            << "access " << k
-            << " after the version read: " << lines[version + 1 + k].toStdString();
-    }
+    EXPECT_GE(lines.size(), version + 1 + 2 * tickShape().size()) << "fewer than two ticks";
 }
 
 } // namespace

@@ -2,25 +2,16 @@
 // cards. The programs must refuse to start with it.
 #include "ox9162_driver.h"
 
+#define FAILING(function, ...)                                                                     \
+    uint32_t OX9162_CALL function(__VA_ARGS__) {                                                   \
+        return 1;                                                                                  \
+    }
+
 extern "C" {
-
-uint32_t OX9162_CALL OX9162_CardsInSystem(uint32_t *) {
-    return 1;
-}
-uint32_t OX9162_CALL OX9162_Card_DID(uint32_t, uint32_t *) {
-    return 1;
-}
-uint32_t OX9162_CALL OX9162_Card_BUS(uint32_t, uint32_t *) {
-    return 1;
-}
-uint32_t OX9162_CALL OX9162_Card_SLOT(uint32_t, uint32_t *) {
-    return 1;
-}
-uint32_t OX9162_CALL OX9162_BAR4_BaseAdr(uint32_t, uintptr_t *, uint32_t *) {
-    return 1;
-}
-uint32_t OX9162_CALL OX9162_Close(uint32_t) {
-    return 1;
-}
-
+FAILING(OX9162_CardsInSystem, uint32_t *)
+FAILING(OX9162_Card_DID, uint32_t, uint32_t *)
+FAILING(OX9162_Card_BUS, uint32_t, uint32_t *)
+FAILING(OX9162_Card_SLOT, uint32_t, uint32_t *)
+FAILING(OX9162_BAR4_BaseAdr, uint32_t, uintptr_t *, uint32_t *)
+FAILING(OX9162_Close, uint32_t)
 } // extern "C"
