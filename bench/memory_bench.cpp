@@ -6,6 +6,7 @@
 #include "open_window.h"
 #include "qt_benchmark_main.h"
 #include "sim_control.h"
+#include "sim_environment.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -18,8 +19,6 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char **environ;
 
 namespace {
 
@@ -96,15 +95,7 @@ double PeakKiB(pid_t pid) {
 // wait4's figure would also count this process, whose memory the child shares until
 // it starts the program.
 std::pair<double, int> CheckPeakKiB(const std::string &cards) {
-    std::vector<std::string> variables = {"OX9162_SIM_CARDS=" + cards};
-    std::vector<char *> env;
-    for (std::string &v : variables)
-        env.push_back(v.data());
-    for (char **e = environ; *e != nullptr; ++e) {
-        if (std::string_view(*e).find("OX9162_SIM_") != 0)
-            env.push_back(*e);
-    }
-    env.push_back(nullptr);
+    const SimEnvironment env({"OX9162_SIM_CARDS=" + cards});
     std::string program = KRV5316_CHECK;
     char *argv[] = {program.data(), nullptr};
     posix_spawn_file_actions_t quiet;

@@ -2,6 +2,7 @@
 #include "sim_test_support.h"
 
 #include "firmware_image.h"
+#include "sim_environment.h"
 
 #include <csignal>
 #include <cstdio>
@@ -12,8 +13,6 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 using namespace simtest;
 
@@ -122,16 +121,8 @@ TEST(TraceFile, HoldsEveryEventAsItHappensEvenWhenTheProcessDies) {
     const std::string path = testing::TempDir() + "sim_trace_" + std::to_string(getpid());
     const std::string copy = path + ".memory";
     std::ofstream(path) << "stale content\n";
-    std::vector<std::string> variables = {"OX9162_SIM_TRACE=" + path, "OX_TRACE_CHILD_COPY=" + copy,
-                                          "OX9162_SIM_CARDS=0123@7/1"};
-    std::vector<char *> env;
-    for (std::string &v : variables)
-        env.push_back(v.data());
-    for (char **e = environ; *e != nullptr; ++e) {
-        if (std::string_view(*e).find("OX9162_SIM_") != 0)
-            env.push_back(*e);
-    }
-    env.push_back(nullptr);
+    const SimEnvironment env(
+        {"OX9162_SIM_TRACE=" + path, "OX_TRACE_CHILD_COPY=" + copy, "OX9162_SIM_CARDS=0123@7/1"});
     std::string program = "/proc/self/exe", filter = "--gtest_filter=TraceFile.*";
     char *argv[] = {program.data(), filter.data(), nullptr};
     pid_t child = 0;
