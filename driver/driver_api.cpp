@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <map>
 #include <mutex>
 #include <string>
@@ -124,9 +123,7 @@ uint32_t OX9162_CALL OX9162_BAR4_BaseAdr(uint32_t card, uintptr_t *address, uint
         const auto open = state.open.find(f.Address());
         if (open == state.open.end())
             throw Failure(f.Address(), "mapping BAR4", "the card is not open");
-        if (f.bar4Size > std::numeric_limits<uint32_t>::max())
-            throw Failure(f.Address(), "mapping BAR4", "BAR4 is larger than 4 GiB");
-        const OpenCard::Window window = open->second.Map();
+        const CardRoute::Window window = open->second.Map();
         base = window.address;
         length = static_cast<uint32_t>(window.length);
     });

@@ -86,9 +86,11 @@ TEST_F(CardTest, BoundDriverAndIoBarAreRefused) {
     testing::internal::CaptureStderr();
     EXPECT_NE(OX9162_Open(1, 0), 0u);
     EXPECT_NE(OX9162_Open(2, 0), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "0000:03:05.0: opening: bound to kernel driver uio_pci_generic (unbind it first)\n"
-              "0000:04:02.0: opening: BAR4 is an I/O port BAR, not memory\n");
+    EXPECT_EQ(
+        testing::internal::GetCapturedStderr(),
+        "0000:03:05.0: opening: bound to kernel driver uio_pci_generic (unbind it, or bind it to "
+        "vfio-pci)\n"
+        "0000:04:02.0: opening: BAR4 is an I/O port BAR, not memory\n");
     EXPECT_EQ(FileText(tree.Device("0000:03:05.0") / "enable"), "0\n") << "left as it was";
 }
 
