@@ -4,6 +4,7 @@
 #include "ox9162_driver.h"
 
 #include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -105,11 +106,11 @@ TEST(Enumeration, BadConfigurationFailsWithOneLineNamingFileAndLine) {
 TEST(Enumeration, BrokenTreeFailsWithAMessageInsteadOfEndingTheProcess) {
     const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, "vendor 0x1b5e\n");
     tree.Use();
-    std::filesystem::remove(tree.Device("0000:02:0d.0") / "resource");
+    std::filesystem::remove(tree.Device("0000:02:0d.0") / "vendor");
     for (int round = 0; round < 2; ++round) {
         const auto [status, err] = ScanResult();
         EXPECT_NE(status, 0u);
-        EXPECT_NE(err.find(tree.Root().string() + ": scanning PCI functions with libpci: "),
+        EXPECT_NE(err.find(tree.Root().string() + ": reading PCI IDs with libpci: "),
                   std::string::npos)
             << err;
     }
@@ -118,6 +119,43 @@ TEST(Enumeration, BrokenTreeFailsWithAMessageInsteadOfEndingTheProcess) {
     EXPECT_NE(status, 0u);
     EXPECT_EQ(err, (tree.Root() / "absent/devices").string() +
                        ": listing PCI functions: No such file or directory\n");
+}
+
+int OpenDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(fds), end(fds)));
+}
+
+TEST(Enumeration, FailedScansLeaveNoDescriptorOpen) {
+    const struct {
+        const char *name;
+        void (*breakTree)(const FakeSysfs &tree);
+    } cases[] = {
+        {"stray entry", [](const FakeSysfs &t) { std::ofstream(t.Root() / "devices/stray"); }},
+        {"libpci gives up",
+         [](const FakeSysfs &t) { std::filesystem::remove(t.Device("0000:02:0d.0") / "vendor"); }},
+        {"bad BAR line",
+         [](const FakeSysfs &t) {
+             std::ofstream(t.Device("0000:02:0d.0") / "resource") << "0 0 0\n0 0 0\n0 0 0\n"
+                                                                     "0 0 0\nfe000000 x\n";
+         }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, "vendor 0x1b5e\n");
+        tree.Use();
+        c.breakTree(tree);
+        const int before = OpenDescriptors();
+        testing::internal::CaptureStderr();
+        int failed = 0;
+        for (int scan = 0; scan < 5000; ++scan) {
+            uint32_t count = 0;
+            failed += OX9162_CardsInSystem(&count) != 0;
+        }
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(failed, 5000);
+        EXPECT_EQ(OpenDescriptors(), before);
+    }
 }
 
 } // namespace
