@@ -2,6 +2,7 @@
 // they appear, so a technician need not run the window as root: for the sysfs route, or
 // with --vfio for the VFIO route. udev cannot read our configuration, so the rule is
 // generated from it.
+#include "escaped_text.h"
 #include "vendor_config.h"
 
 #include <cstdio>
@@ -72,7 +73,9 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "ox9162-udev-rule: %s\n", config.error.c_str());
         return 1;
     }
-    std::printf("# Written by ox9162-udev-rule%s from %s.\n", vfio ? " --vfio" : "", path.c_str());
+    // The path is the one text from outside: escaped, it cannot add a line to the rule.
+    std::printf("# Written by ox9162-udev-rule%s from %s.\n", vfio ? " --vfio" : "",
+                ox9162::Escaped(path).c_str());
     if (vfio) {
         std::printf("# OX9162 cards: bound to vfio-pci, their IOMMU groups open to group "
                     "ox9162.\n");

@@ -2,6 +2,8 @@
 #include "fake_sysfs.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
@@ -68,6 +70,19 @@ TEST(UdevRule, BadConfigurationGivesNoRule) {
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("/ox9162.conf:2: expected"), std::string::npos) << run.err;
+}
+
+// Root installs the rule: a path cannot smuggle a line of its own into it.
+TEST(UdevRule, ConfigurationPathStaysInsideItsComment) {
+    const FakeSysfs tree({}, "");
+    const auto odd = tree.ConfigFile().parent_path() / "x\nRUN+=\"touch owned\"\x1b.conf";
+    std::ofstream(odd) << "vendor 0x1b5e\n";
+    ::setenv("ODD_CONFIG", odd.c_str(), 1);
+    const auto run = tree.Shell(std::string("OX9162_CONFIG=\"$ODD_CONFIG\" '") + UDEV_RULE + "'");
+    ::unsetenv("ODD_CONFIG");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2 + 2) << run.out;
+    EXPECT_NE(run.out.find("/x\\nRUN+=\"touch owned\"\\x1b.conf.\n"), std::string::npos) << run.out;
 }
 
 } // namespace
