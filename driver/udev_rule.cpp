@@ -74,8 +74,10 @@ int main(int argc, char **argv) {
         return 1;
     }
     // The path is the one text from outside: escaped, it cannot add a line to the rule.
-    std::printf("# Written by ox9162-udev-rule%s from %s.\n", vfio ? " --vfio" : "",
-                ox9162::Escaped(path).c_str());
+    // The package regenerates a rule whose first line this is, with the same option.
+    std::printf("# Written by ox9162-udev-rule%s from %s; the package rewrites this file "
+                "while this line is first.\n",
+                vfio ? " --vfio" : "", ox9162::Escaped(path).c_str());
     if (vfio) {
         std::printf("# OX9162 cards: bound to vfio-pci, their IOMMU groups open to group "
                     "ox9162.\n");
