@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Fetches Debian's own 6.1 kernel for the virtual-machine tests, never installing it,
+# and caches what they boot outside the checkout: the uncompressed kernel (QEMU starts
+# it through its PVH entry, seconds sooner under emulation than the compressed one) and
+# the few modules the guest loads. Prints the cache folder. A second run, or another
+# clone on this machine, reuses the cache without asking the mirror, which drops old
+# kernel versions.
+set -euo pipefail
+
+cache_root="${OX_CACHE_DIR:-/var/cache/ox_krv5316}/vm-kernel"
+# The modules the guest loads, each after those it depends on.
+modules=(
+    drivers/virtio/virtio_ring.ko drivers/virtio/virtio.ko
+    drivers/virtio/virtio_pci_modern_dev.ko drivers/virtio/virtio_pci_legacy_dev.ko
+    drivers/virtio/virtio_pci.ko
+    drivers/vfio/vfio.ko drivers/vfio/vfio_iommu_type1.ko drivers/vfio/vfio_virqfd.ko
+    virt/lib/irqbypass.ko drivers/vfio/pci/vfio-pci-core.ko drivers/vfio/pci/vfio-pci.ko
+)
+# Changing the list above makes a new cache entry from the kept package.
+layout="$(printf '%s\n' "${modules[@]}" | md5sum | cut -c1-8)"
+
+if [ -f "$cache_root/current" ]; then
+    dir="$cache_root/$(cat "$cache_root/current")"
+    if [ -f "$dir/ready-$layout" ]; then
+        echo "$dir"
+        exit 0
+    fi
+fi
+
+mkdir -p "$cache_root"
+package=""
+if [ -f "$cache_root/current" ]; then
+    package="$(cat "$cache_root/current")"
+fi
+if [ -z "$package" ] || ! ls "$cache_root/$package"/*.deb >/dev/null 2>&1; then
+    package="$(apt-cache depends linux-image-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: \(linux-image-6\.1\.0-[0-9]*-amd64\)$/\1/p' | head -n 1)"
+    if [ -z "$package" ]; then
+        echo "vm_kernel: no linux-image-6.1.0-*-amd64 known to apt (run apt-get update?)" >&2
+        exit 1
+    fi
+fi
+dir="$cache_root/$package"
+mkdir -p "$dir"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+if ! ls "$dir"/*.deb >/dev/null 2>&1; then
+    echo "vm_kernel: fetching $package (about 70 MB, once per machine)" >&2
+    # apt's unprivileged downloader must be able to write where it downloads.
+    chmod 0777 "$work"
+    (cd "$work" && apt-get download -q "$package" >&2 2>/dev/null) ||
+        (cd "$work" && apt-get download -q "$package" >&2)
+    mv "$work"/*.deb "$dir/"
+fi
+
+dpkg-deb -x "$dir"/*.deb "$work/root"
+image="$(ls "$work/root/boot"/vmlinuz-*)"
+version="${image##*/vmlinuz-}"
+# The compressed image carries the ELF kernel as an xz stream after its set-up code;
+# xz complains about what follows the stream, and the ELF check below decides.
+offset="$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$image" | head -n 1 | cut -d: -f1)"
+tail -c +"$((offset + 1))" "$image" | xz -dc >"$work/vmlinux" 2>/dev/null || true
+if [ "$(head -c 4 "$work/vmlinux" | od -An -c | tr -d ' ')" != '177ELF' ]; then
+    echo "vm_kernel: no ELF kernel found in $image" >&2
+    exit 1
+fi
+rm -rf "$dir/modules"
+mkdir -p "$dir/modules"
+for m in "${modules[@]}"; do
+    cp "$work/root/lib/modules/$version/kernel/$m" "$dir/modules/"
+done
+mv "$work/vmlinux" "$dir/vmlinux"
+cp "$image" "$dir/vmlinuz"
+rm -f "$dir"/ready-*
+echo "$version" >"$dir/ready-$layout"
+echo "$package" >"$cache_root/current"
+echo "$dir"
