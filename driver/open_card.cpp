@@ -31,30 +31,49 @@ std::string BoundDriver(const std::string &device) {
     return slash != nullptr ? slash + 1 : target;
 }
 
-// Memory decoding, and the device's power, are switched on through sysfs' enable file;
-// writing 1 again would only count up the kernel's enable count.
+// Memory decoding, and the device's power, are switched on through sysfs' enable file.
+// The kernel lets only CAP_SYS_ADMIN write it, so the udev rule does it when the card
+// appears and a group member only reads it; writing 1 again would only count up the
+// kernel's enable count.
 void EnsureEnabled(const PciFunction &card) {
     const std::string path = card.sysfsDevice + "/enable";
     char state = '0';
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        const int error = errno;
+        throw Failure(card.Address(), "reading enable", Reason(error));
+    }
+    const ssize_t n = ::read(in, &state, 1);
+    const int readError = errno;
+    ::close(in);
+    if (n < 0) {
+        throw Failure(card.Address(), "reading enable", Reason(readError));
+    }
+    if (n == 0) {
+        throw Failure(card.Address(), "reading enable", "the file is empty");
+    }
+    if (state != '0') {
+        return;
+    }
     int error = 0;
-    if (const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC); fd < 0) {
+    if (const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC); fd < 0) {
         error = errno;
     } else {
-        if (::read(fd, &state, 1) != 1)
-            error = errno != 0 ? errno : EIO;
+        if (const ssize_t written = ::write(fd, "1", 1); written != 1) {
+            error = written < 0 ? errno : EIO;
+        }
         ::close(fd);
     }
-    if (error == 0 && state == '0') {
-        if (const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC); fd < 0) {
-            error = errno;
-        } else {
-            if (::write(fd, "1", 1) != 1)
-                error = errno != 0 ? errno : EIO;
-            ::close(fd);
-        }
+    if (error == EACCES || error == EPERM) {
+        throw Failure(card.Address(), "enabling the device",
+                      "the card is not enabled and only root may enable it (" + Reason(error) +
+                          "); install the rule that ox9162-udev-rule prints, or as root: "
+                          "echo 1 > " +
+                          path);
     }
-    if (error != 0)
+    if (error != 0) {
         throw Failure(card.Address(), "enabling the device", Reason(error));
+    }
 }
 
 } // namespace

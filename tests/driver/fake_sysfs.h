@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 struct FakeFunction {
@@ -18,6 +19,14 @@ struct FakeFunction {
     bool bar4Io = false;
     std::string driver = {}; // a bound kernel driver; empty: none
 };
+
+// A command prefix under which file modes bind as they do for a technician: as root, the
+// command runs without the capabilities that override them.
+inline std::string AsTechnician() {
+    return ::geteuid() == 0
+               ? "setpriv --bounding-set=-dac_override,-dac_read_search --inh-caps=-all "
+               : "";
+}
 
 class FakeSysfs {
   public:

@@ -56,6 +56,32 @@ TEST_F(CardTest, OpenCardIsKeptFromOtherProcessesUntilClosed) {
               "0000:02:0d.0: opening: mode 1 unknown (0 only)\n");
 }
 
+TEST_F(CardTest, TechnicianOpensAnEnabledCardWithoutWritingEnable) {
+    const fs::path enable = tree.Device("0000:02:0d.0") / "enable";
+    const struct {
+        const char *state;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"1\n", 0, ""},
+        {"0\n", 1,
+         "0000:02:0d.0: enabling the device: the card is not enabled and only root may enable "
+         "it (Permission denied); install the rule that ox9162-udev-rule prints, or as root: "
+         "echo 1 > " +
+             enable.string() + "\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.state);
+        fs::permissions(enable, fs::perms::owner_write, fs::perm_options::add);
+        std::ofstream(enable) << c.state;
+        fs::permissions(enable,
+                        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        const auto run = tree.Shell(AsTechnician() + "'" + OPEN_PROBE + "' 0");
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
 TEST_F(CardTest, BoundDriverAndIoBarAreRefused) {
     testing::internal::CaptureStderr();
     EXPECT_NE(OX9162_Open(1, 0), 0u);

@@ -11,16 +11,20 @@ ShellRun RuleFor(const std::string &config) {
     return FakeSysfs({}, config).Shell(std::string("'") + UDEV_RULE + "'");
 }
 
-TEST(UdevRule, OneLinePerVendorOpeningBarAndEnableToTheGroup) {
+// Only root may write enable, so the rule enables the card; the group gets BAR4 alone.
+TEST(UdevRule, PerVendorEnablesTheCardAndOpensBarToTheGroup) {
     const auto run = RuleFor("vendor 0x1B5E\nvendor 0x1c2f # newer\nvendor 0x1b5e\n");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2 + 2) << "two comment lines";
-    const std::string rest = "\", RUN+=\"/bin/chgrp ox9162 /sys%p/resource4 /sys%p/enable\", "
-                             "RUN+=\"/bin/chmod g+rw /sys%p/resource4 /sys%p/enable\"\n";
-    for (const char *vendor : {"0x1b5e", "0x1c2f"}) {
-        const std::string line =
-            std::string("ACTION==\"add\", SUBSYSTEM==\"pci\", ATTR{vendor}==\"") + vendor + rest;
-        EXPECT_NE(run.out.find(line), std::string::npos) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2 + 2 * 2) << run.out;
+    for (const std::string vendor : {"0x1b5e", "0x1c2f"}) {
+        const std::string match =
+            "ACTION==\"add\", SUBSYSTEM==\"pci\", ATTR{vendor}==\"" + vendor + "\", ";
+        for (const std::string action :
+             {"ATTR{enable}==\"0\", ATTR{enable}=\"1\"\n",
+              "RUN+=\"/bin/chgrp ox9162 /sys%p/resource4\", RUN+=\"/bin/chmod 0660 "
+              "/sys%p/resource4\"\n"}) {
+            EXPECT_NE(run.out.find(match + action), std::string::npos) << run.out;
+        }
     }
 }
 
