@@ -5,6 +5,7 @@
 //   card_probe list          count, then device ID, bus and slot of each card
 //   card_probe map N         Open, BAR4_BaseAdr, a register written and read, Close
 //   card_probe hold N        Open and BAR4_BaseAdr, "held", Close at end of input
+//   card_probe access N      the time of one register read, over many
 #include "ox9162_driver.h"
 
 #include <chrono>
@@ -70,6 +71,29 @@ int Map(uint32_t card) {
     return 0;
 }
 
+// The status register that a download polls after every byte.
+constexpr uintptr_t kStatus = 0x3FC;
+constexpr int kTimedReads = 20000;
+
+int Access(uint32_t card) {
+    uintptr_t base = 0;
+    uint32_t length = 0;
+    if (OX9162_Open(card, 0) != 0 || OX9162_BAR4_BaseAdr(card, &base, &length) != 0) {
+        return 1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < kTimedReads; ++i) {
+        (void)Register(base, kStatus);
+    }
+    const auto taken = std::chrono::steady_clock::now() - start;
+    std::printf(
+        "per access %lld ns over %d reads\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(taken).count() /
+                               kTimedReads),
+        kTimedReads);
+    return OX9162_Close(card) == 0 ? 0 : 1;
+}
+
 int Hold(uint32_t card) {
     uintptr_t base = 0;
     uint32_t length = 0;
@@ -90,14 +114,14 @@ int main(int argc, char **argv) {
     if (command == "list" && argc == 2) {
         return List();
     }
-    if ((command == "map" || command == "hold") && argc == 3) {
+    if ((command == "map" || command == "hold" || command == "access") && argc == 3) {
         uint32_t count = 0;
         if (OX9162_CardsInSystem(&count) != 0) {
             return 1;
         }
         const auto card = static_cast<uint32_t>(std::strtoul(argv[2], nullptr, 10));
-        return command == "map" ? Map(card) : Hold(card);
+        return command == "map" ? Map(card) : command == "hold" ? Hold(card) : Access(card);
     }
-    std::fprintf(stderr, "usage: card_probe list | map N | hold N\n");
+    std::fprintf(stderr, "usage: card_probe list | map N | hold N | access N\n");
     return 2;
 }

@@ -15,8 +15,7 @@ mkdir -p /run/udev
 echo "vm: up after $(cut -d' ' -f1 /proc/uptime) s"
 
 cases=$(sed -n 's/.*vm_cases=\([^ ]*\).*/\1/p' /proc/cmdline | tr ',' ' ')
-card0=/sys/bus/pci/devices/0000:00:04.0
-card1=/sys/bus/pci/devices/0000:00:0d.0
+udev_rule=none
 
 pass() { echo "vm: case $1: pass"; }
 fail() { echo "vm: case $1: FAIL: $2"; }
@@ -104,6 +103,8 @@ case_lockdown_sysfs() {
 
 # The technician's set-up from the README, as root, with the real udev daemon.
 udev_setup() {
+    [ "$udev_rule" = "$*" ] && return
+    udev_rule="$*"
     ox9162-udev-rule "$@" >/etc/udev/rules.d/60-ox9162.rules
     cat /etc/udev/rules.d/60-ox9162.rules | sed 's/^/  rule| /'
     pidof systemd-udevd >/dev/null || /lib/systemd/systemd-udevd --daemon
@@ -126,6 +127,30 @@ case_udev_outsider_hint() {
     else
         fail udev_outsider_hint "status $rc"
     fi
+}
+
+# The stand-in's card model behind PCI functions: the check as the technician runs it.
+case_krv_check_passes() {
+    udev_setup
+    as technician krv5316-check --loopback --json /tmp/check.json
+    sed 's/^/vm-json: /' /tmp/check.json
+    if [ $rc -eq 0 ]; then pass krv_check_passes; else fail krv_check_passes "status $rc"; fi
+}
+
+case_krv_check_fault() {
+    udev_setup
+    as technician krv5316-check --loopback --card 0/6
+    if [ $rc -eq 1 ] && echo "$out" | grep -q 'Verdict: FAIL at step count'; then
+        pass krv_check_fault
+    else
+        fail krv_check_fault "status $rc"
+    fi
+}
+
+case_krv_access() {
+    udev_setup
+    as technician card_probe access 0
+    if [ $rc -eq 0 ]; then pass krv_access; else fail krv_access "status $rc"; fi
 }
 
 start=$(cut -d' ' -f1 /proc/uptime)

@@ -1,29 +1,59 @@
 #!/usr/bin/env bash
-# Boots Debian's own kernel in QEMU with two virtio functions as the maker's cards and
-# runs the driver library and programs on them in the guest: one boot as shipped, one
-# in lockdown, side by side. Each guest prints one line per case and an end marker on
-# its serial console; every case named below must pass. Exit 77: QEMU cannot run here.
+# Boots Debian's own kernel in QEMU and runs the driver library and programs on PCI
+# functions that stand for the maker's cards, in the guest; the boots of a suite run
+# side by side. Each guest prints one line per case and an end marker on its serial
+# console; every case named below must pass. Exit 77: QEMU cannot run here.
 #
-#   run_vm_test.sh SOURCE_DIR WORK_DIR DRIVER_LIB UDEV_RULE CHECK PROBE
+#   run_vm_test.sh SUITE SOURCE_DIR WORK_DIR DRIVER_LIB UDEV_RULE CHECK PROBE [CARD_MODEL]
+#
+# Suites: virtio (virtio functions, Debian's QEMU) and krv5316 (KRV-5316 cards that the
+# stand-in's card model answers, in the QEMU that scripts/vm_qemu.sh builds).
 set -uo pipefail
 
-source_dir=$1 work=$2 driver_lib=$3 udev_rule=$4 check=$5 probe=$6
+suite=$1 source_dir=$2 work=$3 driver_lib=$4 udev_rule=$5 check=$6 probe=$7
+card_model=${8:-}
 here="$source_dir/tests/vm"
+maker=0x1b5e
 
-# Boots by name: extra kernel arguments, and the cases in the order they run.
-declare -A boot_args=(
-    [plain]=""
-    [lockdown]="lockdown=integrity"
-)
-declare -A boot_cases=(
-    [plain]="enumerate udev_group_member udev_outsider_hint open_bar4_close second_process check_reports_no_krv5316 driver_bound"
-    [lockdown]="enumerate lockdown_sysfs"
-)
+# Boots by name: extra kernel arguments, cards, and the cases in the order they run.
+declare -A boot_args boot_cards boot_cases
+virtio_cards="-device virtio-rng-pci,disable-legacy=on,addr=04.0
+    -device virtio-rng-pci,disable-legacy=on,addr=0d.0"
+case $suite in
+virtio)
+    boot_args[plain]=""
+    boot_cards[plain]=$virtio_cards
+    boot_cases[plain]="enumerate udev_group_member udev_outsider_hint open_bar4_close second_process check_reports_no_krv5316 driver_bound"
+    boot_args[lockdown]="lockdown=integrity"
+    boot_cards[lockdown]=$virtio_cards
+    boot_cases[lockdown]="enumerate lockdown_sysfs"
+    ;;
+krv5316)
+    card="-device ox9162-card,model=$card_model,vendor=$maker"
+    boot_args[sysfs]=""
+    boot_cards[sysfs]="$card,card=0123,addr=04.0 $card,card=0456,addr=05.0
+        $card,card=0123:deadcnt=3,addr=06.0 $card,card=0123,addr=0d.0"
+    boot_cases[sysfs]="krv_access krv_check_passes krv_check_fault"
+    ;;
+*)
+    echo "unknown suite $suite"
+    exit 2
+    ;;
+esac
 
 qemu=$(command -v qemu-system-x86_64) || {
     echo "SKIP: qemu-system-x86_64 is not installed (scripts/setup.sh installs it)"
     exit 77
 }
+firmware=()
+if [ "$suite" = krv5316 ]; then
+    qemu=$(bash "$source_dir/scripts/vm_qemu.sh") || {
+        echo "FAIL: no QEMU with the card device (scripts/vm_qemu.sh)"
+        exit 1
+    }
+    # The machine's firmware files, from Debian's QEMU of the same version.
+    firmware=(-L /usr/share/qemu)
+fi
 kernel_dir=$(bash "$source_dir/scripts/vm_kernel.sh") || {
     echo "FAIL: no kernel for the virtual machine (scripts/vm_kernel.sh)"
     exit 1
@@ -32,24 +62,26 @@ rm -rf "$work"
 mkdir -p "$work"
 
 machine=(-machine q35,kernel-irqchip=split -nodefaults -no-user-config -display none
-    -serial stdio -m 384 -no-reboot -kernel "$kernel_dir/vmlinux")
+    -serial stdio -m 384 -no-reboot -kernel "$kernel_dir/vmlinux" "${firmware[@]}")
 # The timer check before interrupt remapping is timing-based and fails on a busy host.
 kernel_args="console=ttyS0 quiet panic=-1 no_timer_check intel_iommu=on"
-# The cards: modern-only virtio functions, unbound while their driver is not loaded,
-# with a 16 KiB memory BAR4; the virtual IOMMU comes first, as QEMU requires.
-cards=(-device intel-iommu,intremap=on
-    -device virtio-rng-pci,disable-legacy=on,addr=04.0
-    -device virtio-rng-pci,disable-legacy=on,addr=0d.0)
+# The virtual IOMMU comes before the cards, as QEMU requires. The virtio cards are
+# modern-only functions, unbound while their driver is not loaded, with a 16 KiB BAR4.
+iommu=(-device intel-iommu,intremap=on)
 
 # KVM only when a tiny guest boots with it at once: the device may exist and not work.
-mkdir -p "$work/probe"
-cp /bin/busybox "$work/probe/busybox"
-printf '#!/busybox sh\n/busybox echo kvm-ok\n/busybox poweroff -f\n' >"$work/probe/init"
-chmod +x "$work/probe/init"
-(cd "$work/probe" && find . | cpio -o -H newc --quiet >../probe.cpio)
-timeout 4 "$qemu" "${machine[@]}" -accel kvm -initrd "$work/probe.cpio" \
-    -append "console=ttyS0 quiet panic=-1" >"$work/probe.log" 2>&1 &
-kvm_probe=$!
+# The card device's QEMU is built for TCG alone.
+kvm_probe=""
+if [ "$suite" = virtio ]; then
+    mkdir -p "$work/probe"
+    cp /bin/busybox "$work/probe/busybox"
+    printf '#!/busybox sh\n/busybox echo kvm-ok\n/busybox poweroff -f\n' >"$work/probe/init"
+    chmod +x "$work/probe/init"
+    (cd "$work/probe" && find . | cpio -o -H newc --quiet >../probe.cpio)
+    timeout 4 "$qemu" "${machine[@]}" -accel kvm -initrd "$work/probe.cpio" \
+        -append "console=ttyS0 quiet panic=-1" >"$work/probe.log" 2>&1 &
+    kvm_probe=$!
+fi
 
 # The guest's files: busybox, the programs and library with their shared libraries,
 # udev, the modules, the configuration and two users, one in the group ox9162.
@@ -86,12 +118,14 @@ ox9162:x:999:technician
 technician:x:1000:
 outsider:x:1001:
 EOF
-echo "vendor 0x1af4" >"$root/etc/ox9162.conf"
+printf "vendor 0x1af4\nvendor %s\n" "$maker" >"$root/etc/ox9162.conf"
 (cd "$root" && find . | cpio -o -H newc --quiet >"$work/initramfs.cpio")
 echo "initramfs: $(($(stat -c %s "$work/initramfs.cpio") / 1024)) KiB uncompressed"
 
 accel=(-accel tcg)
-wait $kvm_probe && grep -q kvm-ok "$work/probe.log" && accel=(-accel kvm)
+if [ -n "$kvm_probe" ] && wait "$kvm_probe" && grep -q kvm-ok "$work/probe.log"; then
+    accel=(-accel kvm)
+fi
 echo "accelerator: ${accel[1]}"
 
 declare -A pids
@@ -99,7 +133,8 @@ for boot in "${!boot_cases[@]}"; do
     list=$(echo "${boot_cases[$boot]}" | tr ' ' ',')
     (
         start=$(date +%s%N)
-        timeout 120 "$qemu" "${machine[@]}" "${accel[@]}" "${cards[@]}" \
+        # shellcheck disable=SC2086 # the cards are words
+        timeout 120 "$qemu" "${machine[@]}" "${accel[@]}" "${iommu[@]}" ${boot_cards[$boot]} \
             -initrd "$work/initramfs.cpio" \
             -append "$kernel_args ${boot_args[$boot]} vm_cases=$list" \
             >"$work/$boot.log" 2>&1
@@ -126,4 +161,22 @@ for boot in "${!boot_cases[@]}"; do
         status=1
     fi
 done
+# krv5316-check's report, read from the console: both good cards passed, and how long
+# each download took in the guest.
+if [ "$suite" = krv5316 ]; then
+    sed -n 's/^vm-json: //p' "$work/sysfs.log" | tr -d '\r' >"$work/check.json"
+    python3 - "$work/check.json" <<'PY' || status=1
+import json, sys
+try:
+    report = json.load(open(sys.argv[1]))
+except ValueError as error:
+    sys.exit(f"FAIL: no report of krv5316-check in the console: {error}")
+cards = {c["position"]: c for c in report["cards"]}
+for card in cards.values():
+    download = next(s for s in card["steps"] if s["name"] == "download")
+    print(f"card {card['position']}: {card['verdict']}, download {download['seconds']:.3f} s")
+if sorted(cards) != ["0/13", "0/4"] or any(c["verdict"] != "pass" for c in cards.values()):
+    sys.exit("FAIL: the report does not show the two cards passing")
+PY
+fi
 exit $status
