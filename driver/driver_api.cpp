@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <limits>
 #include <map>
 #include <mutex>
 #include <string>
@@ -22,11 +21,12 @@ constexpr uint32_t kOk = 0;
 constexpr uint32_t kFailed = 1;
 
 // This process's view: the cards of the last scan, numbered by their index, and the
-// open ones by PCI address, so that a new scan leaves them open.
+// open ones by the number they were opened with. A later scan may drop or renumber a
+// card; the open card stays what that number means to Close and BAR4_BaseAdr.
 struct DriverState {
     std::mutex mutex;
     std::vector<PciFunction> cards;
-    std::map<std::string, OpenCard> open;
+    std::map<uint32_t, OpenCard> open;
 };
 
 DriverState &State() {
@@ -57,6 +57,14 @@ const PciFunction &Card(const DriverState &state, const char *function, uint32_t
                       "no such card; the last OX9162_CardsInSystem found " +
                           std::to_string(state.cards.size()));
     return state.cards[card];
+}
+
+// A card's name in a line: its address, while a scan or an opening knows it.
+std::string NameOf(const DriverState &state, uint32_t card) {
+    if (const auto open = state.open.find(card); open != state.open.end()) {
+        return open->second.Card().Address();
+    }
+    return card < state.cards.size() ? state.cards[card].Address() : "card " + std::to_string(card);
 }
 
 template <class T> T &Out(const char *function, T *place) {
@@ -106,27 +114,38 @@ uint32_t OX9162_CALL OX9162_Card_SLOT(uint32_t card, uint32_t *slot) {
 uint32_t OX9162_CALL OX9162_Open(uint32_t card, uint32_t mode) {
     return Guarded([&](DriverState &state) {
         const PciFunction &f = Card(state, "OX9162_Open", card);
-        if (mode != 0)
+        if (mode != 0) {
             throw Failure(f.Address(), "opening",
                           "mode " + std::to_string(mode) + " unknown (0 only)");
+        }
         // Opening a card this process holds keeps it as it is: the window opens again
         // after a failed download without closing first.
-        if (!state.open.contains(f.Address()))
-            state.open.emplace(f.Address(), OpenCard(f));
+        for (const auto &[number, open] : state.open) {
+            const bool same = open.Card().Address() == f.Address();
+            if (number == card && same) {
+                return;
+            }
+            if (number == card || same) {
+                throw Failure(f.Address(), "opening",
+                              number == card
+                                  ? "card " + std::to_string(card) + " still holds " +
+                                        open.Card().Address() + " open; close it first"
+                                  : "already open here as card " + std::to_string(number));
+            }
+        }
+        state.open.try_emplace(card, f);
     });
 }
 
 uint32_t OX9162_CALL OX9162_BAR4_BaseAdr(uint32_t card, uintptr_t *address, uint32_t *second) {
     return Guarded([&](DriverState &state) {
-        const PciFunction &f = Card(state, "OX9162_BAR4_BaseAdr", card);
         uintptr_t &base = Out("OX9162_BAR4_BaseAdr", address);
         uint32_t &length = Out("OX9162_BAR4_BaseAdr", second);
-        const auto open = state.open.find(f.Address());
-        if (open == state.open.end())
-            throw Failure(f.Address(), "mapping BAR4", "the card is not open");
-        if (f.bar4Size > std::numeric_limits<uint32_t>::max())
-            throw Failure(f.Address(), "mapping BAR4", "BAR4 is larger than 4 GiB");
-        const OpenCard::Window window = open->second.Map();
+        const auto open = state.open.find(card);
+        if (open == state.open.end()) {
+            throw Failure(NameOf(state, card), "mapping BAR4", "the card is not open");
+        }
+        const CardRoute::Window window = open->second.Map();
         base = window.address;
         length = static_cast<uint32_t>(window.length);
     });
@@ -134,9 +153,9 @@ uint32_t OX9162_CALL OX9162_BAR4_BaseAdr(uint32_t card, uintptr_t *address, uint
 
 uint32_t OX9162_CALL OX9162_Close(uint32_t card) {
     return Guarded([&](DriverState &state) {
-        const PciFunction &f = Card(state, "OX9162_Close", card);
-        if (state.open.erase(f.Address()) == 0)
-            throw Failure(f.Address(), "closing", "the card is not open");
+        if (state.open.erase(card) == 0) {
+            throw Failure(NameOf(state, card), "closing", "the card is not open");
+        }
     });
 }
 

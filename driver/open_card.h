@@ -1,37 +1,25 @@
-// A card taken by this process: its BAR4 resource file open and locked, and BAR4
-// mapped on first request.
+// A card taken by this process on the route its kernel driver calls for.
 #pragma once
 
+#include "card_route.h"
 #include "pci_functions.h"
 
-#include <cstddef>
-#include <cstdint>
+#include <memory>
 
 namespace ox9162 {
 
 class OpenCard {
   public:
-    // Refuses a card bound to a kernel driver, a card without a memory BAR4 and a card
-    // that another process holds; makes the device decode memory. Throws DriverFailure.
+    // Refuses a card bound to a driver that no route takes, a card without a memory BAR4
+    // of at most 4 GiB, and a card that another process holds. Throws DriverFailure.
     explicit OpenCard(const PciFunction &card);
-    OpenCard(OpenCard &&other) noexcept;
-    OpenCard &operator=(OpenCard &&) = delete;
-    OpenCard(const OpenCard &) = delete;
-    ~OpenCard();
 
-    struct Window {
-        uintptr_t address;
-        uint64_t length;
-    };
-    // The whole BAR4, shared and uncached; the same mapping on every call.
-    Window Map();
+    const PciFunction &Card() const { return card_; }
+    CardRoute::Window Map() { return route_->Map(); }
 
   private:
     PciFunction card_;
-    int fd_ = -1;
-    void *mapping_ = nullptr;
-    size_t mappingLength_ = 0;
-    uint64_t windowOffset_ = 0;
+    std::unique_ptr<CardRoute> route_;
 };
 
 } // namespace ox9162

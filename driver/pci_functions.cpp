@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <memory>
 #include <tuple>
 #include <unistd.h>
@@ -22,10 +24,11 @@ namespace ox9162 {
 namespace {
 
 constexpr const char *kDefaultRoot = "/sys/bus/pci";
-constexpr int kFill = PCI_FILL_IDENT | PCI_FILL_BASES | PCI_FILL_SIZES;
+constexpr uint64_t kIoResource = 0x100; // the kernel's IORESOURCE_IO in a resource line
+constexpr size_t kResourceBytes = 8192; // far more than the kernel's 17 lines
 
 // libpci ends the process on an error unless its error hook does not return; ours
-// jumps back to the guarded scan below with the message.
+// jumps back to the guarded call below with the message.
 thread_local std::jmp_buf *tScanExit = nullptr;
 thread_local char tScanError[512];
 
@@ -41,26 +44,89 @@ __attribute__((noreturn)) void OnLibpciError(char *format, ...) {
 // A warning is no failure: the scan goes on without it.
 void OnLibpciWarning(char *, ...) {}
 
-// Only C calls between setjmp and longjmp: no destructor is skipped. What libpci held
-// when it gave up is released by pci_cleanup, apart from a file it may have had open.
-bool GuardedScan(pci_access *access) {
+// Runs one libpci step; false with the message in tScanError when libpci gave up. Only C
+// calls between setjmp and longjmp: no destructor is skipped. libpci's own directory scan
+// is not used, as it leaks its directory and more when it gives up half-way; its reader of
+// one device's IDs closes its file before it fails.
+bool Guarded(void (*step)(pci_access *, void *), pci_access *access, void *data) {
     std::jmp_buf escape;
     tScanExit = &escape;
     if (setjmp(escape) != 0) {
         tScanExit = nullptr;
         return false;
     }
-    pci_init(access);
-    pci_scan_bus(access);
-    for (pci_dev *dev = access->devices; dev != nullptr; dev = dev->next)
-        pci_fill_info(dev, kFill);
+    step(access, data);
     tScanExit = nullptr;
     return true;
+}
+
+// The device is handed out before its IDs are read, so the caller frees it whatever
+// happens.
+struct Identity {
+    unsigned at[4];
+    pci_dev *dev = nullptr;
+};
+
+void ReadIdentity(pci_access *access, void *data) {
+    auto &identity = *static_cast<Identity *>(data);
+    const unsigned *at = identity.at;
+    identity.dev = pci_get_dev(access, static_cast<int>(at[0]), static_cast<int>(at[1]),
+                               static_cast<int>(at[2]), static_cast<int>(at[3]));
+    pci_fill_info(identity.dev, PCI_FILL_IDENT);
 }
 
 struct AccessCleanup {
     void operator()(pci_access *access) const { pci_cleanup(access); }
 };
+
+struct DirCloser {
+    void operator()(DIR *dir) const { ::closedir(dir); }
+};
+
+// "dddd:bb:dd.f", as the kernel names a function's directory.
+bool ParseAddress(const char *name, unsigned (&at)[4]) {
+    int end = 0;
+    return std::strlen(name) == 12 &&
+           std::sscanf(name, "%4x:%2x:%2x.%1x%n", &at[0], &at[1], &at[2], &at[3], &end) == 4 &&
+           end == 12;
+}
+
+// BAR4 from the fifth line "start end flags" of the function's resource file.
+void ReadBar4(PciFunction &f) {
+    const std::string path = f.sysfsDevice + "/resource";
+    std::string text(kResourceBytes, '\0');
+    {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            const int error = errno;
+            throw Failure(path, "reading BARs", std::strerror(error));
+        }
+        const ssize_t n = ::read(fd, text.data(), text.size());
+        const int error = errno;
+        ::close(fd);
+        if (n < 0) {
+            throw Failure(path, "reading BARs", std::strerror(error));
+        }
+        text.resize(static_cast<size_t>(n));
+    }
+    size_t line = 0;
+    for (int skip = 0; skip < 4 && line != std::string::npos; ++skip) {
+        line = text.find('\n', line);
+        line = line == std::string::npos ? line : line + 1;
+    }
+    if (line == std::string::npos || line >= text.size()) {
+        return; // no BAR4 line: no BAR4
+    }
+    unsigned long long start = 0, end = 0, flags = 0;
+    int used = 0;
+    if (std::sscanf(text.c_str() + line, "%llx %llx %llx%n", &start, &end, &flags, &used) != 3 ||
+        (text[line + used] != '\n' && text[line + used] != '\0')) {
+        throw Failure(path, "reading BARs", "line 5 is not \"start end flags\"");
+    }
+    f.bar4Start = start;
+    f.bar4Size = end > start ? end - start + 1 : 0;
+    f.bar4IsIo = (flags & kIoResource) != 0;
+}
 
 } // namespace
 
@@ -79,10 +145,10 @@ std::string SysfsRoot() {
 std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
                                        const std::vector<uint16_t> &vendors) {
     const std::string devices = sysfsRoot + "/devices";
-    // libpci's own message for this leaves out the reason.
-    if (::access(devices.c_str(), R_OK | X_OK) != 0) {
-        const std::string reason = std::strerror(errno);
-        throw Failure(devices, "listing PCI functions", reason);
+    const std::unique_ptr<DIR, DirCloser> dir(::opendir(devices.c_str()));
+    if (!dir) {
+        const int error = errno;
+        throw Failure(devices, "listing PCI functions", std::strerror(error));
     }
 
     std::unique_ptr<pci_access, AccessCleanup> access(pci_alloc());
@@ -92,13 +158,36 @@ std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
     access->debug = OnLibpciWarning;
     std::string param = "sysfs.path", root = sysfsRoot;
     pci_set_param(access.get(), param.data(), root.data());
-    if (!GuardedScan(access.get()))
-        throw Failure(sysfsRoot, "scanning PCI functions with libpci", tScanError);
+    if (!Guarded([](pci_access *a, void *) { pci_init(a); }, access.get(), nullptr)) {
+        throw Failure(sysfsRoot, "starting libpci", tScanError);
+    }
 
     std::vector<PciFunction> found;
-    for (const pci_dev *dev = access->devices; dev != nullptr; dev = dev->next) {
-        if (std::find(vendors.begin(), vendors.end(), dev->vendor_id) == vendors.end())
+    for (;;) {
+        errno = 0;
+        const dirent *entry = ::readdir(dir.get());
+        if (entry == nullptr) {
+            if (const int error = errno; error != 0) {
+                throw Failure(devices, "listing PCI functions", std::strerror(error));
+            }
+            break;
+        }
+        if (entry->d_name[0] == '.') {
             continue;
+        }
+        Identity identity;
+        if (!ParseAddress(entry->d_name, identity.at)) {
+            throw Failure(devices + "/" + entry->d_name, "listing PCI functions",
+                          "not a PCI function's name");
+        }
+        const bool read = Guarded(ReadIdentity, access.get(), &identity);
+        const std::unique_ptr<pci_dev, void (*)(pci_dev *)> dev(identity.dev, pci_free_dev);
+        if (!read) {
+            throw Failure(sysfsRoot, "reading PCI IDs with libpci", tScanError);
+        }
+        if (std::find(vendors.begin(), vendors.end(), dev->vendor_id) == vendors.end()) {
+            continue;
+        }
         PciFunction f;
         f.domain = dev->domain;
         f.bus = dev->bus;
@@ -106,13 +195,11 @@ std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
         f.function = dev->func;
         f.vendorId = dev->vendor_id;
         f.deviceId = dev->device_id;
-        f.bar4Start = dev->base_addr[4] & PCI_ADDR_MEM_MASK;
-        f.bar4Size = dev->size[4];
-        f.bar4IsIo = (dev->base_addr[4] & PCI_BASE_ADDRESS_SPACE) == PCI_BASE_ADDRESS_SPACE_IO;
         f.sysfsDevice = devices + "/" + f.Address();
+        ReadBar4(f);
         found.push_back(std::move(f));
     }
-    // libpci lists them in directory order, which means nothing.
+    // The directory's order means nothing.
     std::sort(found.begin(), found.end(), [](const PciFunction &a, const PciFunction &b) {
         return std::tie(a.domain, a.bus, a.device, a.function) <
                std::tie(b.domain, b.bus, b.device, b.function);

@@ -1,4 +1,5 @@
-// The PCI functions of given vendors, as libpci's sysfs method finds them.
+// The PCI functions of given vendors in a sysfs tree, their IDs read by libpci's sysfs
+// method.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +24,8 @@ struct PciFunction {
 std::string SysfsRoot();
 
 // Scans afresh and lists the functions with one of the vendor IDs, in order of
-// domain, bus, device and function. Throws DriverFailure when libpci gives up.
+// domain, bus, device and function. Throws DriverFailure when the tree
+// cannot be read; leaves nothing open or allocated then.
 std::vector<PciFunction> ScanFunctions(const std::string &sysfsRoot,
                                        const std::vector<uint16_t> &vendors);
 

@@ -4,8 +4,11 @@
 #include "ox9162_driver.h"
 
 #include <algorithm>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -75,12 +78,13 @@ TEST(Enumeration, ConfiguredVendorsNumberedByDomainBusDeviceFunction) {
 }
 
 TEST(Enumeration, BadConfigurationFailsWithOneLineNamingFileAndLine) {
+    using namespace std::string_literals;
     const struct {
         const char *name;
-        const char *content; // nullptr: no file
-        std::string message; // after the file's name
+        std::optional<std::string> content; // none: no file
+        std::string message;                // after the file's name
     } cases[] = {
-        {"missing", nullptr, ": cannot read the configuration: No such file or directory\n"},
+        {"missing", std::nullopt, ": cannot read the configuration: No such file or directory\n"},
         {"no vendor line", "# vendor 0x1b5e\n\n",
          ": no \"vendor 0xHHHH\" line, so no card can be recognised\n"},
         {"malformed", "vendor 0x1b5e\nvendor 1b5e\n",
@@ -88,13 +92,27 @@ TEST(Enumeration, BadConfigurationFailsWithOneLineNamingFileAndLine) {
          "1b5e\"\n"},
         {"too wide", "vendor 0x1b5e0\n", ":1: expected"},
         {"extra word", "vendor 0x1b5e 0x1c2f\n", ":1: expected"},
+        // A NUL, a non-breaking space and a terminal's escape shown, not acted on.
+        {"odd bytes",
+         "vendor\xc2\xa0"
+         "0x1b5e\x1b[2J\0!\n"s,
+         ":1: expected \"vendor 0xHHHH\" (one to four hexadecimal digits), found "
+         "\"vendor\\xc2\\xa00x1b5e\\x1b[2J\\x00!\"\n"},
+        {"vendor 0", "vendor 0x0000\n",
+         ":1: 0x0000 is not a vendor ID (0x0000 and 0xFFFF mean none)\n"},
+        {"vendor FFFF", "vendor 0xFFFF\n", ":1: 0xFFFF is not a vendor ID"},
+        {"long line", std::string(300, '#') + "\n",
+         ":1: longer than 256 bytes: \"" + std::string(60, '#') + "\"... (300 characters)\n"},
+        {"large file", std::string(70 * 1024, '\n'),
+         ": cannot read the configuration: larger than 64 KiB, which no configuration is\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, c.content ? c.content : "");
+        const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, c.content.value_or(""));
         tree.Use();
-        if (c.content == nullptr)
+        if (!c.content) {
             std::filesystem::remove(tree.ConfigFile());
+        }
         const auto [status, err] = ScanResult();
         EXPECT_NE(status, 0u);
         EXPECT_TRUE(err.starts_with(tree.ConfigFile().string() + c.message)) << err;
@@ -102,14 +120,38 @@ TEST(Enumeration, BadConfigurationFailsWithOneLineNamingFileAndLine) {
     }
 }
 
+// In another process with a time limit: a FIFO would block a careless reader for ever.
+TEST(Enumeration, ConfigurationThatIsNoRegularFileIsRefusedAtOnce) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char *name;
+        void (*make)(const fs::path &config);
+        std::string reason;
+    } cases[] = {
+        {"FIFO", [](const fs::path &p) { ::mkfifo(p.c_str(), 0600); }, "it is a FIFO"},
+        {"directory", [](const fs::path &p) { fs::create_directory(p); }, "it is a directory"},
+        {"device", [](const fs::path &p) { fs::create_symlink("/dev/zero", p); }, "it is a device"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, "");
+        fs::remove(tree.ConfigFile());
+        c.make(tree.ConfigFile());
+        const auto run = tree.Shell(std::string("timeout 10 '") + OPEN_PROBE + "' 0");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.err, tree.ConfigFile().string() + ": cannot read the configuration: " +
+                               c.reason + ", not a regular file\n");
+    }
+}
+
 TEST(Enumeration, BrokenTreeFailsWithAMessageInsteadOfEndingTheProcess) {
     const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, "vendor 0x1b5e\n");
     tree.Use();
-    std::filesystem::remove(tree.Device("0000:02:0d.0") / "resource");
+    std::filesystem::remove(tree.Device("0000:02:0d.0") / "vendor");
     for (int round = 0; round < 2; ++round) {
         const auto [status, err] = ScanResult();
         EXPECT_NE(status, 0u);
-        EXPECT_NE(err.find(tree.Root().string() + ": scanning PCI functions with libpci: "),
+        EXPECT_NE(err.find(tree.Root().string() + ": reading PCI IDs with libpci: "),
                   std::string::npos)
             << err;
     }
@@ -118,6 +160,43 @@ TEST(Enumeration, BrokenTreeFailsWithAMessageInsteadOfEndingTheProcess) {
     EXPECT_NE(status, 0u);
     EXPECT_EQ(err, (tree.Root() / "absent/devices").string() +
                        ": listing PCI functions: No such file or directory\n");
+}
+
+int OpenDescriptors() {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(fds), end(fds)));
+}
+
+TEST(Enumeration, FailedScansLeaveNoDescriptorOpen) {
+    const struct {
+        const char *name;
+        void (*breakTree)(const FakeSysfs &tree);
+    } cases[] = {
+        {"stray entry", [](const FakeSysfs &t) { std::ofstream(t.Root() / "devices/stray"); }},
+        {"libpci gives up",
+         [](const FakeSysfs &t) { std::filesystem::remove(t.Device("0000:02:0d.0") / "vendor"); }},
+        {"bad BAR line",
+         [](const FakeSysfs &t) {
+             std::ofstream(t.Device("0000:02:0d.0") / "resource") << "0 0 0\n0 0 0\n0 0 0\n"
+                                                                     "0 0 0\nfe000000 x\n";
+         }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const FakeSysfs tree({{"0000:02:0d.0", 0x1b5e, 0x0123}}, "vendor 0x1b5e\n");
+        tree.Use();
+        c.breakTree(tree);
+        const int before = OpenDescriptors();
+        testing::internal::CaptureStderr();
+        int failed = 0;
+        for (int scan = 0; scan < 5000; ++scan) {
+            uint32_t count = 0;
+            failed += OX9162_CardsInSystem(&count) != 0;
+        }
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(failed, 5000);
+        EXPECT_EQ(OpenDescriptors(), before);
+    }
 }
 
 } // namespace

@@ -64,6 +64,7 @@ TEST_F(CardTest, TechnicianOpensAnEnabledCardWithoutWritingEnable) {
         std::string err;
     } cases[] = {
         {"1\n", 0, ""},
+        {"", 1, "0000:02:0d.0: reading enable: the file is empty\n"},
         {"0\n", 1,
          "0000:02:0d.0: enabling the device: the card is not enabled and only root may enable "
          "it (Permission denied); install the rule that ox9162-udev-rule prints, or as root: "
@@ -82,13 +83,33 @@ TEST_F(CardTest, TechnicianOpensAnEnabledCardWithoutWritingEnable) {
     }
 }
 
+TEST_F(CardTest, CloseAndMapActOnTheOpenedCardWhateverALaterScanFound) {
+    uintptr_t before = 0, after = 0;
+    uint32_t length = 0;
+    ASSERT_EQ(OX9162_Open(0, 0), 0u);
+    ASSERT_EQ(OX9162_BAR4_BaseAdr(0, &before, &length), 0u);
+    {
+        // The card left the list; number 0 now names another.
+        const FakeSysfs other({{"0000:01:00.0", 0x1b5e, 0x0123}}, "vendor 0x1b5e\n");
+        other.Use();
+        uint32_t count = 0;
+        ASSERT_EQ(OX9162_CardsInSystem(&count), 0u);
+        EXPECT_EQ(OX9162_BAR4_BaseAdr(0, &after, &length), 0u);
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(OX9162_Close(0), 0u);
+    }
+    EXPECT_EQ(OpenInAnotherProcess(0).status, 0) << "the card was released";
+}
+
 TEST_F(CardTest, BoundDriverAndIoBarAreRefused) {
     testing::internal::CaptureStderr();
     EXPECT_NE(OX9162_Open(1, 0), 0u);
     EXPECT_NE(OX9162_Open(2, 0), 0u);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "0000:03:05.0: opening: bound to kernel driver uio_pci_generic (unbind it first)\n"
-              "0000:04:02.0: opening: BAR4 is an I/O port BAR, not memory\n");
+    EXPECT_EQ(
+        testing::internal::GetCapturedStderr(),
+        "0000:03:05.0: opening: bound to kernel driver uio_pci_generic (unbind it, or bind it to "
+        "vfio-pci)\n"
+        "0000:04:02.0: opening: BAR4 is an I/O port BAR, not memory\n");
     EXPECT_EQ(FileText(tree.Device("0000:03:05.0") / "enable"), "0\n") << "left as it was";
 }
 

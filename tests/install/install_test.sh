@@ -63,6 +63,48 @@ if LD_LIBRARY_PATH=$root/$libdir OX9162_CONFIG=$work/none.conf \
 fi
 grep -q "$work/none.conf" "$work/check.err" || fail "the real library did not name its configuration"
 
+# The maintainer scripts as dpkg runs them without chroot (DPKG_ROOT) on the staged tree,
+# with the installer's OX9162_CONFIG naming another file, which they must not use.
+etc=$stage/etc
+rule=$etc/udev/rules.d/60-ox9162.rules
+mkdir -p "$etc"
+echo 'ox9162:x:999:' >"$etc/group"
+echo 'vendor 0x1234' >"$work/elsewhere.conf"
+maint() {
+    DPKG_ROOT=$stage OX9162_CONFIG=$work/elsewhere.conf sh "$build/packaging/debian/$1" "$2" \
+        2>"$work/maint.err" || fail "$1 $2 failed: $(cat "$work/maint.err")"
+}
+maint postinst configure
+cmp -s "$etc/ox9162.conf" "$root/share/ox_krv5316/ox9162.conf" || fail "no configuration template"
+[ ! -e "$rule" ] && grep -q 'no "vendor 0xHHHH" line' "$work/maint.err" ||
+    fail "a template without vendors did not say why no rule was written"
+echo 'vendor 0x1b5e' >"$etc/ox9162.conf"
+maint postinst configure
+grep -q 'ATTR{vendor}=="0x1b5e"' "$rule" && ! grep -q 0x1234 "$rule" ||
+    fail "the rule does not come from /etc/ox9162.conf"
+echo 'vendor 1b5e' >"$etc/ox9162.conf"
+cp "$rule" "$work/rule.before"
+maint postinst configure
+cmp -s "$rule" "$work/rule.before" && grep -q 'ox9162.conf:1: expected' "$work/maint.err" ||
+    fail "a bad configuration changed the rule or went unsaid"
+echo 'vendor 0x1b5e' >"$etc/ox9162.conf"
+OX9162_CONFIG=$etc/ox9162.conf "$root/sbin/ox9162-udev-rule" --vfio >"$rule"
+maint postinst configure
+grep -q vfio-pci "$rule" || fail "reinstalling lost the rule's --vfio"
+sed -i 1d "$rule"
+cp "$rule" "$work/rule.before"
+maint postinst configure
+cmp -s "$rule" "$work/rule.before" && grep -q 'not written by ox9162-udev-rule' "$work/maint.err" ||
+    fail "the administrator's own rule was overwritten or went unsaid"
+for odd in dangling-link directory; do
+    rm -rf "$etc/ox9162.conf"
+    if [ $odd = directory ]; then mkdir "$etc/ox9162.conf"; else ln -s "$work/none" "$etc/ox9162.conf"; fi
+    maint postinst configure
+    maint postrm purge
+    [ ! -e "$work/none" ] || fail "postinst wrote through a dangling link"
+done
+[ -d "$etc/ox9162.conf" ] || fail "purge removed a directory that was not the package's"
+
 # The launcher puts the stand-in in front even of the real library on the path: its
 # trace shows the window enumerating the simulated card asked for.
 LD_LIBRARY_PATH=$root/$libdir OX9162_SIM_CARDS='0123@7/3' OX9162_SIM_TRACE=$work/trace \

@@ -1,0 +1,143 @@
+// A card bound to no kernel driver, reached through its sysfs files: resource4 opened,
+// locked and mapped, memory decoding switched on through enable.
+#include "card_route.h"
+#include "driver_failure.h"
+#include "unique_fd.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ox9162 {
+
+namespace {
+
+// Memory decoding, and the device's power, are switched on through sysfs' enable file.
+// The kernel lets only CAP_SYS_ADMIN write it, so the udev rule does it when the card
+// appears and a group member only reads it; writing 1 again would only count up the
+// kernel's enable count.
+void EnsureEnabled(const PciFunction &card) {
+    const std::string path = card.sysfsDevice + "/enable";
+    char state = '0';
+    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) {
+        const int error = errno;
+        throw Failure(card.Address(), "reading enable", Reason(error));
+    }
+    const ssize_t n = ::read(in, &state, 1);
+    const int readError = errno;
+    ::close(in);
+    if (n < 0) {
+        throw Failure(card.Address(), "reading enable", Reason(readError));
+    }
+    if (n == 0) {
+        throw Failure(card.Address(), "reading enable", "the file is empty");
+    }
+    if (state != '0') {
+        return;
+    }
+    int error = 0;
+    if (const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC); fd < 0) {
+        error = errno;
+    } else {
+        if (const ssize_t written = ::write(fd, "1", 1); written != 1) {
+            error = written < 0 ? errno : EIO;
+        }
+        ::close(fd);
+    }
+    if (error == EACCES || error == EPERM) {
+        throw Failure(card.Address(), "enabling the device",
+                      "the card is not enabled and only root may enable it (" + Reason(error) +
+                          "); install the rule that ox9162-udev-rule prints, or as root: "
+                          "echo 1 > " +
+                          path);
+    }
+    if (error != 0) {
+        throw Failure(card.Address(), "enabling the device", Reason(error));
+    }
+}
+
+class SysfsRoute final : public CardRoute {
+  public:
+    explicit SysfsRoute(const PciFunction &card) : card_(card) {
+        const std::string address = card.Address();
+        const std::string resource = card.sysfsDevice + "/resource4";
+        fd_ = UniqueFd(::open(resource.c_str(), O_RDWR | O_CLOEXEC));
+        if (!fd_) {
+            const int error = errno;
+            throw Failure(address, "opening resource4",
+                          Reason(error) + (error == EACCES ? " (not in group ox9162?)" : ""));
+        }
+        // A whole-file lock, released when the file closes, also when a process dies.
+        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            throw Failure(address, "locking resource4",
+                          error == EWOULDBLOCK ? "the card is in use by another process"
+                                               : Reason(error));
+        }
+        EnsureEnabled(card);
+    }
+    SysfsRoute(const SysfsRoute &) = delete;
+    SysfsRoute &operator=(const SysfsRoute &) = delete;
+    ~SysfsRoute() override {
+        if (mapping_ != nullptr) {
+            ::munmap(mapping_, mappingLength_);
+        }
+    }
+
+    Window Map() override {
+        if (mapping_ == nullptr) {
+            MapOnce();
+        }
+        return {reinterpret_cast<uintptr_t>(mapping_) + windowOffset_, card_.bar4Size};
+    }
+
+  private:
+    void MapOnce() {
+        const std::string address = card_.Address();
+        // Past the end of a file shorter than the BAR, an access would end the process.
+        struct stat info {};
+        if (::fstat(fd_.get(), &info) != 0) {
+            const int error = errno;
+            throw Failure(address, "mapping BAR4", Reason(error));
+        }
+        if (static_cast<uint64_t>(info.st_size) < card_.bar4Size) {
+            throw Failure(address, "mapping BAR4",
+                          "resource4 has " + std::to_string(info.st_size) + " bytes, BAR4 " +
+                              std::to_string(card_.bar4Size));
+        }
+        // The kernel maps whole pages from the one that holds the BAR's start; a BAR
+        // smaller than a page may begin inside it.
+        const uint64_t offset = card_.bar4Start % static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+        const size_t length = offset + card_.bar4Size;
+        void *at = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
+        if (at == MAP_FAILED) {
+            const int error = errno;
+            throw Failure(address, "mapping BAR4",
+                          Reason(error) + (error == EPERM
+                                               ? " (kernel lockdown? bind the card to vfio-pci)"
+                                               : ""));
+        }
+        mapping_ = at;
+        mappingLength_ = length;
+        windowOffset_ = offset;
+    }
+
+    PciFunction card_;
+    UniqueFd fd_;
+    void *mapping_ = nullptr;
+    size_t mappingLength_ = 0;
+    uint64_t windowOffset_ = 0;
+};
+
+} // namespace
+
+std::unique_ptr<CardRoute> OpenThroughSysfs(const PciFunction &card) {
+    return std::make_unique<SysfsRoute>(card);
+}
+
+} // namespace ox9162
