@@ -8,7 +8,7 @@
 set -euo pipefail
 
 cache_root="${OX_CACHE_DIR:-/var/cache/ox_krv5316}/vm-kernel"
-# The modules the guest loads, each after those it depends on.
+# The modules the guest loads.
 modules=(
     drivers/virtio/virtio_ring.ko drivers/virtio/virtio.ko
     drivers/virtio/virtio_pci_modern_dev.ko drivers/virtio/virtio_pci_legacy_dev.ko
@@ -16,8 +16,8 @@ modules=(
     drivers/vfio/vfio.ko drivers/vfio/vfio_iommu_type1.ko drivers/vfio/vfio_virqfd.ko
     virt/lib/irqbypass.ko drivers/vfio/pci/vfio-pci-core.ko drivers/vfio/pci/vfio-pci.ko
 )
-# Changing the list above makes a new cache entry from the kept package.
-layout="$(printf '%s\n' "${modules[@]}" | md5sum | cut -c1-8)"
+# A change to this script unpacks the kept package afresh, without the mirror.
+layout="$(md5sum <"$0" | cut -c1-8)"
 
 if [ -f "$cache_root/current" ]; then
     dir="$cache_root/$(cat "$cache_root/current")"
@@ -65,11 +65,33 @@ if [ "$(head -c 4 "$work/vmlinux" | od -An -c | tr -d ' ')" != '177ELF' ]; then
     echo "vm_kernel: no ELF kernel found in $image" >&2
     exit 1
 fi
+# The modules in their tree, with the dependency list that modprobe reads (what depmod
+# would write for these few; each module names its dependencies in its modinfo).
 rm -rf "$dir/modules"
-mkdir -p "$dir/modules"
+tree="$dir/modules/$version"
+declare -A path_of
 for m in "${modules[@]}"; do
-    cp "$work/root/lib/modules/$version/kernel/$m" "$dir/modules/"
+    mkdir -p "$tree/kernel/${m%/*}"
+    cp "$work/root/lib/modules/$version/kernel/$m" "$tree/kernel/$m"
+    name="${m##*/}"
+    name="${name%.ko}"
+    path_of[${name//-/_}]="kernel/$m"
 done
+depends_of() {
+    grep -ao 'depends=[A-Za-z0-9_,-]*' "$tree/$1" | head -n 1 | cut -d= -f2 | tr ',' ' '
+}
+# All dependencies, the ones to load last first, as depmod lists them.
+closure() {
+    local dep
+    for dep in $(depends_of "$1"); do
+        dep="${path_of[${dep//-/_}]}"
+        closure "$dep"
+        echo "$dep"
+    done
+}
+for m in "${path_of[@]}"; do
+    echo "$m: $(closure "$m" | awk '!seen[$0]++' | tac | tr '\n' ' ' | sed 's/ $//')"
+done >"$tree/modules.dep"
 mv "$work/vmlinux" "$dir/vmlinux"
 cp "$image" "$dir/vmlinuz"
 rm -f "$dir"/ready-*

@@ -23,10 +23,10 @@ case $suite in
 virtio)
     boot_args[plain]=""
     boot_cards[plain]=$virtio_cards
-    boot_cases[plain]="enumerate udev_group_member udev_outsider_hint open_bar4_close second_process check_reports_no_krv5316 driver_bound"
+    boot_cases[plain]="enumerate udev_group_member udev_outsider_hint open_bar4_close second_process check_reports_no_krv5316 driver_bound vfio_technician"
     boot_args[lockdown]="lockdown=integrity"
     boot_cards[lockdown]=$virtio_cards
-    boot_cases[lockdown]="enumerate lockdown_sysfs"
+    boot_cases[lockdown]="enumerate lockdown_sysfs vfio_technician"
     ;;
 krv5316)
     card="-device ox9162-card,model=$card_model,vendor=$maker"
@@ -34,6 +34,9 @@ krv5316)
     boot_cards[sysfs]="$card,card=0123,addr=04.0 $card,card=0456,addr=05.0
         $card,card=0123:deadcnt=3,addr=06.0 $card,card=0123,addr=0d.0"
     boot_cases[sysfs]="krv_access krv_check_passes krv_check_fault"
+    boot_args[vfio]="lockdown=integrity"
+    boot_cards[vfio]="$card,card=0123,addr=04.0"
+    boot_cases[vfio]="krv_vfio_check_passes"
     ;;
 *)
     echo "unknown suite $suite"
@@ -106,7 +109,8 @@ done
 cp -L /lib64/ld-linux-x86-64.so.2 "$root/lib64/"
 # Debug information would triple the archive and the kernel's time to unpack it.
 find "$root/usr/bin" "$libdir" -type f -exec strip --strip-unneeded {} + 2>/dev/null
-cp "$kernel_dir"/modules/*.ko "$root/lib/modules/"
+cp -r "$kernel_dir"/modules/* "$root/lib/modules/"
+ln -s /bin/busybox "$root/sbin/modprobe"
 cat >"$root/etc/passwd" <<'EOF'
 root:x:0:0:root:/:/bin/sh
 technician:x:1000:1000::/tmp:/bin/sh
