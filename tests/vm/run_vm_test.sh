@@ -23,21 +23,21 @@ case $suite in
 virtio)
     boot_args[plain]=""
     boot_cards[plain]=$virtio_cards
-    boot_cases[plain]="enumerate udev_group_member udev_outsider_hint open_bar4_close second_process check_reports_no_krv5316 driver_bound vfio_technician"
+    boot_cases[plain]="enumerate udev_group_member udev_outsider_hint cost_sysfs open_bar4_close second_process check_reports_no_krv5316 driver_bound vfio_technician cost_vfio"
     boot_args[lockdown]="lockdown=integrity"
     boot_cards[lockdown]=$virtio_cards
-    boot_cases[lockdown]="enumerate lockdown_sysfs vfio_technician"
+    boot_cases[lockdown]="enumerate lockdown_sysfs vfio_technician cost_vfio"
     ;;
 krv5316)
     card="-device ox9162-card,model=$card_model,vendor=$maker"
     boot_args[sysfs]=""
     boot_cards[sysfs]="$card,card=0123,addr=04.0 $card,card=0456,addr=05.0
         $card,card=0123,addr=0d.0"
-    boot_cases[sysfs]="krv_access krv_check_passes"
+    boot_cases[sysfs]="krv_check_passes cost_sysfs"
     # A card with a dead counter beside a sound one, checked one by one.
     boot_args[vfio]="lockdown=integrity"
     boot_cards[vfio]="$card,card=0123,addr=04.0 $card,card=0123:deadcnt=3,addr=06.0"
-    boot_cases[vfio]="krv_vfio_check_passes krv_check_fault"
+    boot_cases[vfio]="krv_vfio_check_passes krv_check_fault cost_vfio"
     ;;
 *)
     echo "unknown suite $suite"
