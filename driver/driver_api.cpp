@@ -52,10 +52,11 @@ template <class Body> uint32_t Guarded(Body body) {
 }
 
 const PciFunction &Card(const DriverState &state, const char *function, uint32_t card) {
-    if (card >= state.cards.size())
+    if (card >= state.cards.size()) {
         throw Failure(function, "card " + std::to_string(card),
                       "no such card; the last OX9162_CardsInSystem found " +
                           std::to_string(state.cards.size()));
+    }
     return state.cards[card];
 }
 
@@ -68,8 +69,9 @@ std::string NameOf(const DriverState &state, uint32_t card) {
 }
 
 template <class T> T &Out(const char *function, T *place) {
-    if (place == nullptr)
+    if (place == nullptr) {
         throw Failure(function, "arguments", "null pointer for a result");
+    }
     return *place;
 }
 
@@ -92,8 +94,9 @@ uint32_t OX9162_CALL OX9162_CardsInSystem(uint32_t *count) {
         uint32_t &result = Out("OX9162_CardsInSystem", count);
         state.cards.clear(); // a failed scan leaves no cards to address
         const VendorConfig config = ReadVendorConfig(ConfigPath());
-        if (!config.error.empty())
+        if (!config.error.empty()) {
             throw DriverFailure(config.error);
+        }
         state.cards = ScanFunctions(SysfsRoot(), config.vendors);
         result = static_cast<uint32_t>(state.cards.size());
     });
