@@ -13,12 +13,14 @@ cache="${OX_CACHE_DIR:-/var/cache/ox_krv5316}"
 say() { echo "vm_qemu: $*" >&2; }
 
 device_files=("$repo/qemu_device/ox9162_card.c" "$repo/sim/card_device.h")
-key="$(cat "${device_files[@]}" "$0" | md5sum | cut -c1-8)"
+# Count this up when the way of building below changes, so every machine builds afresh.
+recipe=1
+key="$({ cat "${device_files[@]}"; echo "$recipe"; } | md5sum | cut -c1-8)"
 
 # --- the source, through apt with its own lists -------------------------------------
 work="$cache/qemu-source"
 aptdir="$work/apt"
-src="$(ls -d "$work"/qemu-*/ 2>/dev/null | head -n 1)"
+src="$(ls -d "$work"/qemu-*/ 2>/dev/null | head -n 1 || true)"
 if [ -z "$src" ]; then
     mkdir -p "$aptdir/sources.list.d" "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
     # The source entries mirror the machine's binary entries (same URIs, suites, keys).
