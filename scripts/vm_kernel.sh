@@ -49,8 +49,7 @@ if ! ls "$dir"/*.deb >/dev/null 2>&1; then
     echo "vm_kernel: fetching $package (about 70 MB, once per machine)" >&2
     # apt's unprivileged downloader must be able to write where it downloads.
     chmod 0777 "$work"
-    (cd "$work" && apt-get download -q "$package" >&2 2>/dev/null) ||
-        (cd "$work" && apt-get download -q "$package" >&2)
+    (cd "$work" && apt-get download -q "$package" >&2)
     mv "$work"/*.deb "$dir/"
 fi
 
@@ -59,7 +58,7 @@ image="$(ls "$work/root/boot"/vmlinuz-*)"
 version="${image##*/vmlinuz-}"
 # The compressed image carries the ELF kernel as an xz stream after its set-up code;
 # xz complains about what follows the stream, and the ELF check below decides.
-offset="$(LC_ALL=C grep -obUaP '\xfd7zXZ\x00' "$image" | head -n 1 | cut -d: -f1)"
+offset="$(LC_ALL=C grep -m 1 -obUaP '\xfd7zXZ\x00' "$image" | head -n 1 | cut -d: -f1 || true)"
 tail -c +"$((offset + 1))" "$image" | xz -dc >"$work/vmlinux" 2>/dev/null || true
 if [ "$(head -c 4 "$work/vmlinux" | od -An -c | tr -d ' ')" != '177ELF' ]; then
     echo "vm_kernel: no ELF kernel found in $image" >&2
@@ -93,7 +92,6 @@ for m in "${path_of[@]}"; do
     echo "$m: $(closure "$m" | awk '!seen[$0]++' | tac | tr '\n' ' ' | sed 's/ $//')"
 done >"$tree/modules.dep"
 mv "$work/vmlinux" "$dir/vmlinux"
-cp "$image" "$dir/vmlinuz"
 rm -f "$dir"/ready-*
 echo "$version" >"$dir/ready-$layout"
 echo "$package" >"$cache_root/current"
