@@ -7,11 +7,11 @@
  *   -device ox9162-card,model=/path/liboxsim_card_device.so,vendor=0x1b5e,card=0123
  *   card: "DID" or "DID:fault,..." as in OX9162_SIM_CARDS without the position
  */
-#include "qemu/osdep.h"
 #include "hw/pci/pci.h"
 #include "hw/qdev-properties.h"
 #include "qapi/error.h"
 #include "qemu/module.h"
+#include "qemu/osdep.h"
 #include "qom/object.h"
 
 #include <dlfcn.h>
@@ -36,14 +36,12 @@ struct Ox9162CardState {
     void (*write)(OxsimCard *, uint32_t, uint64_t, unsigned);
 };
 
-static uint64_t ox9162_card_read(void *opaque, hwaddr addr, unsigned size)
-{
+static uint64_t ox9162_card_read(void *opaque, hwaddr addr, unsigned size) {
     Ox9162CardState *s = opaque;
     return s->read(s->card, (uint32_t)addr, size);
 }
 
-static void ox9162_card_write(void *opaque, hwaddr addr, uint64_t value, unsigned size)
-{
+static void ox9162_card_write(void *opaque, hwaddr addr, uint64_t value, unsigned size) {
     Ox9162CardState *s = opaque;
     s->write(s->card, (uint32_t)addr, value, size);
 }
@@ -52,15 +50,14 @@ static const MemoryRegionOps ox9162_card_ops = {
     .read = ox9162_card_read,
     .write = ox9162_card_write,
     .endianness = DEVICE_LITTLE_ENDIAN,
-    .valid = { .min_access_size = 1, .max_access_size = 8 },
-    .impl = { .min_access_size = 1, .max_access_size = 8 },
+    .valid = {.min_access_size = 1, .max_access_size = 8},
+    .impl = {.min_access_size = 1, .max_access_size = 8},
 };
 
-static bool ox9162_card_bind(Ox9162CardState *s, Error **errp)
-{
-    static const char *const names[] = { "oxsim_card_create", "oxsim_card_destroy",
-                                         "oxsim_card_device_id", "oxsim_card_read",
-                                         "oxsim_card_write" };
+static bool ox9162_card_bind(Ox9162CardState *s, Error **errp) {
+    static const char *const names[] = {"oxsim_card_create", "oxsim_card_destroy",
+                                        "oxsim_card_device_id", "oxsim_card_read",
+                                        "oxsim_card_write"};
     void *found[ARRAY_SIZE(names)];
     size_t i;
 
@@ -88,8 +85,7 @@ static bool ox9162_card_bind(Ox9162CardState *s, Error **errp)
     return true;
 }
 
-static void ox9162_card_realize(PCIDevice *pdev, Error **errp)
-{
+static void ox9162_card_realize(PCIDevice *pdev, Error **errp) {
     Ox9162CardState *s = OX9162_CARD(pdev);
     char why[256] = "";
 
@@ -112,8 +108,7 @@ static void ox9162_card_realize(PCIDevice *pdev, Error **errp)
     pci_register_bar(pdev, 4, PCI_BASE_ADDRESS_SPACE_MEMORY, &s->bar4);
 }
 
-static void ox9162_card_exit(PCIDevice *pdev)
-{
+static void ox9162_card_exit(PCIDevice *pdev) {
     Ox9162CardState *s = OX9162_CARD(pdev);
 
     if (s->card) {
@@ -129,8 +124,7 @@ static Property ox9162_card_properties[] = {
     DEFINE_PROP_END_OF_LIST(),
 };
 
-static void ox9162_card_class_init(ObjectClass *klass, void *data)
-{
+static void ox9162_card_class_init(ObjectClass *klass, void *data) {
     DeviceClass *dc = DEVICE_CLASS(klass);
     PCIDeviceClass *k = PCI_DEVICE_CLASS(klass);
 
@@ -141,11 +135,10 @@ static void ox9162_card_class_init(ObjectClass *klass, void *data)
     set_bit(DEVICE_CATEGORY_MISC, dc->categories);
 }
 
-static void ox9162_card_register_types(void)
-{
+static void ox9162_card_register_types(void) {
     static InterfaceInfo interfaces[] = {
-        { INTERFACE_CONVENTIONAL_PCI_DEVICE },
-        { },
+        {INTERFACE_CONVENTIONAL_PCI_DEVICE},
+        {},
     };
     static const TypeInfo info = {
         .name = TYPE_OX9162_CARD,
