@@ -124,7 +124,8 @@ technician:x:1000:
 outsider:x:1001:
 EOF
 printf "vendor 0x1af4\nvendor %s\n" "$maker" >"$root/etc/ox9162.conf"
-(cd "$root" && find . | cpio -o -H newc --quiet >"$work/initramfs.cpio")
+# Root owns every file in the guest, whoever builds it.
+(cd "$root" && find . | cpio -o -H newc -R 0:0 --quiet >"$work/initramfs.cpio")
 echo "initramfs: $(($(stat -c %s "$work/initramfs.cpio") / 1024)) KiB uncompressed"
 
 accel=(-accel tcg)
