@@ -156,20 +156,21 @@ case_krv_check_passes() {
     if [ $rc -eq 0 ]; then pass krv_check_passes; else fail krv_check_passes "status $rc"; fi
 }
 
-case_krv_check_fault() {
-    as technician krv5316-check --loopback --card 0/6
-    if [ $rc -eq 1 ] && echo "$out" | grep -q 'Verdict: FAIL at step count'; then
-        pass krv_check_fault
-    else
-        fail krv_check_fault "status $rc"
-    fi
-}
-
-
 case_krv_vfio_check_passes() {
     vfio_setup
     as technician krv5316-check --loopback --card 0/4
     if [ $rc -eq 0 ]; then pass krv_vfio_check_passes; else fail krv_vfio_check_passes "status $rc"; fi
+}
+
+# The card at 0/6 has a dead counter (deadcnt=3).
+case_krv_vfio_check_fault() {
+    vfio_setup
+    as technician krv5316-check --loopback --card 0/6
+    if [ $rc -eq 1 ] && echo "$out" | grep -q 'Verdict: FAIL at step count'; then
+        pass krv_vfio_check_fault
+    else
+        fail krv_vfio_check_fault "status $rc"
+    fi
 }
 
 start=$(cut -d' ' -f1 /proc/uptime)

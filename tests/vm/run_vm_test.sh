@@ -37,7 +37,7 @@ krv5316)
     # A card with a dead counter beside a sound one, checked one by one.
     boot_args[vfio]="lockdown=integrity"
     boot_cards[vfio]="$card,card=0123,addr=04.0 $card,card=0123:deadcnt=3,addr=06.0"
-    boot_cases[vfio]="krv_vfio_check_passes krv_check_fault cost_vfio"
+    boot_cases[vfio]="krv_vfio_check_passes krv_vfio_check_fault cost_vfio"
     ;;
 *)
     echo "unknown suite $suite"
