@@ -2,10 +2,12 @@
 # Builds, once per machine, a small x86-64 QEMU from Debian's own qemu source with one
 # device added: ox9162-card (qemu_device/), a PCI function that the stand-in's card
 # model answers. Only what the virtual-machine tests boot is configured: TCG, the q35
-# machine, its serial port and the virtual IOMMU. Prints the path of the program. The
-# machine's apt configuration is not touched: the source comes through the script's
-# own source list and state folders. A build leaves a stamp, and a later run, from any
-# clone, only prints the path; a change to the device or this script builds afresh.
+# machine, its serial port and the virtual IOMMU; it boots with the firmware of Debian's
+# own QEMU packages (-L /usr/share/qemu -L /usr/share/seabios). Prints the path of the
+# program. The machine's apt configuration is not touched: the source comes through the
+# script's own source list and state folders. A build leaves a stamp, and a later run,
+# from any clone, only prints the path; a change to the device, its C interface or the
+# recipe number builds afresh.
 set -euo pipefail
 
 repo="$(cd "$(dirname "$0")/.." && pwd)"
@@ -95,7 +97,6 @@ nice -n 10 ninja -C "$tree/build" qemu-system-x86_64 >>"$tree/build.log" 2>&1 ||
 }
 mkdir -p "$prefix"
 strip -o "$program" "$tree/build/qemu-system-x86_64"
-# The firmware it boots with: the machine's (the qemu-system-data package).
 say "built in $(($(date +%s) - start)) s: $(($(stat -c %s "$program") / 1024 / 1024)) MB"
 rm -rf "$tree"
 touch "$prefix/.built"
