@@ -14,6 +14,8 @@ packages=(
   libpci-dev nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
   dbus dbus-x11 at-spi2-core python3-pyatspi
+  qemu-system-x86 busybox-static cpio udev xz-utils
+  meson libglib2.0-dev libpixman-1-dev libfdt-dev
 )
 
 missing=()
@@ -36,3 +38,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
+
+# The virtual-machine tests' kernel and QEMU with the card device, made once per
+# machine; the tests make them themselves when this could not.
+bash "$(dirname "$0")/vm_kernel.sh" >/dev/null ||
+  echo "setup: no kernel for the virtual-machine tests yet (scripts/vm_kernel.sh)" >&2
+bash "$(dirname "$0")/vm_qemu.sh" >/dev/null ||
+  echo "setup: no QEMU with the card device yet (scripts/vm_qemu.sh)" >&2
