@@ -3,7 +3,6 @@
 #include "KRV5316_dwn.h"
 #include "KRV5316_regs.h"
 #include "count_step.h"
-#include "ox9162_driver.h"
 #include "step_tools.h"
 
 #include <array>
@@ -45,26 +44,21 @@ struct Context {
 };
 
 void OpenStep(Context &c, StepResult &step) {
-    // The library's two calls one by one, so that a failure names the one that failed;
-    // a card the library opened is closed again even without its register window.
-    TKarta &card = c.table.Cards[c.index];
+    // Card access tells which of the library's two calls failed; a card the library
+    // opened is closed again even without its register window.
     const std::string expected = "card opens and gives its register window";
-    if (OX9162_Open(card.CardNo, 0) != 0) {
+    const bool opened = OpenCard(static_cast<uint16_t>(c.index), c.table);
+    const LibraryCall failed = c.table.Outcome.call;
+    c.libraryOpen = opened || failed == LibraryCall::Bar4BaseAdr;
+    if (!opened) {
         Judge(step, false, expected,
-              "the driver library cannot open the card (OX9162_Open failed)");
+              failed == LibraryCall::Bar4BaseAdr
+                  ? "the driver library gives no register window address (OX9162_BAR4_BaseAdr "
+                    "failed)"
+                  : "the driver library cannot open the card (OX9162_Open failed)");
         return;
     }
-    c.libraryOpen = true;
-    uintptr_t address = 0;
-    uint32_t second = 0;
-    if (OX9162_BAR4_BaseAdr(card.CardNo, &address, &second) != 0) {
-        Judge(step, false, expected,
-              "the driver library gives no register window address (OX9162_BAR4_BaseAdr failed)");
-        return;
-    }
-    card.BaseAdr = address;
-    card.BaseAdr2 = second;
-    c.base = address;
+    c.base = c.table.Cards[c.index].BaseAdr;
     c.opened = true;
     Judge(step, true, expected, "opened");
 }

@@ -7,7 +7,6 @@
 #include "rate_check.h"
 
 #include "KRV5316_regs.h"
-#include "ox9162_driver.h"
 #include "ox_version.h"
 
 #include <ctime>
@@ -17,19 +16,17 @@ namespace {
 
 enum Exit { AllPassed = 0, CardFailed = 1, NothingChecked = 2 };
 
-// The card table says in the window's words why enumeration failed; the library,
-// asked once more, tells its failure from an empty machine.
-void ExplainEnumeration(CheckRun &run) {
-    uint32_t count = 0;
-    bool failed = true;
-    try {
-        failed = OX9162_CardsInSystem(&count) != 0;
-    } catch (...) {
+// Why enumeration failed, in the check's words, from what card access found.
+void ExplainEnumeration(const CardAccessOutcome &outcome, CheckRun &run) {
+    if (outcome.kind == CardAccessOutcome::NoCards) {
+        run.errorKind = "no_card";
+        run.error = "the driver library reports no card of the maker";
+        return;
     }
-    const bool noCard = !failed && count == 0;
-    run.errorKind = noCard ? "no_card" : "library";
-    run.error = noCard ? "the driver library reports no card of the maker"
-                       : "the driver library failed to list the cards (OX9162_CardsInSystem)";
+    run.errorKind = "library";
+    run.error = "the driver library failed to list the cards";
+    run.error += outcome.detail.empty() ? std::string(" (") + LibraryCallName(outcome.call) + ")"
+                                        : ": " + outcome.detail;
 }
 
 // The entries of table.Cards that the options ask for; the reason in run when none.
@@ -64,7 +61,7 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
 void CheckSelectedCards(CheckRun &run) {
     TPoleKaret table;
     if (!FindCards(Krv5316DeviceId, table)) {
-        ExplainEnumeration(run);
+        ExplainEnumeration(table.Outcome, run);
         return;
     }
     const std::vector<unsigned> selected = SelectCards(table, run);

@@ -165,6 +165,7 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
     const std::string cases[][4] = {
         {"fail", "", "library", "the driver library failed to list the cards"},
         {"throw", "", "library", "the driver library failed to list the cards"},
+        {"throw", "", "library", "list the cards: OX9162_CardsInSystem: simulated driver failure"},
         {"", "", "no_card", "the driver library reports no card of the maker"},
         {"0456@3/5", "", "no_card", "no KRV-5316 card found (1 other card(s) of the maker)"},
         {"0123@2/13", "--card 9/9", "selection", "no KRV-5316 card at position 9/9"},
