@@ -69,7 +69,8 @@ void DownloadStep(Context &c, StepResult &step) {
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     char time[32];
     std::snprintf(time, sizeof time, "%.3f", seconds);
-    step.figures = {{"bytes", static_cast<int64_t>(FirmwareImage.size())}, {"seconds", seconds}};
+    step.figures = {{FigureName::Bytes, static_cast<int64_t>(FirmwareImage.size())},
+                    {FigureName::Seconds, seconds}};
     Judge(step, c.loaded, "card reports a complete configuration",
           c.loaded ? std::string("configured in ") + time + " s"
                    : "configuration not complete after " + std::string(time) + " s");
@@ -78,7 +79,7 @@ void DownloadStep(Context &c, StepResult &step) {
 void VersionStep(Context &c, StepResult &step) {
     const uint8_t v = ReadVersion(c.base);
     c.result.firmwareVersion = VersionText(v);
-    step.figures = {{"version_byte", int64_t{v}}};
+    step.figures = {{FigureName::VersionByte, int64_t{v}}};
     Judge(step, v == Krv5316FirmwareVersion, VersionText(Krv5316FirmwareVersion),
           c.result.firmwareVersion);
 }
@@ -154,8 +155,8 @@ void OutputsStep(Context &c, StepResult &step) {
     }
     WriteDout(c.base, 0);
     WriteXdout(c.base, 0);
-    step.figures = {{"patterns_per_port", static_cast<int64_t>(patterns.size())},
-                    {"loopback", c.settings.loopback}};
+    step.figures = {{FigureName::PatternsPerPort, static_cast<int64_t>(patterns.size())},
+                    {FigureName::Loopback, c.settings.loopback}};
     if (!c.settings.loopback) {
         Judge(step, true, "walking one and walking zero written to DOUT and X-DOUT",
               "32 writes; DIN not compared (no loopback plug)");
@@ -170,63 +171,49 @@ void CloseStep(Context &c, StepResult &step) {
     Judge(step, closed, "the library closes the card", closed ? "closed" : "close failed");
 }
 
+// What a step needs of the steps before it. Without an open card nothing else can
+// run; without firmware the card's registers mean nothing, but the card is still
+// closed again.
+enum class Needs {
+    Nothing,
+    LibraryOpen, // the library opened the card, with or without its window
+    Window,      // the card's register window
+    Firmware,    // the window of a card that took its firmware
+};
+
+bool Met(Needs needs, const Context &c) {
+    switch (needs) {
+    case Needs::Nothing:
+        return true;
+    case Needs::LibraryOpen:
+        return c.libraryOpen;
+    case Needs::Window:
+        return c.opened;
+    case Needs::Firmware:
+        break;
+    }
+    return c.opened && c.loaded;
+}
+
 struct StepDef {
     const char *name;
     void (*run)(Context &, StepResult &);
-    bool needsFirmware; // runs only on a card that took its firmware
+    Needs needs;
 };
 
 constexpr std::array<StepDef, StepCount> Steps{{
-    {"open", OpenStep, false},
-    {"download", DownloadStep, false},
-    {"version", VersionStep, true},
-    {"clear", ClearStep, true},
-    {"count", CountingStep, true},
-    {"stop", StopStep, true},
-    {"zero", ZeroStep, true},
-    {"outputs", OutputsStep, true},
-    {"close", CloseStep, false},
+    {"open", OpenStep, Needs::Nothing},
+    {"download", DownloadStep, Needs::Window},
+    {"version", VersionStep, Needs::Firmware},
+    {"clear", ClearStep, Needs::Firmware},
+    {"count", CountingStep, Needs::Firmware},
+    {"stop", StopStep, Needs::Firmware},
+    {"zero", ZeroStep, Needs::Firmware},
+    {"outputs", OutputsStep, Needs::Firmware},
+    {"close", CloseStep, Needs::LibraryOpen},
 }};
 
 } // namespace
-
-const FigureValue *StepResult::figure(const std::string &figureName) const {
-    for (const Figure &f : figures) {
-        if (f.name == figureName) {
-            return &f.value;
-        }
-    }
-    return nullptr;
-}
-
-const char *OutcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Pass:
-        return "pass";
-    case Outcome::Fail:
-        return "fail";
-    case Outcome::Skipped:
-        break;
-    }
-    return "skipped";
-}
-
-std::string CardResult::position() const {
-    return CardPosition(bus, slot);
-}
-
-bool CardResult::passed() const {
-    return firstFailure() == nullptr && !steps.empty();
-}
-
-const StepResult *CardResult::firstFailure() const {
-    for (const StepResult &step : steps) {
-        if (step.outcome == Outcome::Fail) {
-            return &step;
-        }
-    }
-    return nullptr;
-}
 
 CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &settings) {
     CardResult result;
@@ -237,13 +224,7 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
     for (const StepDef &def : Steps) {
         StepResult &step = result.steps.emplace_back();
         step.name = def.name;
-        // Without an open card nothing else can run; without firmware the card's
-        // registers mean nothing, but the card is still closed again.
-        const bool runnable =
-            def.run == OpenStep ||
-            (def.run == CloseStep ? context.libraryOpen
-                                  : context.opened && (!def.needsFirmware || context.loaded));
-        if (!runnable) {
+        if (!Met(def.needs, context)) {
             continue;
         }
         if (settings.progress) {

@@ -1,8 +1,8 @@
 // One run of krv5316-check: when, where and with what it ran, and what it found.
 #pragma once
 
-#include "card_check.h"
 #include "check_options.h"
+#include "step_result.h"
 
 #include <cstdint>
 #include <string>

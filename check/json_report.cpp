@@ -31,7 +31,7 @@ json Options(const CheckOptions &o) {
 json Step(const StepResult &step, std::size_t number) {
     json figures = json::object();
     for (const Figure &figure : step.figures) {
-        figures[figure.name] = Value(figure.value);
+        figures[FigureKey(figure.name)] = Value(figure.value);
     }
     const bool ran = step.outcome != Outcome::Skipped;
     return {{"number", number},

@@ -107,7 +107,7 @@ void WriteCard(std::ostream &out, const CardResult &card, const std::string &hos
         if (!step.figures.empty()) {
             out << "      <system-out>";
             for (const Figure &figure : step.figures) {
-                out << Xml(figure.name) << ": " << Xml(FigureText(figure.value)) << "\n";
+                out << Xml(FigureKey(figure.name)) << ": " << Xml(FigureText(figure.value)) << "\n";
             }
             out << "</system-out>\n";
         }

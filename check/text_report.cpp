@@ -10,9 +10,9 @@ namespace {
 
 // The count step's rates, a line for each group of counters.
 void WriteRates(std::ostream &out, const StepResult &step) {
-    const FigureValue *rates = step.figure("rates_hz");
-    const FigureValue *uncertainty = step.figure("rate_uncertainty_hz");
-    const FigureValue *seconds = step.figure("run_seconds");
+    const FigureValue *rates = step.figure(FigureName::RatesHz);
+    const FigureValue *uncertainty = step.figure(FigureName::RateUncertaintyHz);
+    const FigureValue *seconds = step.figure(FigureName::RunSeconds);
     if (rates == nullptr || uncertainty == nullptr || seconds == nullptr) {
         return;
     }
