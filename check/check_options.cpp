@@ -1,10 +1,10 @@
 #include "check_options.h"
 
 #include "KRV5316_regs.h"
+#include "report_file.h"
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
 #include <getopt.h>
 #include <set>
 
@@ -135,18 +135,6 @@ std::optional<std::vector<double>> Rates(const std::string &text) {
         rates.assign(CounterCount, rates.front());
     }
     return rates.size() == CounterCount ? std::optional(rates) : std::nullopt;
-}
-
-// Whether two names reach one file, also before it exists.
-bool SameFile(const std::string &a, const std::string &b) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const auto resolved = [&error](const std::string &name) {
-        return fs::weakly_canonical(fs::absolute(name, error), error).lexically_normal();
-    };
-    const fs::path pathA = resolved(a);
-    const fs::path pathB = resolved(b);
-    return error ? a == b : pathA == pathB;
 }
 
 // Empty when the value suits the option, otherwise why not.

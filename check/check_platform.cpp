@@ -9,6 +9,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -24,11 +25,15 @@ std::string Deliver(std::FILE *file, const std::string &text) {
     if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
         return Reason(errno);
     }
-    // Terminals, pipes and devices cannot be synced, and need not be.
+    // Only a file on a disk is synced: terminals, pipes and devices need not be, and
+    // some refuse.
 #ifdef _WIN32
-    if (_commit(_fileno(file)) != 0 && errno != EBADF && errno != EINVAL) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (GetFileType(handle) == FILE_TYPE_DISK && _commit(_fileno(file)) != 0) {
 #else
-    if (fsync(fileno(file)) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS) {
+    struct stat status {};
+    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && fsync(fileno(file)) != 0 &&
+        errno != EINVAL && errno != ENOTSUP) {
 #endif
         return Reason(errno);
     }
@@ -74,20 +79,6 @@ void SleepFor(std::chrono::microseconds time) {
 
 std::chrono::nanoseconds SteadyNow() {
     return std::chrono::steady_clock::now().time_since_epoch();
-}
-
-std::string WriteWholeFile(const std::string &path, const std::string &text) {
-    errno = 0;
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return Reason(errno);
-    }
-    std::string failure = Deliver(file, text);
-    errno = 0;
-    if (std::fclose(file) != 0 && failure.empty()) {
-        failure = Reason(errno);
-    }
-    return failure;
 }
 
 std::string WriteStandardOutput(const std::string &text) {

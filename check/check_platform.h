@@ -15,5 +15,4 @@ std::chrono::nanoseconds SteadyNow(); // the clock SleepFor lets pass
 
 // Writes all of text and makes sure it arrived: empty on success, otherwise the
 // system's reason ("No space left on device").
-std::string WriteWholeFile(const std::string &path, const std::string &text);
 std::string WriteStandardOutput(const std::string &text);

@@ -5,6 +5,7 @@
 #include "check_report.h"
 #include "check_run.h"
 #include "rate_check.h"
+#include "report_file.h"
 
 #include "KRV5316_regs.h"
 #include "ox_version.h"
@@ -102,7 +103,7 @@ bool WriteReport(const std::string &path, const std::string &text) {
     if (path.empty()) {
         return true;
     }
-    const std::string failure = WriteWholeFile(path, text);
+    const std::string failure = ReplaceFile(path, text);
     if (!failure.empty()) {
         std::cerr << "krv5316-check: cannot write " << path << ": " << failure << "\n";
     }

@@ -4,6 +4,7 @@
 #include "shell_run.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -148,12 +149,22 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--card 1 --card 4/2", "--card given more than once"},
         {"--json ''", "--json needs a file name, not an empty one"},
         {"--json r.json --junit ./r.json", "--json and --junit name the same file"},
+        {"--json @r.json --junit @link.json", "--json and --junit name the same file"},
+        {"--json=@h.json --junit=@hard.json", "--json and --junit name the same file"},
+        {"--json @up/r.json --junit @r.json", "--json and --junit name the same file"},
         {"--loopback=yes", "--loopback takes no value"},
         {"--tolerance 1", "--tolerance needs --expect-hz"},
         {"--expect-hz 1,2,3", "--expect-hz takes one rate in Hz or 24"},
         {"-- 2/13", "unexpected argument '2/13'"},
     };
-    for (const auto &[args, message] : cases) {
+    // One file by other names: a link to a report not written yet, a hard link, and a
+    // link to the folder.
+    fs::create_symlink("r.json", dir / "link.json");
+    std::ofstream(dir / "h.json") << "{}";
+    fs::create_hard_link(dir / "h.json", dir / "hard.json");
+    fs::create_directory_symlink(".", dir / "up");
+    for (const auto &[row, message] : cases) {
+        const std::string args = std::regex_replace(row, std::regex("@"), dir.string() + "/");
         const Outcome r = run("0123@2/13", args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find(message), std::string::npos) << args << ": " << r.err;
@@ -300,6 +311,23 @@ TEST_F(CheckProgram, LostOutputOrReportIsStatusTwoWithTheSystemsReason) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
     EXPECT_EQ(run("", "--version", "/dev/full").status, 2);
+}
+
+TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
+    const std::string old = "{\"the report of\": \"yesterday\"}\n";
+    std::ofstream(jsonPath) << old;
+    // A file size limit fails the write part way, as a full disk does.
+    const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
+                          "trap '' XFSZ; ulimit -f 2;");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(FileText(jsonPath), old);
+    for (const auto &entry : fs::directory_iterator(dir)) {
+        EXPECT_TRUE(entry.path() == jsonPath || entry.path().filename() == "err")
+            << "left behind: " << entry.path();
+    }
 }
 
 TEST_F(CheckProgram, HelpAndVersion) {
