@@ -224,7 +224,12 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
     for (const StepDef &def : Steps) {
         StepResult &step = result.steps.emplace_back();
         step.name = def.name;
-        if (!Met(def.needs, context)) {
+        // Once asked to stop, only the close still runs.
+        const bool stopping = settings.interrupted && settings.interrupted();
+        if (stopping && result.interruptedAt.empty() && def.needs != Needs::LibraryOpen) {
+            result.interruptedAt = def.name;
+        }
+        if (!Met(def.needs, context) || (stopping && def.needs != Needs::LibraryOpen)) {
             continue;
         }
         if (settings.progress) {
@@ -233,6 +238,10 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
         const auto begin = Clock::now();
         def.run(context, step);
         step.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+        // A step cut short says nothing: it stays skipped.
+        if (step.outcome == Outcome::Skipped && result.interruptedAt.empty()) {
+            result.interruptedAt = def.name;
+        }
     }
     return result;
 }

@@ -1,6 +1,7 @@
 #include "check_platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -14,6 +15,28 @@
 #endif
 
 namespace {
+
+constexpr int CaughtSignals[] = {SIGINT, SIGTERM};
+
+// What the handler may touch: the signal that came, and which ones it had taken over.
+volatile std::sig_atomic_t interruption = 0;
+volatile std::sig_atomic_t takenOver[2] = {};
+
+extern "C" void OnInterruption(int signal) {
+    interruption = signal;
+    // The next signal of either kind finds its default action and ends the program.
+    for (int k = 0; k < 2; ++k) {
+        if (takenOver[k]) {
+#ifdef _WIN32
+            std::signal(CaughtSignals[k], SIG_DFL);
+#else
+            struct sigaction fallback {};
+            fallback.sa_handler = SIG_DFL;
+            sigaction(CaughtSignals[k], &fallback, nullptr);
+#endif
+        }
+    }
+}
 
 std::string Reason(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
@@ -75,6 +98,39 @@ std::string UtcTimestamp(std::time_t at) {
 
 void SleepFor(std::chrono::microseconds time) {
     std::this_thread::sleep_for(time);
+}
+
+void CatchInterruptions() {
+    for (int k = 0; k < 2; ++k) {
+#ifdef _WIN32
+        // The C runtime turns Ctrl+C into SIGINT through the console's control handler.
+        const auto previous = std::signal(CaughtSignals[k], OnInterruption);
+        if (previous == SIG_IGN) {
+            std::signal(CaughtSignals[k], SIG_IGN);
+            continue;
+        }
+#else
+        struct sigaction previous {};
+        sigaction(CaughtSignals[k], nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = OnInterruption;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(CaughtSignals[k], &action, nullptr);
+#endif
+        takenOver[k] = 1;
+    }
+}
+
+int InterruptingSignal() {
+    return interruption;
+}
+
+std::string InterruptingSignalName(int signal) {
+    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : std::to_string(signal);
 }
 
 std::chrono::nanoseconds SteadyNow() {

@@ -13,12 +13,13 @@ struct CheckRun {
     std::string host;
     std::string started; // UTC, ISO 8601
     CheckOptions options;
-    // Why no card could be checked ("library", "no_card", "selection", "run_time");
-    // empty when cards were checked.
+    // Why no card, or not every card, could be checked ("library", "no_card",
+    // "selection", "run_time", "interrupted"); empty when cards were checked.
     std::string errorKind;
     std::string error;
     std::vector<CardResult> cards;
 
+    unsigned countOf(const std::string &cardVerdict) const; // cards with that verdict
     unsigned failedCount() const;
     const char *verdict() const; // "pass", "fail" or "error"
 };

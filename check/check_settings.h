@@ -23,6 +23,9 @@ struct CheckSettings {
     std::function<void(std::chrono::microseconds)> wait;
     // The clock on which wait lets time pass: the count step's run is measured on it.
     std::function<std::chrono::nanoseconds()> now;
+    // Whether the check was asked to stop: the card is then left as soon as it safely
+    // can, and closed. Unset: never.
+    std::function<bool()> interrupted;
     // Told the name of each step as it begins.
     std::function<void(const CardResult &, const std::string &step)> progress;
 };

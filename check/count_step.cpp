@@ -48,6 +48,10 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         settings.wait(std::min(left, LevelSamplePeriod));
         watch.sample(Levels(base), true);
         ++samples;
+        if (settings.interrupted && settings.interrupted()) {
+            StopAll(base); // a run cut short is not judged: the step stays skipped
+            return;
+        }
     }
     const auto end = settings.now();
     StopAll(base);

@@ -48,14 +48,21 @@ json Card(const CardResult &card) {
     for (std::size_t s = 0; s < card.steps.size(); ++s) {
         steps.push_back(Step(card.steps[s], s + 1));
     }
-    return {{"index", card.index},
-            {"position", card.position()},
-            {"bus", card.bus},
-            {"slot", card.slot},
-            {"started", card.started},
-            {"firmware_version", TextOrNull(card.firmwareVersion)},
-            {"verdict", card.passed() ? "pass" : "fail"},
-            {"steps", steps}};
+    return {{"index", card.index},       {"position", card.position()},
+            {"bus", card.bus},           {"slot", card.slot},
+            {"started", card.started},   {"firmware_version", TextOrNull(card.firmwareVersion)},
+            {"verdict", card.verdict()}, {"steps", steps}};
+}
+
+json Summary(const CheckRun &run) {
+    json summary = {{"checked", run.cards.size()},
+                    {"passed", run.countOf("pass")},
+                    {"failed", run.failedCount()}};
+    // Only an interrupted run has cards that were neither passed nor failed.
+    if (const unsigned interrupted = run.countOf("interrupted"); interrupted > 0) {
+        summary["interrupted"] = interrupted;
+    }
+    return summary;
 }
 
 } // namespace
@@ -79,10 +86,7 @@ std::string JsonReport(const CheckRun &run) {
         {"error",
          run.error.empty() ? json(nullptr) : json{{"kind", run.errorKind}, {"message", run.error}}},
         {"cards", cards},
-        {"summary",
-         {{"checked", run.cards.size()},
-          {"passed", run.cards.size() - run.failedCount()},
-          {"failed", run.failedCount()}}},
+        {"summary", Summary(run)},
         {"verdict", run.verdict()},
     };
     // Texts from the card table may hold bytes that are no UTF-8: replace them.

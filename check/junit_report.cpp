@@ -102,7 +102,11 @@ void WriteCard(std::ostream &out, const CardResult &card, const std::string &hos
                 << Xml(step.seen) << "\">expected: " << Xml(step.expected)
                 << "\nseen: " << Xml(step.seen) << "</failure>\n";
         } else if (step.outcome == Outcome::Skipped) {
-            out << "      <skipped message=\"an earlier step failed\"/>\n";
+            out << "      <skipped message=\""
+                << (card.firstFailure() == nullptr && !card.interruptedAt.empty()
+                        ? "the check was interrupted"
+                        : "an earlier step failed")
+                << "\"/>\n";
         }
         if (!step.figures.empty()) {
             out << "      <system-out>";

@@ -73,6 +73,7 @@ void CheckSelectedCards(CheckRun &run) {
     settings.expected = run.options.expected;
     settings.wait = SleepFor;
     settings.now = SteadyNow;
+    settings.interrupted = [] { return InterruptingSignal() != 0; };
     if (terminal) {
         settings.progress = [&](const CardResult &card, const std::string &step) {
             std::cerr << "\r\033[K"
@@ -81,6 +82,9 @@ void CheckSelectedCards(CheckRun &run) {
         };
     }
     for (unsigned k : selected) {
+        if (InterruptingSignal() != 0) {
+            break;
+        }
         const std::string started = UtcTimestamp(std::time(nullptr));
         run.cards.push_back(CheckCard(table, k, settings));
         run.cards.back().started = started;
@@ -130,6 +134,7 @@ int main(int argc, char **argv) {
     run.host = HostName();
     run.started = UtcTimestamp(std::time(nullptr));
     run.options = *parsed.options;
+    CatchInterruptions();
     // A run that cannot be judged is refused before any card is touched.
     run.error = RunTimeRefusal(run.options.runTime, run.options.expected);
     if (!run.error.empty()) {
@@ -137,15 +142,25 @@ int main(int argc, char **argv) {
     } else {
         CheckSelectedCards(run);
     }
+    // Cards that were opened have been closed again; the reports say how far it got.
+    const int signal = InterruptingSignal();
+    if (signal != 0) {
+        run.errorKind = "interrupted";
+        run.error = "interrupted by " + InterruptingSignalName(signal);
+    }
 
     bool delivered = true;
     if (!run.error.empty()) {
         std::cerr << "krv5316-check: " << run.error << "\n";
-    } else {
+    }
+    if (run.error.empty() || !run.cards.empty()) {
         delivered &= Print(TextReport(run));
     }
     delivered &= WriteReport(run.options.jsonFile, JsonReport(run));
     delivered &= WriteReport(run.options.junitFile, JUnitReport(run));
+    if (signal != 0) {
+        return 128 + signal; // as a shell gives for a program its signal ended
+    }
     if (!run.error.empty() || !delivered) {
         return NothingChecked;
     }

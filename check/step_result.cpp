@@ -70,7 +70,13 @@ std::string CardResult::position() const {
 }
 
 bool CardResult::passed() const {
-    return firstFailure() == nullptr && !steps.empty();
+    return firstFailure() == nullptr && !steps.empty() && interruptedAt.empty();
+}
+
+const char *CardResult::verdict() const {
+    return passed()                                             ? "pass"
+           : firstFailure() != nullptr || interruptedAt.empty() ? "fail"
+                                                                : "interrupted";
 }
 
 const StepResult *CardResult::firstFailure() const {

@@ -62,8 +62,10 @@ struct CardResult {
     std::string started;         // UTC, ISO 8601: set by the caller
     std::string firmwareVersion; // "1.2"; empty when never read
     std::vector<StepResult> steps;
+    std::string interruptedAt; // the first step an interruption kept from its end
 
     std::string position() const;
     bool passed() const;
+    const char *verdict() const; // "pass", "fail" or "interrupted"
     const StepResult *firstFailure() const;
 };

@@ -54,9 +54,13 @@ std::string TextReport(const CheckRun &run) {
             out << "\n";
             WriteRates(out, step);
         }
-        out << "  Verdict: " << (card.passed() ? "PASS" : "FAIL");
+        out << "  Verdict: ";
         if (const StepResult *failed = card.firstFailure()) {
-            out << " at step " << failed->name;
+            out << "FAIL at step " << failed->name;
+        } else if (!card.interruptedAt.empty()) {
+            out << "INTERRUPTED at step " << card.interruptedAt;
+        } else {
+            out << "PASS";
         }
         out << "\n";
     }

@@ -2,14 +2,21 @@
 #include "card_check.h"
 #include "ox_version.h"
 #include "shell_run.h"
+#include "sim_environment.h"
 
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <spawn.h>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 
 namespace {
 
@@ -327,6 +334,75 @@ TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     for (const auto &entry : fs::directory_iterator(dir)) {
         EXPECT_TRUE(entry.path() == jsonPath || entry.path().filename() == "err")
             << "left behind: " << entry.path();
+    }
+}
+
+// Ends a run in its count step with a signal, as an operator's Ctrl+C or a cancelled CI
+// job does.
+TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
+    const fs::path trace = dir / "trace";
+    for (const auto &[signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        fs::remove(trace);
+        const SimEnvironment environment(
+            {"OX9162_SIM_CARDS=0123@2/13", "OX9162_SIM_TRACE=" + trace.string()});
+        std::vector<std::string> args = {KRV5316_CHECK,     "--run-time",      "60000",
+                                         "--json",          jsonPath.string(), "--junit",
+                                         junitPath.string()};
+        std::vector<char *> argv;
+        for (std::string &arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, (dir / "out").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, (dir / "err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(
+            posix_spawn(&pid, KRV5316_CHECK, &files, &attributes, argv.data(), environment.data()),
+            0);
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attributes);
+
+        // The firmware's version read comes after the download, just before the count.
+        const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (FileText(trace).find("R 0 5fc") == std::string::npos &&
+               std::chrono::steady_clock::now() < patience) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        kill(pid, signal);
+        int raw = 0;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (waitpid(pid, &raw, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &raw, 0);
+                FAIL() << "no end within 20 s of the signal";
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(WIFEXITED(raw)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(raw), status) << FileText(dir / "err");
+        EXPECT_NE(FileText(trace).find("call OX9162_Close 0 = 0"), std::string::npos);
+
+        const json report = jsonReport();
+        EXPECT_EQ(report["error"]["kind"], "interrupted");
+        EXPECT_EQ(report["cards"].at(0)["verdict"], "interrupted");
+        EXPECT_EQ(StepOf(report["cards"][0], "close")["outcome"], "pass");
+        const json root = junitReport();
+        ExpectConsistentTotals(root);
+        EXPECT_EQ(Attribute(root, "errors"), 1u);
     }
 }
 
