@@ -1,4 +1,5 @@
 #include "check_platform.h"
+#include "utf8_text.h"
 
 #include <cerrno>
 #include <csignal>
@@ -77,7 +78,8 @@ std::string HostName() {
 #ifdef _WIN32
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof name;
-    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+    return GetComputerNameA(name, &size) ? SystemTextToUtf8(std::string(name, size))
+                                         : std::string();
 #else
     char name[256] = {};
     return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();

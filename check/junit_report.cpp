@@ -1,4 +1,5 @@
 #include "check_report.h"
+#include "utf8_text.h"
 
 #include <cstdio>
 #include <sstream>
@@ -11,11 +12,12 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-// Text for an attribute or an element; control characters that XML 1.0 forbids
-// become '?', and line breaks in attributes survive as references.
+// Text for an attribute or an element; what is no UTF-8 becomes U+FFFD, control
+// characters that XML 1.0 forbids become '?', and line breaks in attributes survive as
+// references.
 std::string Xml(const std::string &text) {
     std::string out;
-    for (unsigned char ch : text) {
+    for (unsigned char ch : ValidUtf8(text)) {
         switch (ch) {
         case '&':
             out += "&amp;";

@@ -6,6 +6,7 @@
 #include "check_run.h"
 #include "rate_check.h"
 #include "report_file.h"
+#include "utf8_text.h"
 
 #include "KRV5316_regs.h"
 #include "ox_version.h"
@@ -27,7 +28,7 @@ void ExplainEnumeration(const CardAccessOutcome &outcome, CheckRun &run) {
     run.errorKind = "library";
     run.error = "the driver library failed to list the cards";
     run.error += outcome.detail.empty() ? std::string(" (") + LibraryCallName(outcome.call) + ")"
-                                        : ": " + outcome.detail;
+                                        : ": " + SystemTextToUtf8(outcome.detail);
 }
 
 // The entries of table.Cards that the options ask for; the reason in run when none.

@@ -1,5 +1,6 @@
 // krv5316-check as the production line runs it: exit status, reports, messages.
 #include "card_check.h"
+#include "check_report.h"
 #include "ox_version.h"
 #include "shell_run.h"
 #include "sim_environment.h"
@@ -404,6 +405,20 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         ExpectConsistentTotals(root);
         EXPECT_EQ(Attribute(root, "errors"), 1u);
     }
+}
+
+TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
+    CheckRun run;
+    run.host = "D\xCDLNA-1"; // a Czech host name in a Windows code page
+    run.started = "2026-12-07T08:00:30Z";
+    run.errorKind = "library";
+    // A stray byte, a cut character, an overlong '/', a surrogate, beyond U+10FFFF, U+FFFF.
+    run.error = "a\xFF b\xC3 c\xC0\xAF d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xEF\xBF\xBF";
+    std::ofstream(jsonPath, std::ios::binary) << JsonReport(run);
+    std::ofstream(junitPath, std::ios::binary) << JUnitReport(run);
+    EXPECT_NO_THROW(jsonReport());
+    const json suite = Children(junitReport(), "testsuite").at(0);
+    EXPECT_EQ(suite["attrib"]["hostname"], "D\uFFFDLNA-1");
 }
 
 TEST_F(CheckProgram, HelpAndVersion) {
