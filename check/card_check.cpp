@@ -218,6 +218,7 @@ constexpr std::array<StepDef, StepCount> Steps{{
 CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &settings) {
     CardResult result;
     result.index = index;
+    result.number = table.Cards[index].CardNo;
     result.bus = table.Cards[index].BUS;
     result.slot = table.Cards[index].SLOT;
     Context context{table, index, settings, result};

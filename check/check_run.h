@@ -17,6 +17,7 @@ struct CheckRun {
     // "selection", "run_time", "interrupted"); empty when cards were checked.
     std::string errorKind;
     std::string error;
+    std::string warning; // what the cards checked may not be all of; empty: nothing
     std::vector<CardResult> cards;
 
     unsigned countOf(const std::string &cardVerdict) const; // cards with that verdict

@@ -48,10 +48,15 @@ json Card(const CardResult &card) {
     for (std::size_t s = 0; s < card.steps.size(); ++s) {
         steps.push_back(Step(card.steps[s], s + 1));
     }
-    return {{"index", card.index},       {"position", card.position()},
-            {"bus", card.bus},           {"slot", card.slot},
-            {"started", card.started},   {"firmware_version", TextOrNull(card.firmwareVersion)},
-            {"verdict", card.verdict()}, {"steps", steps}};
+    return {{"index", card.index},
+            {"library_number", card.number},
+            {"position", card.position()},
+            {"bus", card.bus},
+            {"slot", card.slot},
+            {"started", card.started},
+            {"firmware_version", TextOrNull(card.firmwareVersion)},
+            {"verdict", card.verdict()},
+            {"steps", steps}};
 }
 
 json Summary(const CheckRun &run) {
@@ -85,6 +90,7 @@ std::string JsonReport(const CheckRun &run) {
           {"version", VersionText(Krv5316FirmwareVersion)}}},
         {"error",
          run.error.empty() ? json(nullptr) : json{{"kind", run.errorKind}, {"message", run.error}}},
+        {"warning", TextOrNull(run.warning)},
         {"cards", cards},
         {"summary", Summary(run)},
         {"verdict", run.verdict()},

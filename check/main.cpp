@@ -45,10 +45,17 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
             selected.push_back(k);
         }
     }
+    // A card beyond the table's last entry was never looked at: it is not absent.
+    const std::string unseen =
+        table.CountAll > MaxCards
+            ? "the driver library reported " + std::to_string(table.CountAll) +
+                  " cards and only the first " + std::to_string(MaxCards) + " could be looked at"
+            : "";
     if (table.CountFound == 0) {
         run.errorKind = "no_card";
-        run.error = "no KRV-5316 card found (" + std::to_string(table.CountAll) +
-                    " other card(s) of the maker)";
+        run.error = unseen.empty() ? "no KRV-5316 card found (" + std::to_string(table.CountAll) +
+                                         " other card(s) of the maker)"
+                                   : "no KRV-5316 card among those looked at: " + unseen;
     } else if (selected.empty()) {
         run.errorKind = "selection";
         run.error = options.cardIndex
@@ -56,6 +63,9 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
                               std::to_string(table.CountFound) + " KRV-5316 card(s) found"
                         : "no KRV-5316 card at position " +
                               CardPosition(options.cardPosition->bus, options.cardPosition->slot);
+        run.error += unseen.empty() ? "" : " (" + unseen + ")";
+    } else {
+        run.warning = unseen;
     }
     return selected;
 }
@@ -153,6 +163,9 @@ int main(int argc, char **argv) {
     bool delivered = true;
     if (!run.error.empty()) {
         std::cerr << "krv5316-check: " << run.error << "\n";
+    }
+    if (!run.warning.empty()) {
+        std::cerr << "krv5316-check: warning: " << run.warning << "\n";
     }
     if (run.error.empty() || !run.cards.empty()) {
         delivered &= Print(TextReport(run));

@@ -56,7 +56,8 @@ struct StepResult {
 };
 
 struct CardResult {
-    unsigned index = 0; // entry of Cards, as the window's grid numbers it
+    unsigned index = 0;  // entry of Cards, as the window's grid numbers it
+    uint32_t number = 0; // the library's card number
     uint32_t bus = 0;
     uint32_t slot = 0;
     std::string started;         // UTC, ISO 8601: set by the caller

@@ -39,6 +39,9 @@ std::string TextReport(const CheckRun &run) {
     std::ostringstream out;
     out << "KRV-5316 check, " << run.started
         << (run.options.loopback ? ", loopback plug fitted" : ", no loopback plug") << "\n";
+    if (!run.warning.empty()) {
+        out << "Warning: " << run.warning << "\n";
+    }
     for (const CardResult &card : run.cards) {
         out << "\nCard " << card.index << " at " << card.position() << "\n";
         for (std::size_t i = 0; i < card.steps.size(); ++i) {

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 #include <string>
@@ -181,6 +182,15 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
 }
 
 TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
+    // Cards of another model before a KRV-5316 hide it from the card table from 17 on.
+    const auto others = [](int count) {
+        std::string cards;
+        for (int n = 0; n < count; ++n) {
+            cards += "0456@1/1;";
+        }
+        return cards;
+    };
+    const std::string unseen = "the driver library reported 18 cards and only the first 16";
     const std::string cases[][4] = {
         {"fail", "", "library", "the driver library failed to list the cards"},
         {"throw", "", "library", "the driver library failed to list the cards"},
@@ -188,6 +198,8 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
         {"", "", "no_card", "the driver library reports no card of the maker"},
         {"0456@3/5", "", "no_card", "no KRV-5316 card found (1 other card(s) of the maker)"},
         {"0123@2/13", "--card 9/9", "selection", "no KRV-5316 card at position 9/9"},
+        {others(17) + "0123@2/13", "", "no_card", unseen},
+        {"0123@3/3;" + others(16) + "0123@2/13", "--card 2/13", "selection", "2/13 (" + unseen},
         {"0123@2/13", "--card 2", "selection", "no card 2: 1 KRV-5316 card(s) found"},
         {"0123@2/13", "--run-time 40", "run_time", "it needs --run-time 201 or more"},
         {"0123@2/13", "--expect-hz 10", "run_time", "it needs --run-time 100000 or more"},
@@ -419,6 +431,24 @@ TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
     EXPECT_NO_THROW(jsonReport());
     const json suite = Children(junitReport(), "testsuite").at(0);
     EXPECT_EQ(suite["attrib"]["hostname"], "D\uFFFDLNA-1");
+}
+
+TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
+    // Two PCI domains give two cards at 2/13; another position stays as it was.
+    const Outcome r = run("0123@2/13;0123@4/2;0123@2/13", reports());
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::set<std::string> names;
+    for (const json &suite : Children(junitReport(), "testsuite")) {
+        names.insert(suite["attrib"]["name"].get<std::string>());
+    }
+    EXPECT_EQ(names.size(), 3u);
+    EXPECT_TRUE(names.count("krv5316.card_4_2"));
+    std::set<unsigned> numbers;
+    const json report = jsonReport();
+    for (const json &card : report["cards"]) {
+        numbers.insert(card["library_number"].get<unsigned>());
+    }
+    EXPECT_EQ(numbers, (std::set<unsigned>{0, 1, 2}));
 }
 
 TEST_F(CheckProgram, HelpAndVersion) {
