@@ -162,6 +162,7 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--json=@h.json --junit=@hard.json", "--json and --junit name the same file"},
         {"--json @up/r.json --junit @r.json", "--json and --junit name the same file"},
         {"--loopback=yes", "--loopback takes no value"},
+        {"--j r.json", "--j is ambiguous: --json --junit"},
         {"--tolerance 1", "--tolerance needs --expect-hz"},
         {"--expect-hz 1,2,3", "--expect-hz takes one rate in Hz or 24"},
         {"-- 2/13", "unexpected argument '2/13'"},
