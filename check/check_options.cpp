@@ -44,7 +44,8 @@ checked.
 Exit status: 0 every checked card passed; 1 a card failed; 2 no card could be
 checked (driver library failure, no KRV-5316 card, no card at the position
 asked for, a run time too short), a report could not be written, or the
-arguments are wrong.
+arguments are wrong; 130 or 143 interrupted by SIGINT or SIGTERM (the card is
+closed and the reports are written first).
 )";
 
 namespace {

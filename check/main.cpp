@@ -118,7 +118,7 @@ bool WriteReport(const std::string &path, const std::string &text) {
     if (path.empty()) {
         return true;
     }
-    const std::string failure = ReplaceFile(path, text);
+    const std::string failure = WriteReportFile(path, text);
     if (!failure.empty()) {
         std::cerr << "krv5316-check: cannot write " << path << ": " << failure << "\n";
     }

@@ -123,10 +123,20 @@ bool IsDevice(const std::string &path) {
     return device;
 }
 
-// The file systems of Windows ignore case.
-std::string NameKey(std::string name) {
-    CharLowerBuffA(name.data(), static_cast<DWORD>(name.size()));
-    return name;
+// The file systems of Windows ignore case: they compare names upper-cased, whatever
+// the language.
+std::string NameKey(const std::string &name) {
+    const int size = static_cast<int>(name.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), length);
+    std::wstring upper(wide.size(), L'\0');
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, upper.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string key(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, upper.data(), length, key.data(), bytes, nullptr, nullptr);
+    return key;
 }
 
 fs::path Resolved(const std::string &path) {
@@ -149,7 +159,7 @@ bool IsDevice(const std::string &path) {
     return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
 
-std::string NameKey(std::string name) {
+std::string NameKey(const std::string &name) {
     return name;
 }
 
@@ -197,7 +207,7 @@ bool SameFile(const std::string &a, const std::string &b) {
            NameKey(fs::absolute(b, error).lexically_normal().string());
 }
 
-std::string ReplaceFile(const std::string &path, const std::string &text) {
+std::string WriteReportFile(const std::string &path, const std::string &text) {
     const fs::path target = Resolved(path);
     if (IsDevice(target.string())) {
         return WriteInPlace(target.string(), text);

@@ -11,4 +11,4 @@ bool SameFile(const std::string &a, const std::string &b);
 // a new file beside it, synced and renamed over it, so that on any failure the old file
 // stays as it was. A device (/dev/null, NUL) is written in place. Empty on success,
 // otherwise the system's reason ("No space left on device").
-std::string ReplaceFile(const std::string &path, const std::string &text);
+std::string WriteReportFile(const std::string &path, const std::string &text);
