@@ -1,124 +1,19 @@
 // krv5316-check as the production line runs it: exit status, reports, messages.
 #include "card_check.h"
-#include "check_report.h"
+#include "check_program_fixture.h"
 #include "ox_version.h"
-#include "shell_run.h"
-#include "sim_environment.h"
 
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
-#include <set>
-#include <spawn.h>
 #include <sstream>
 #include <string>
-#include <thread>
-#include <utility>
 
 namespace {
 
-namespace fs = std::filesystem;
-using nlohmann::json;
-
 using Outcome = ShellRun;
-
-// The JUnit file as parsed by Python's XML parser: {tag, attrib, text, children}.
-json ParseJUnit(const fs::path &xml, const fs::path &dir) {
-    const ShellRun parsed =
-        RunShell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "'", dir);
-    EXPECT_EQ(parsed.status, 0) << parsed.err << FileText(xml);
-    return json::parse(parsed.out);
-}
-
-std::vector<json> Children(const json &element, const std::string &tag) {
-    std::vector<json> found;
-    for (const json &child : element["children"]) {
-        if (child["tag"] == tag) {
-            found.push_back(child);
-        }
-    }
-    return found;
-}
-
-unsigned Attribute(const json &element, const std::string &name) {
-    return static_cast<unsigned>(std::stoul(element["attrib"].at(name).get<std::string>()));
-}
-
-// Totals on <testsuites> and each <testsuite> must be those of the test cases inside.
-void ExpectConsistentTotals(const json &root) {
-    ASSERT_EQ(root["tag"], "testsuites");
-    const char *const totals[] = {"tests", "failures", "errors", "skipped"};
-    const char *const kinds[] = {"testcase", "failure", "error", "skipped"};
-    unsigned all[4] = {};
-    for (const json &suite : Children(root, "testsuite")) {
-        for (const char *name : {"name", "time", "timestamp", "hostname"}) {
-            EXPECT_TRUE(suite["attrib"].contains(name)) << name;
-        }
-        unsigned counts[4] = {};
-        for (const json &test : Children(suite, "testcase")) {
-            EXPECT_EQ(test["attrib"]["classname"], suite["attrib"]["name"]);
-            ++counts[0];
-            for (int k = 1; k < 4; ++k) {
-                for (const json &fault : Children(test, kinds[k])) {
-                    ++counts[k];
-                    EXPECT_TRUE(k == 3 || (fault["attrib"].value("type", "") != "" &&
-                                           fault["attrib"].value("message", "") != ""))
-                        << kinds[k] << " without a type or message";
-                }
-            }
-        }
-        for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(Attribute(suite, totals[k]), counts[k]) << totals[k];
-            all[k] += counts[k];
-        }
-    }
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(Attribute(root, totals[k]), all[k]) << totals[k];
-    }
-    EXPECT_TRUE(root["attrib"].contains("time"));
-}
-
-class CheckProgram : public ::testing::Test {
-  protected:
-    fs::path dir = fs::temp_directory_path() /
-                   ("krv5316-check-test-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::path jsonPath = dir / "report.json";
-    fs::path junitPath = dir / "report.xml";
-
-    void SetUp() override { fs::create_directories(dir); }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs the program on the simulated cards given; a short run time keeps the
-    // suite quick, at the price of no signal seen on the slowest inputs.
-    Outcome run(const std::string &cards, const std::string &args, const std::string &out = "",
-                const std::string &environment = "") {
-        const std::string runTime =
-            args.find("--run-time") == std::string::npos ? " --run-time 300 " : " ";
-        return RunShell(environment + " OX9162_SIM_CARDS='" + cards + "' '" KRV5316_CHECK "'" +
-                            runTime + args,
-                        dir, out);
-    }
-    json junitReport() { return ParseJUnit(junitPath, dir); }
-    json jsonReport() { return json::parse(FileText(jsonPath)); }
-    std::string reports() {
-        return " --json '" + jsonPath.string() + "' --junit '" + junitPath.string() + "'";
-    }
-};
-
-const json &StepOf(const json &card, const std::string &name) {
-    for (const json &step : card["steps"]) {
-        if (step["name"] == name) {
-            return step;
-        }
-    }
-    throw std::runtime_error("no step " + name);
-}
 
 TEST_F(CheckProgram, HealthyCardsPassWithStatusZeroAndASummary) {
     // The least run time the check accepts still judges healthy cards.
@@ -332,124 +227,6 @@ TEST_F(CheckProgram, LostOutputOrReportIsStatusTwoWithTheSystemsReason) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
     EXPECT_EQ(run("", "--version", "/dev/full").status, 2);
-}
-
-TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
-    const std::string old = "{\"the report of\": \"yesterday\"}\n";
-    std::ofstream(jsonPath) << old;
-    // A file size limit fails the write part way, as a full disk does.
-    const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
-                          "trap '' XFSZ; ulimit -f 2;");
-    EXPECT_EQ(r.status, 2);
-    EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(FileText(jsonPath), old);
-    for (const auto &entry : fs::directory_iterator(dir)) {
-        EXPECT_TRUE(entry.path() == jsonPath || entry.path().filename() == "err")
-            << "left behind: " << entry.path();
-    }
-}
-
-// Ends a run in its count step with a signal, as an operator's Ctrl+C or a cancelled CI
-// job does.
-TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
-    const fs::path trace = dir / "trace";
-    for (const auto &[signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
-        SCOPED_TRACE(signal);
-        fs::remove(trace);
-        const SimEnvironment environment(
-            {"OX9162_SIM_CARDS=0123@2/13", "OX9162_SIM_TRACE=" + trace.string()});
-        std::vector<std::string> args = {KRV5316_CHECK,     "--run-time",      "60000",
-                                         "--json",          jsonPath.string(), "--junit",
-                                         junitPath.string()};
-        std::vector<char *> argv;
-        for (std::string &arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, (dir / "out").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&files, 2, (dir / "err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGINT);
-        sigaddset(&defaults, SIGTERM);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        pid_t pid = 0;
-        ASSERT_EQ(
-            posix_spawn(&pid, KRV5316_CHECK, &files, &attributes, argv.data(), environment.data()),
-            0);
-        posix_spawn_file_actions_destroy(&files);
-        posix_spawnattr_destroy(&attributes);
-
-        // The firmware's version read comes after the download, just before the count.
-        const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (FileText(trace).find("R 0 5fc") == std::string::npos &&
-               std::chrono::steady_clock::now() < patience) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        kill(pid, signal);
-        int raw = 0;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (waitpid(pid, &raw, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &raw, 0);
-                FAIL() << "no end within 20 s of the signal";
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        ASSERT_TRUE(WIFEXITED(raw)) << "ended by the signal itself";
-        EXPECT_EQ(WEXITSTATUS(raw), status) << FileText(dir / "err");
-        EXPECT_NE(FileText(trace).find("call OX9162_Close 0 = 0"), std::string::npos);
-
-        const json report = jsonReport();
-        EXPECT_EQ(report["error"]["kind"], "interrupted");
-        EXPECT_EQ(report["cards"].at(0)["verdict"], "interrupted");
-        EXPECT_EQ(StepOf(report["cards"][0], "close")["outcome"], "pass");
-        const json root = junitReport();
-        ExpectConsistentTotals(root);
-        EXPECT_EQ(Attribute(root, "errors"), 1u);
-    }
-}
-
-TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
-    CheckRun run;
-    run.host = "D\xCDLNA-1"; // a Czech host name in a Windows code page
-    run.started = "2026-12-07T08:00:30Z";
-    run.errorKind = "library";
-    // A stray byte, a cut character, an overlong '/', a surrogate, beyond U+10FFFF, U+FFFF.
-    run.error = "a\xFF b\xC3 c\xC0\xAF d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xEF\xBF\xBF";
-    std::ofstream(jsonPath, std::ios::binary) << JsonReport(run);
-    std::ofstream(junitPath, std::ios::binary) << JUnitReport(run);
-    EXPECT_NO_THROW(jsonReport());
-    const json suite = Children(junitReport(), "testsuite").at(0);
-    EXPECT_EQ(suite["attrib"]["hostname"], "D\uFFFDLNA-1");
-}
-
-TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
-    // Two PCI domains give two cards at 2/13; another position stays as it was.
-    const Outcome r = run("0123@2/13;0123@4/2;0123@2/13", reports());
-    EXPECT_EQ(r.status, 0) << r.err;
-    std::set<std::string> names;
-    for (const json &suite : Children(junitReport(), "testsuite")) {
-        names.insert(suite["attrib"]["name"].get<std::string>());
-    }
-    EXPECT_EQ(names.size(), 3u);
-    EXPECT_TRUE(names.count("krv5316.card_4_2"));
-    std::set<unsigned> numbers;
-    const json report = jsonReport();
-    for (const json &card : report["cards"]) {
-        numbers.insert(card["library_number"].get<unsigned>());
-    }
-    EXPECT_EQ(numbers, (std::set<unsigned>{0, 1, 2}));
 }
 
 TEST_F(CheckProgram, HelpAndVersion) {
