@@ -57,13 +57,6 @@ void paintText(QWidget *w, const QColor &colour) {
     w->setPalette(palette);
 }
 
-// Sets the buttons of all pages, in the given order.
-void setButtons(std::initializer_list<std::pair<QPushButton *, bool>> states) {
-    for (const auto &[button, enabled] : states) {
-        button->setEnabled(enabled);
-    }
-}
-
 // A top-level plain widget would reach a screen reader as an unnamed area, not as the
 // program's window. Qt keeps and deletes the interface.
 QAccessibleInterface *windowAccessible(const QString &className, QObject *object) {
@@ -249,6 +242,17 @@ void TForm1::buildSelectionButtons(QWidget *page) {
     }
 }
 
+// The buttons of all pages as an open card or none leaves them, in this order.
+void TForm1::setCardButtons(bool open) {
+    const std::pair<QPushButton *, bool> states[] = {
+        {Button1, !open}, {Button2, open}, {Button4, false},
+        {Button5, false}, {Button6, open}, {Button7, open},
+    };
+    for (const auto &[button, enabled] : states) {
+        button->setEnabled(enabled);
+    }
+}
+
 void TForm1::setStatus(const QString &text) {
     Label7->setText(text);
     fitLabel(Label7);
@@ -332,12 +336,7 @@ void TForm1::Button1Click() {
     const uint8_t v = ReadVersion(card.BaseAdr);
     setStatus(QStringLiteral("Otevřena karta na pozici %1  (FPGA v.%2)")
                   .arg(position(card), QString::fromStdString(VersionText(v))));
-    setButtons({{Button1, false},
-                {Button2, true},
-                {Button4, false},
-                {Button5, false},
-                {Button6, true},
-                {Button7, true}});
+    setCardButtons(true);
     CardOpen = true;
 }
 
@@ -347,12 +346,7 @@ void TForm1::Button2Click() {
     }
     CloseCard(static_cast<uint16_t>(SelectedCard), CardList);
     setStatus(QStringLiteral("Není otevřena žádná karta"));
-    setButtons({{Button1, true},
-                {Button2, false},
-                {Button4, false},
-                {Button5, false},
-                {Button6, false},
-                {Button7, false}});
+    setCardButtons(false);
     CardOpen = false;
 }
 

@@ -38,6 +38,7 @@ class TForm1 : public QWidget {
     void buildSelectionLabels(QWidget *page);
     void buildSelectionButtons(QWidget *page);
     void setStatus(const QString &text); // the status line, Label7
+    void setCardButtons(bool open);      // every page's buttons, for an open card or none
 
     // Unit1_counters.cpp: the counters page and the tick's counters step
     void buildCountersPage(QWidget *page);

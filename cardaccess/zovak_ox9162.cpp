@@ -4,6 +4,8 @@
 #include "ox9162_driver.h"
 
 #include <algorithm>
+#include <exception>
+#include <tuple>
 
 // The window address travels as an integer: pointer-wide everywhere, and the original
 // DLL's 32 bits on 32-bit Windows.
@@ -21,14 +23,54 @@ constexpr const char *TextBadSelection = "Neplatný výběr karty";
 constexpr const char *TextCannotOpen = "Nelze otevřít vybranou kartu na pozici ";
 constexpr const char *TextNoBaseAddress = "Nelze zjistit bázovou adresu karty na pozici ";
 
-// The only library call whose exception is turned into a status: a fault during the
-// first contact means the library is unusable, later faults are real defects.
-uint32_t CardsInSystem(uint32_t &count) {
-    try {
-        return OX9162_CardsInSystem(&count);
-    } catch (...) {
-        return 1;
+// The window's words for each outcome; the positions follow for a card that
+// would not open.
+std::string StatusText(const CardAccessOutcome &outcome, const TKarta &card) {
+    switch (outcome.kind) {
+    case CardAccessOutcome::Ok:
+        return TextOk;
+    case CardAccessOutcome::CallFailed:
+        if (outcome.call == LibraryCall::Open) {
+            return TextCannotOpen + CardPosition(card.BUS, card.SLOT);
+        }
+        if (outcome.call == LibraryCall::Bar4BaseAdr) {
+            return TextNoBaseAddress + CardPosition(card.BUS, card.SLOT);
+        }
+        return TextLibraryError;
+    case CardAccessOutcome::CallThrew:
+        return TextLibraryError;
+    case CardAccessOutcome::NoCards:
+        return TextNoCards;
+    case CardAccessOutcome::BadSelection:
+        break;
     }
+    return TextBadSelection;
+}
+
+bool Record(TPoleKaret &table, CardAccessOutcome outcome, const TKarta &card = {}) {
+    table.Status = StatusText(outcome, card);
+    table.Outcome = std::move(outcome);
+    return table.Outcome.kind == CardAccessOutcome::Ok;
+}
+
+// The only library call whose exception is turned into an outcome: a fault during the
+// first contact means the library is unusable (a loader that cannot bind it says so
+// this way), later faults are real defects.
+CardAccessOutcome CardsInSystem(uint32_t &count) {
+    const auto threw = [](std::string detail) {
+        return CardAccessOutcome{CardAccessOutcome::CallThrew, LibraryCall::CardsInSystem,
+                                 std::move(detail)};
+    };
+    try {
+        if (OX9162_CardsInSystem(&count) != 0) {
+            return {CardAccessOutcome::CallFailed, LibraryCall::CardsInSystem, {}};
+        }
+    } catch (const std::exception &error) {
+        return threw(error.what());
+    } catch (...) {
+        return threw({});
+    }
+    return {};
 }
 
 // A card whose ID, bus or slot cannot be read is left out without a message.
@@ -40,6 +82,27 @@ bool QueryCard(uint32_t number, TKarta &card) {
 
 } // namespace
 
+const char *LibraryCallName(LibraryCall call) {
+    switch (call) {
+    case LibraryCall::CardsInSystem:
+        return "OX9162_CardsInSystem";
+    case LibraryCall::Open:
+        return "OX9162_Open";
+    case LibraryCall::Bar4BaseAdr:
+        return "OX9162_BAR4_BaseAdr";
+    case LibraryCall::None:
+        break;
+    }
+    return "";
+}
+
+bool TPoleKaret::operator==(const TPoleKaret &other) const {
+    const auto compared = [](const TPoleKaret &t) {
+        return std::tie(t.CountAll, t.CountFound, t.Status, t.AllCards, t.Cards);
+    };
+    return compared(*this) == compared(other);
+}
+
 std::string CardPosition(uint32_t bus, uint32_t slot) {
     return std::to_string(bus) + "/" + std::to_string(slot);
 }
@@ -47,18 +110,15 @@ std::string CardPosition(uint32_t bus, uint32_t slot) {
 bool FindCards(uint16_t deviceId, TPoleKaret &table) {
     table.CountAll = 0;
     table.CountFound = 0;
-    table.Status.clear();
     table.AllCards.fill(TKarta{});
     table.Cards.fill(TKarta{.DID = deviceId});
 
     uint32_t count = 0;
-    if (CardsInSystem(count) != 0) {
-        table.Status = TextLibraryError;
-        return false;
+    if (CardAccessOutcome failure = CardsInSystem(count); failure.kind != CardAccessOutcome::Ok) {
+        return Record(table, std::move(failure));
     }
     if (count == 0) {
-        table.Status = TextNoCards;
-        return false;
+        return Record(table, {CardAccessOutcome::NoCards, LibraryCall::None, {}});
     }
 
     // CountAll stays what the library reports, but only the numbers the tables can
@@ -78,31 +138,26 @@ bool FindCards(uint16_t deviceId, TPoleKaret &table) {
         }
     }
     table.CountFound = matches;
-    table.Status = TextOk;
-    return true;
+    return Record(table, {});
 }
 
 bool OpenCard(uint16_t card, TPoleKaret &table) {
     if (card < table.Cards.first() || card > table.CountFound || card > table.Cards.last()) {
-        table.Status = TextBadSelection;
-        return false;
+        return Record(table, {CardAccessOutcome::BadSelection, LibraryCall::None, {}});
     }
     TKarta &entry = table.Cards[card];
     if (OX9162_Open(entry.CardNo, 0) != 0) {
-        table.Status = TextCannotOpen + CardPosition(entry.BUS, entry.SLOT);
-        return false;
+        return Record(table, {CardAccessOutcome::CallFailed, LibraryCall::Open, {}}, entry);
     }
     uintptr_t address = 0;
     uint32_t second = 0;
     if (OX9162_BAR4_BaseAdr(entry.CardNo, &address, &second) != 0) {
         // The card stays open in the library; the caller may retry the open.
-        table.Status = TextNoBaseAddress + CardPosition(entry.BUS, entry.SLOT);
-        return false;
+        return Record(table, {CardAccessOutcome::CallFailed, LibraryCall::Bar4BaseAdr, {}}, entry);
     }
     entry.BaseAdr = address;
     entry.BaseAdr2 = second;
-    table.Status = TextOk;
-    return true;
+    return Record(table, {});
 }
 
 bool CloseCard(uint16_t card, TPoleKaret &table) {

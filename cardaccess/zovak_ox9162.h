@@ -35,14 +35,36 @@ struct TKarta {
 
 inline constexpr std::size_t MaxCards = 16;
 
+// The library calls whose failure FindCards and OpenCard report.
+enum class LibraryCall { None, CardsInSystem, Open, Bar4BaseAdr };
+const char *LibraryCallName(LibraryCall call); // "OX9162_Open"; "" for None
+
+// What the last FindCards or OpenCard found, for callers that word it themselves.
+struct CardAccessOutcome {
+    enum Kind {
+        Ok,
+        CallFailed,   // call returned a failure
+        CallThrew,    // call raised an exception: the library cannot be bound or used
+        NoCards,      // the library reports no card of the maker
+        BadSelection, // OpenCard was asked for an entry outside the table
+    };
+    Kind kind = Ok;
+    LibraryCall call = LibraryCall::None;
+    std::string detail; // the exception's own text, when call threw one that has it
+    bool operator==(const CardAccessOutcome &) const = default;
+};
+
 // The result of an enumeration.
 struct TPoleKaret {
-    uint32_t CountAll = 0;   // all of the maker's cards the library reports
-    uint32_t CountFound = 0; // valid entries of Cards
-    std::string Status;      // UTF-8 status text of the last FindCards or OpenCard
+    uint32_t CountAll = 0;     // all of the maker's cards the library reports
+    uint32_t CountFound = 0;   // valid entries of Cards
+    std::string Status;        // UTF-8 status text of the last FindCards or OpenCard
+    CardAccessOutcome Outcome; // what Status was worded from
     IndexedArray<TKarta, 0, MaxCards> AllCards; // by library card number
     IndexedArray<TKarta, 1, MaxCards> Cards;    // cards of the requested model, from 1
-    bool operator==(const TPoleKaret &) const = default;
+    // Tables are alike when they hold the same cards and say the same; Outcome is
+    // left out, since Status is worded from it.
+    bool operator==(const TPoleKaret &other) const;
 };
 
 // A card's place in the machine as operators read it: "bus/slot".

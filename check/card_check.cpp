@@ -3,7 +3,6 @@
 #include "KRV5316_dwn.h"
 #include "KRV5316_regs.h"
 #include "count_step.h"
-#include "ox9162_driver.h"
 #include "step_tools.h"
 
 #include <array>
@@ -45,26 +44,21 @@ struct Context {
 };
 
 void OpenStep(Context &c, StepResult &step) {
-    // The library's two calls one by one, so that a failure names the one that failed;
-    // a card the library opened is closed again even without its register window.
-    TKarta &card = c.table.Cards[c.index];
+    // Card access tells which of the library's two calls failed; a card the library
+    // opened is closed again even without its register window.
     const std::string expected = "card opens and gives its register window";
-    if (OX9162_Open(card.CardNo, 0) != 0) {
+    const bool opened = OpenCard(static_cast<uint16_t>(c.index), c.table);
+    const LibraryCall failed = c.table.Outcome.call;
+    c.libraryOpen = opened || failed == LibraryCall::Bar4BaseAdr;
+    if (!opened) {
         Judge(step, false, expected,
-              "the driver library cannot open the card (OX9162_Open failed)");
+              failed == LibraryCall::Bar4BaseAdr
+                  ? "the driver library gives no register window address (OX9162_BAR4_BaseAdr "
+                    "failed)"
+                  : "the driver library cannot open the card (OX9162_Open failed)");
         return;
     }
-    c.libraryOpen = true;
-    uintptr_t address = 0;
-    uint32_t second = 0;
-    if (OX9162_BAR4_BaseAdr(card.CardNo, &address, &second) != 0) {
-        Judge(step, false, expected,
-              "the driver library gives no register window address (OX9162_BAR4_BaseAdr failed)");
-        return;
-    }
-    card.BaseAdr = address;
-    card.BaseAdr2 = second;
-    c.base = address;
+    c.base = c.table.Cards[c.index].BaseAdr;
     c.opened = true;
     Judge(step, true, expected, "opened");
 }
@@ -75,7 +69,8 @@ void DownloadStep(Context &c, StepResult &step) {
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     char time[32];
     std::snprintf(time, sizeof time, "%.3f", seconds);
-    step.figures = {{"bytes", static_cast<int64_t>(FirmwareImage.size())}, {"seconds", seconds}};
+    step.figures = {{FigureName::Bytes, static_cast<int64_t>(FirmwareImage.size())},
+                    {FigureName::Seconds, seconds}};
     Judge(step, c.loaded, "card reports a complete configuration",
           c.loaded ? std::string("configured in ") + time + " s"
                    : "configuration not complete after " + std::string(time) + " s");
@@ -84,7 +79,7 @@ void DownloadStep(Context &c, StepResult &step) {
 void VersionStep(Context &c, StepResult &step) {
     const uint8_t v = ReadVersion(c.base);
     c.result.firmwareVersion = VersionText(v);
-    step.figures = {{"version_byte", int64_t{v}}};
+    step.figures = {{FigureName::VersionByte, int64_t{v}}};
     Judge(step, v == Krv5316FirmwareVersion, VersionText(Krv5316FirmwareVersion),
           c.result.firmwareVersion);
 }
@@ -160,8 +155,8 @@ void OutputsStep(Context &c, StepResult &step) {
     }
     WriteDout(c.base, 0);
     WriteXdout(c.base, 0);
-    step.figures = {{"patterns_per_port", static_cast<int64_t>(patterns.size())},
-                    {"loopback", c.settings.loopback}};
+    step.figures = {{FigureName::PatternsPerPort, static_cast<int64_t>(patterns.size())},
+                    {FigureName::Loopback, c.settings.loopback}};
     if (!c.settings.loopback) {
         Judge(step, true, "walking one and walking zero written to DOUT and X-DOUT",
               "32 writes; DIN not compared (no loopback plug)");
@@ -176,80 +171,66 @@ void CloseStep(Context &c, StepResult &step) {
     Judge(step, closed, "the library closes the card", closed ? "closed" : "close failed");
 }
 
+// What a step needs of the steps before it. Without an open card nothing else can
+// run; without firmware the card's registers mean nothing, but the card is still
+// closed again.
+enum class Needs {
+    Nothing,
+    LibraryOpen, // the library opened the card, with or without its window
+    Window,      // the card's register window
+    Firmware,    // the window of a card that took its firmware
+};
+
+bool Met(Needs needs, const Context &c) {
+    switch (needs) {
+    case Needs::Nothing:
+        return true;
+    case Needs::LibraryOpen:
+        return c.libraryOpen;
+    case Needs::Window:
+        return c.opened;
+    case Needs::Firmware:
+        break;
+    }
+    return c.opened && c.loaded;
+}
+
 struct StepDef {
     const char *name;
     void (*run)(Context &, StepResult &);
-    bool needsFirmware; // runs only on a card that took its firmware
+    Needs needs;
 };
 
 constexpr std::array<StepDef, StepCount> Steps{{
-    {"open", OpenStep, false},
-    {"download", DownloadStep, false},
-    {"version", VersionStep, true},
-    {"clear", ClearStep, true},
-    {"count", CountingStep, true},
-    {"stop", StopStep, true},
-    {"zero", ZeroStep, true},
-    {"outputs", OutputsStep, true},
-    {"close", CloseStep, false},
+    {"open", OpenStep, Needs::Nothing},
+    {"download", DownloadStep, Needs::Window},
+    {"version", VersionStep, Needs::Firmware},
+    {"clear", ClearStep, Needs::Firmware},
+    {"count", CountingStep, Needs::Firmware},
+    {"stop", StopStep, Needs::Firmware},
+    {"zero", ZeroStep, Needs::Firmware},
+    {"outputs", OutputsStep, Needs::Firmware},
+    {"close", CloseStep, Needs::LibraryOpen},
 }};
 
 } // namespace
 
-const FigureValue *StepResult::figure(const std::string &figureName) const {
-    for (const Figure &f : figures) {
-        if (f.name == figureName) {
-            return &f.value;
-        }
-    }
-    return nullptr;
-}
-
-const char *OutcomeName(Outcome outcome) {
-    switch (outcome) {
-    case Outcome::Pass:
-        return "pass";
-    case Outcome::Fail:
-        return "fail";
-    case Outcome::Skipped:
-        break;
-    }
-    return "skipped";
-}
-
-std::string CardResult::position() const {
-    return CardPosition(bus, slot);
-}
-
-bool CardResult::passed() const {
-    return firstFailure() == nullptr && !steps.empty();
-}
-
-const StepResult *CardResult::firstFailure() const {
-    for (const StepResult &step : steps) {
-        if (step.outcome == Outcome::Fail) {
-            return &step;
-        }
-    }
-    return nullptr;
-}
-
 CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &settings) {
     CardResult result;
     result.index = index;
+    result.number = table.Cards[index].CardNo;
     result.bus = table.Cards[index].BUS;
     result.slot = table.Cards[index].SLOT;
     Context context{table, index, settings, result};
     for (const StepDef &def : Steps) {
         StepResult &step = result.steps.emplace_back();
         step.name = def.name;
-        // Without an open card nothing else can run; without firmware the card's
-        // registers mean nothing, but the card is still closed again.
-        const bool runnable =
-            def.run == OpenStep ||
-            (def.run == CloseStep ? context.libraryOpen
-                                  : context.opened && (!def.needsFirmware || context.loaded));
-        if (!runnable) {
+        // Once asked to stop, only the close still runs.
+        const bool stopping = settings.interrupted && settings.interrupted();
+        if (stopping && result.interruptedAt.empty() && def.needs != Needs::LibraryOpen) {
+            result.interruptedAt = def.name;
+        }
+        if (!Met(def.needs, context) || (stopping && def.needs != Needs::LibraryOpen)) {
             continue;
         }
         if (settings.progress) {
@@ -258,6 +239,10 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
         const auto begin = Clock::now();
         def.run(context, step);
         step.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+        // A step cut short says nothing: it stays skipped.
+        if (step.outcome == Outcome::Skipped && result.interruptedAt.empty()) {
+            result.interruptedAt = def.name;
+        }
     }
     return result;
 }

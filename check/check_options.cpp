@@ -1,12 +1,12 @@
 #include "check_options.h"
 
 #include "KRV5316_regs.h"
+#include "report_file.h"
 
 #include <charconv>
 #include <cmath>
-#include <filesystem>
-#include <getopt.h>
 #include <set>
+#include <string_view>
 
 const char *const CheckUsage = R"(Usage: krv5316-check [OPTIONS]
 
@@ -44,13 +44,14 @@ checked.
 Exit status: 0 every checked card passed; 1 a card failed; 2 no card could be
 checked (driver library failure, no KRV-5316 card, no card at the position
 asked for, a run time too short), a report could not be written, or the
-arguments are wrong.
+arguments are wrong; 130 or 143 interrupted by SIGINT or SIGTERM (the card is
+closed and the reports are written first).
 )";
 
 namespace {
 
 enum Option : int {
-    OptCard = 256,
+    OptCard,
     OptLoopback,
     OptRunTime,
     OptExpectHz,
@@ -58,29 +59,56 @@ enum Option : int {
     OptJson,
     OptJunit,
     OptVersion,
-    OptHelp = 'h',
+    OptHelp,
 };
 
-constexpr option LongOptions[] = {
-    {"card", required_argument, nullptr, OptCard},
-    {"loopback", no_argument, nullptr, OptLoopback},
-    {"run-time", required_argument, nullptr, OptRunTime},
-    {"expect-hz", required_argument, nullptr, OptExpectHz},
-    {"tolerance", required_argument, nullptr, OptTolerance},
-    {"json", required_argument, nullptr, OptJson},
-    {"junit", required_argument, nullptr, OptJunit},
-    {"version", no_argument, nullptr, OptVersion},
-    {"help", no_argument, nullptr, OptHelp},
-    {nullptr, 0, nullptr, 0},
+struct OptionSpec {
+    const char *name;
+    bool takesValue;
+    Option id;
 };
 
-std::string NameOf(int value) {
-    for (const option &o : LongOptions) {
-        if (o.name != nullptr && o.val == value) {
+constexpr OptionSpec Options[] = {
+    {"card", true, OptCard},           {"loopback", false, OptLoopback},
+    {"run-time", true, OptRunTime},    {"expect-hz", true, OptExpectHz},
+    {"tolerance", true, OptTolerance}, {"json", true, OptJson},
+    {"junit", true, OptJunit},         {"version", false, OptVersion},
+    {"help", false, OptHelp},
+};
+
+std::string NameOf(Option id) {
+    for (const OptionSpec &o : Options) {
+        if (o.id == id) {
             return std::string("--") + o.name;
         }
     }
-    return "-" + std::string(1, static_cast<char>(value));
+    return {};
+}
+
+// The option that a long name spells out or begins; null and why not when none or
+// more than one.
+const OptionSpec *FindOption(const std::string &name, std::string &why) {
+    std::vector<const OptionSpec *> begun;
+    for (const OptionSpec &o : Options) {
+        if (name == o.name) {
+            return &o;
+        }
+        if (!name.empty() && std::string_view(o.name).starts_with(name)) {
+            begun.push_back(&o);
+        }
+    }
+    if (begun.size() == 1) {
+        return begun.front();
+    }
+    if (begun.empty()) {
+        why = "unknown argument '--" + name + "'";
+        return nullptr;
+    }
+    why = "--" + name + " is ambiguous:";
+    for (const OptionSpec *o : begun) {
+        why += std::string(" --") + o->name;
+    }
+    return nullptr;
 }
 
 std::optional<unsigned> Number(const std::string &text) {
@@ -137,20 +165,8 @@ std::optional<std::vector<double>> Rates(const std::string &text) {
     return rates.size() == CounterCount ? std::optional(rates) : std::nullopt;
 }
 
-// Whether two names reach one file, also before it exists.
-bool SameFile(const std::string &a, const std::string &b) {
-    namespace fs = std::filesystem;
-    std::error_code error;
-    const auto resolved = [&error](const std::string &name) {
-        return fs::weakly_canonical(fs::absolute(name, error), error).lexically_normal();
-    };
-    const fs::path pathA = resolved(a);
-    const fs::path pathB = resolved(b);
-    return error ? a == b : pathA == pathB;
-}
-
 // Empty when the value suits the option, otherwise why not.
-std::string TakeValue(int opt, const std::string &value, CheckOptions &options) {
+std::string TakeValue(Option opt, const std::string &value, CheckOptions &options) {
     switch (opt) {
     case OptCard:
         options.card = value;
@@ -196,49 +212,58 @@ std::string TakeValue(int opt, const std::string &value, CheckOptions &options) 
 
 } // namespace
 
+// The same parser on every system, so that every message is the same everywhere.
 ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
     auto fail = [](std::string error) { return ParsedOptions{std::nullopt, std::move(error)}; };
-    std::vector<std::string> storage{"krv5316-check"};
-    storage.insert(storage.end(), args.begin(), args.end());
-    std::vector<char *> argv;
-    for (std::string &arg : storage) {
-        argv.push_back(arg.data());
-    }
-    argv.push_back(nullptr);
-    const int argc = static_cast<int>(storage.size());
-
     CheckOptions options;
     std::set<int> given;
-    // getopt keeps its place in globals: start it afresh and let it print nothing.
-    optind = 0;
-    opterr = 0;
-    for (int opt; (opt = getopt_long(argc, argv.data(), ":h", LongOptions, nullptr)) != -1;) {
-        const std::string arg = optind > 0 && optind <= argc ? argv[optind - 1] : "";
-        if (opt == ':') {
-            return fail(NameOf(optopt) + " needs a value");
-        }
-        if (opt == '?') {
-            const bool isLong = arg.rfind("--", 0) == 0;
-            if (optopt != 0 && isLong) {
-                return fail(NameOf(optopt) + " takes no value");
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &arg = args[i];
+        if (arg == "--") {
+            if (i + 1 < args.size()) {
+                return fail("unexpected argument '" + args[i + 1] + "'");
             }
-            return fail("unknown argument '" +
-                        (optopt != 0 ? "-" + std::string(1, static_cast<char>(optopt))
-                                     : arg.substr(0, arg.find('='))) +
-                        "'");
+            break;
         }
-        if (!given.insert(opt).second) {
-            return fail(NameOf(opt) + " given more than once");
+        const OptionSpec *spec = nullptr;
+        std::optional<std::string> value;
+        std::string why;
+        if (arg == "-h") {
+            spec = FindOption("help", why);
+        } else if (arg.starts_with("--")) {
+            const std::size_t equals = arg.find('=');
+            spec =
+                FindOption(arg.substr(2, equals == std::string::npos ? equals : equals - 2), why);
+            if (spec == nullptr) {
+                return fail(why);
+            }
+            if (equals != std::string::npos) {
+                if (!spec->takesValue) {
+                    return fail(NameOf(spec->id) + " takes no value");
+                }
+                value = arg.substr(equals + 1);
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return fail("unknown argument '" + arg.substr(0, 2) + "'");
+        } else {
+            return fail("unexpected argument '" + arg + "'");
         }
-        options.help |= opt == OptHelp;
-        options.version |= opt == OptVersion;
-        options.loopback |= opt == OptLoopback;
-        if (const std::string why = TakeValue(opt, optarg ? optarg : "", options); !why.empty()) {
+        if (spec->takesValue && !value) {
+            if (i + 1 == args.size()) {
+                return fail(NameOf(spec->id) + " needs a value");
+            }
+            value = args[++i];
+        }
+        if (!given.insert(spec->id).second) {
+            return fail(NameOf(spec->id) + " given more than once");
+        }
+        options.help |= spec->id == OptHelp;
+        options.version |= spec->id == OptVersion;
+        options.loopback |= spec->id == OptLoopback;
+        if (const std::string why = TakeValue(spec->id, value.value_or(""), options);
+            !why.empty()) {
             return fail(why);
         }
-    }
-    if (optind < argc) {
-        return fail("unexpected argument '" + std::string(argv[optind]) + "'");
     }
     if (given.count(OptTolerance) && !given.count(OptExpectHz)) {
         return fail("--tolerance needs --expect-hz");

@@ -1,7 +1,7 @@
 // The command line of krv5316-check.
 #pragma once
 
-#include "card_check.h"
+#include "check_settings.h"
 
 #include <chrono>
 #include <optional>

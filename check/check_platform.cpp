@@ -1,6 +1,8 @@
 #include "check_platform.h"
+#include "utf8_text.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -9,10 +11,33 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 namespace {
+
+constexpr int CaughtSignals[] = {SIGINT, SIGTERM};
+
+// What the handler may touch: the signal that came, and which ones it had taken over.
+volatile std::sig_atomic_t interruption = 0;
+volatile std::sig_atomic_t takenOver[2] = {};
+
+extern "C" void OnInterruption(int signal) {
+    interruption = signal;
+    // The next signal of either kind finds its default action and ends the program.
+    for (int k = 0; k < 2; ++k) {
+        if (takenOver[k]) {
+#ifdef _WIN32
+            std::signal(CaughtSignals[k], SIG_DFL);
+#else
+            struct sigaction fallback {};
+            fallback.sa_handler = SIG_DFL;
+            sigaction(CaughtSignals[k], &fallback, nullptr);
+#endif
+        }
+    }
+}
 
 std::string Reason(int error) {
     return error != 0 ? std::strerror(error) : "unknown error";
@@ -24,11 +49,15 @@ std::string Deliver(std::FILE *file, const std::string &text) {
     if (std::fwrite(text.data(), 1, text.size(), file) != text.size() || std::fflush(file) != 0) {
         return Reason(errno);
     }
-    // Terminals, pipes and devices cannot be synced, and need not be.
+    // Only a file on a disk is synced: terminals, pipes and devices need not be, and
+    // some refuse.
 #ifdef _WIN32
-    if (_commit(_fileno(file)) != 0 && errno != EBADF && errno != EINVAL) {
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (GetFileType(handle) == FILE_TYPE_DISK && _commit(_fileno(file)) != 0) {
 #else
-    if (fsync(fileno(file)) != 0 && errno != EINVAL && errno != ENOTSUP && errno != EROFS) {
+    struct stat status {};
+    if (fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode) && fsync(fileno(file)) != 0 &&
+        errno != EINVAL && errno != ENOTSUP) {
 #endif
         return Reason(errno);
     }
@@ -49,7 +78,8 @@ std::string HostName() {
 #ifdef _WIN32
     char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD size = sizeof name;
-    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string();
+    return GetComputerNameA(name, &size) ? SystemTextToUtf8(std::string(name, size))
+                                         : std::string();
 #else
     char name[256] = {};
     return gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string();
@@ -72,22 +102,41 @@ void SleepFor(std::chrono::microseconds time) {
     std::this_thread::sleep_for(time);
 }
 
-std::chrono::nanoseconds SteadyNow() {
-    return std::chrono::steady_clock::now().time_since_epoch();
+void CatchInterruptions() {
+    for (int k = 0; k < 2; ++k) {
+#ifdef _WIN32
+        // The C runtime turns Ctrl+C into SIGINT through the console's control handler.
+        const auto previous = std::signal(CaughtSignals[k], OnInterruption);
+        if (previous == SIG_IGN) {
+            std::signal(CaughtSignals[k], SIG_IGN);
+            continue;
+        }
+#else
+        struct sigaction previous {};
+        sigaction(CaughtSignals[k], nullptr, &previous);
+        if (previous.sa_handler == SIG_IGN) {
+            continue;
+        }
+        struct sigaction action {};
+        action.sa_handler = OnInterruption;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        sigaction(CaughtSignals[k], &action, nullptr);
+#endif
+        takenOver[k] = 1;
+    }
 }
 
-std::string WriteWholeFile(const std::string &path, const std::string &text) {
-    errno = 0;
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return Reason(errno);
-    }
-    std::string failure = Deliver(file, text);
-    errno = 0;
-    if (std::fclose(file) != 0 && failure.empty()) {
-        failure = Reason(errno);
-    }
-    return failure;
+int InterruptingSignal() {
+    return interruption;
+}
+
+std::string InterruptingSignalName(int signal) {
+    return signal == SIGINT ? "SIGINT" : signal == SIGTERM ? "SIGTERM" : std::to_string(signal);
+}
+
+std::chrono::nanoseconds SteadyNow() {
+    return std::chrono::steady_clock::now().time_since_epoch();
 }
 
 std::string WriteStandardOutput(const std::string &text) {

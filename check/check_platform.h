@@ -11,9 +11,14 @@ std::string HostName();                   // empty when the system will not say
 std::string UtcTimestamp(std::time_t at); // ISO 8601: "2026-12-07T08:00:30Z"
 
 void SleepFor(std::chrono::microseconds time);
-std::chrono::nanoseconds SteadyNow(); // the clock SleepFor lets pass
+
+// From now on SIGINT and SIGTERM (on Windows Ctrl+C) only ask the check to stop; a
+// second one ends the program at once. A signal ignored at start stays ignored.
+void CatchInterruptions();
+int InterruptingSignal();                       // the first one that came; 0: none
+std::string InterruptingSignalName(int signal); // "SIGINT"
+std::chrono::nanoseconds SteadyNow();           // the clock SleepFor lets pass
 
 // Writes all of text and makes sure it arrived: empty on success, otherwise the
 // system's reason ("No space left on device").
-std::string WriteWholeFile(const std::string &path, const std::string &text);
 std::string WriteStandardOutput(const std::string &text);

@@ -5,12 +5,16 @@
 #include <cstdio>
 #include <type_traits>
 
-unsigned CheckRun::failedCount() const {
-    unsigned failed = 0;
+unsigned CheckRun::countOf(const std::string &cardVerdict) const {
+    unsigned count = 0;
     for (const CardResult &card : cards) {
-        failed += card.passed() ? 0 : 1;
+        count += card.verdict() == cardVerdict ? 1 : 0;
     }
-    return failed;
+    return count;
+}
+
+unsigned CheckRun::failedCount() const {
+    return countOf("fail");
 }
 
 const char *CheckRun::verdict() const {
@@ -19,9 +23,11 @@ const char *CheckRun::verdict() const {
 
 std::string SummaryLine(const CheckRun &run) {
     const auto checked = static_cast<unsigned>(run.cards.size());
+    const unsigned interrupted = run.countOf("interrupted");
     return "Summary: " + std::to_string(checked) + (checked == 1 ? " card" : " cards") +
-           " checked, " + std::to_string(checked - run.failedCount()) + " passed, " +
-           std::to_string(run.failedCount()) + " failed";
+           " checked, " + std::to_string(run.countOf("pass")) + " passed, " +
+           std::to_string(run.failedCount()) + " failed" +
+           (interrupted > 0 ? ", " + std::to_string(interrupted) + " interrupted" : "");
 }
 
 uint32_t FirmwareImageCrc32() {

@@ -1,8 +1,8 @@
 // One run of krv5316-check: when, where and with what it ran, and what it found.
 #pragma once
 
-#include "card_check.h"
 #include "check_options.h"
+#include "step_result.h"
 
 #include <cstdint>
 #include <string>
@@ -13,12 +13,14 @@ struct CheckRun {
     std::string host;
     std::string started; // UTC, ISO 8601
     CheckOptions options;
-    // Why no card could be checked ("library", "no_card", "selection", "run_time");
-    // empty when cards were checked.
+    // Why no card, or not every card, could be checked ("library", "no_card",
+    // "selection", "run_time", "interrupted"); empty when cards were checked.
     std::string errorKind;
     std::string error;
+    std::string warning; // what the cards checked may not be all of; empty: nothing
     std::vector<CardResult> cards;
 
+    unsigned countOf(const std::string &cardVerdict) const; // cards with that verdict
     unsigned failedCount() const;
     const char *verdict() const; // "pass", "fail" or "error"
 };

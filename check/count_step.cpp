@@ -48,6 +48,10 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         settings.wait(std::min(left, LevelSamplePeriod));
         watch.sample(Levels(base), true);
         ++samples;
+        if (settings.interrupted && settings.interrupted()) {
+            StopAll(base); // a run cut short is not judged: the step stays skipped
+            return;
+        }
     }
     const auto end = settings.now();
     StopAll(base);
@@ -66,13 +70,13 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     const uint32_t deaf = watch.rose & ~counting;                         // it rose, no count
     const uint32_t frozen = counting & ~(watch.seenHigh & watch.seenLow); // counts, never moves
 
-    step.figures = {{"run_ms", int64_t{settings.runTime.count()}},
-                    {"run_seconds", rates.seconds},
-                    {"level_samples", int64_t{samples}},
-                    {"counts", std::vector<int64_t>(counted.begin(), counted.end())},
-                    {"rates_hz", rates.hertz},
-                    {"rate_uncertainty_hz", rates.uncertainty},
-                    {"inputs_with_signal", CounterNumbers(signal)}};
+    step.figures = {{FigureName::RunMs, int64_t{settings.runTime.count()}},
+                    {FigureName::RunSeconds, rates.seconds},
+                    {FigureName::LevelSamples, int64_t{samples}},
+                    {FigureName::Counts, std::vector<int64_t>(counted.begin(), counted.end())},
+                    {FigureName::RatesHz, rates.hertz},
+                    {FigureName::RateUncertaintyHz, rates.uncertainty},
+                    {FigureName::InputsWithSignal, CounterNumbers(signal)}};
     const RateExpectation &expected = settings.expected;
     const bool rateCheck = !expected.hertz.empty();
     std::string faults;
@@ -80,8 +84,8 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         faults += (faults.empty() ? "" : "; ") + text;
     };
     if (rateCheck) {
-        step.figures.push_back({"expected_hz", expected.hertz});
-        step.figures.push_back({"tolerance_pct", expected.tolerancePct});
+        step.figures.emplace_back(FigureName::ExpectedHz, expected.hertz);
+        step.figures.emplace_back(FigureName::TolerancePct, expected.tolerancePct);
         if (const std::string off = RateDeviations(rates, expected); !off.empty()) {
             fault("rate off: " + off);
         }

@@ -2,7 +2,7 @@
 // sampled; their rates are measured and judged.
 #pragma once
 
-#include "card_check.h"
+#include "check_settings.h"
 
 #include <cstdint>
 

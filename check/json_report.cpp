@@ -31,7 +31,7 @@ json Options(const CheckOptions &o) {
 json Step(const StepResult &step, std::size_t number) {
     json figures = json::object();
     for (const Figure &figure : step.figures) {
-        figures[figure.name] = Value(figure.value);
+        figures[FigureKey(figure.name)] = Value(figure.value);
     }
     const bool ran = step.outcome != Outcome::Skipped;
     return {{"number", number},
@@ -49,13 +49,25 @@ json Card(const CardResult &card) {
         steps.push_back(Step(card.steps[s], s + 1));
     }
     return {{"index", card.index},
+            {"library_number", card.number},
             {"position", card.position()},
             {"bus", card.bus},
             {"slot", card.slot},
             {"started", card.started},
             {"firmware_version", TextOrNull(card.firmwareVersion)},
-            {"verdict", card.passed() ? "pass" : "fail"},
+            {"verdict", card.verdict()},
             {"steps", steps}};
+}
+
+json Summary(const CheckRun &run) {
+    json summary = {{"checked", run.cards.size()},
+                    {"passed", run.countOf("pass")},
+                    {"failed", run.failedCount()}};
+    // Only an interrupted run has cards that were neither passed nor failed.
+    if (const unsigned interrupted = run.countOf("interrupted"); interrupted > 0) {
+        summary["interrupted"] = interrupted;
+    }
+    return summary;
 }
 
 } // namespace
@@ -78,11 +90,9 @@ std::string JsonReport(const CheckRun &run) {
           {"version", VersionText(Krv5316FirmwareVersion)}}},
         {"error",
          run.error.empty() ? json(nullptr) : json{{"kind", run.errorKind}, {"message", run.error}}},
+        {"warning", TextOrNull(run.warning)},
         {"cards", cards},
-        {"summary",
-         {{"checked", run.cards.size()},
-          {"passed", run.cards.size() - run.failedCount()},
-          {"failed", run.failedCount()}}},
+        {"summary", Summary(run)},
         {"verdict", run.verdict()},
     };
     // Texts from the card table may hold bytes that are no UTF-8: replace them.

@@ -1,4 +1,5 @@
 #include "check_report.h"
+#include "utf8_text.h"
 
 #include <cstdio>
 #include <sstream>
@@ -11,11 +12,12 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-// Text for an attribute or an element; control characters that XML 1.0 forbids
-// become '?', and line breaks in attributes survive as references.
+// Text for an attribute or an element; what is no UTF-8 becomes U+FFFD, control
+// characters that XML 1.0 forbids become '?', and line breaks in attributes survive as
+// references.
 std::string Xml(const std::string &text) {
     std::string out;
-    for (unsigned char ch : text) {
+    for (unsigned char ch : ValidUtf8(text)) {
         switch (ch) {
         case '&':
             out += "&amp;";
@@ -85,10 +87,21 @@ std::string SuiteStart(const std::string &name, const Totals &totals, const std:
            Xml(Timestamp(started)) + "\" hostname=\"" + Xml(host) + "\">\n";
 }
 
-void WriteCard(std::ostream &out, const CardResult &card, const std::string &host) {
-    // Dotted, so that CI systems file each card as a class of the package krv5316.
-    const std::string suite =
-        "krv5316.card_" + std::to_string(card.bus) + "_" + std::to_string(card.slot);
+// Dotted, so that CI systems file each card as a class of the package krv5316; cards
+// that share a bus and slot (in two PCI domains) are told apart by the library's number.
+std::string SuiteName(const CardResult &card, const CheckRun &run) {
+    std::string name = "krv5316.card_" + std::to_string(card.bus) + "_" + std::to_string(card.slot);
+    for (const CardResult &other : run.cards) {
+        if (&other != &card && other.bus == card.bus && other.slot == card.slot) {
+            return name + "_lib" + std::to_string(card.number);
+        }
+    }
+    return name;
+}
+
+void WriteCard(std::ostream &out, const CardResult &card, const CheckRun &run) {
+    const std::string suite = SuiteName(card, run);
+    const std::string &host = run.host;
     out << SuiteStart(suite, CardTotals(card), card.started, host);
     out << "    <properties>\n      <property name=\"position\" value=\"" << Xml(card.position())
         << "\"/>\n      <property name=\"firmware_version\" value=\"" << Xml(card.firmwareVersion)
@@ -102,12 +115,16 @@ void WriteCard(std::ostream &out, const CardResult &card, const std::string &hos
                 << Xml(step.seen) << "\">expected: " << Xml(step.expected)
                 << "\nseen: " << Xml(step.seen) << "</failure>\n";
         } else if (step.outcome == Outcome::Skipped) {
-            out << "      <skipped message=\"an earlier step failed\"/>\n";
+            out << "      <skipped message=\""
+                << (card.firstFailure() == nullptr && !card.interruptedAt.empty()
+                        ? "the check was interrupted"
+                        : "an earlier step failed")
+                << "\"/>\n";
         }
         if (!step.figures.empty()) {
             out << "      <system-out>";
             for (const Figure &figure : step.figures) {
-                out << Xml(figure.name) << ": " << Xml(FigureText(figure.value)) << "\n";
+                out << Xml(FigureKey(figure.name)) << ": " << Xml(FigureText(figure.value)) << "\n";
             }
             out << "</system-out>\n";
         }
@@ -139,7 +156,7 @@ std::string JUnitReport(const CheckRun &run) {
         all.errors = 1;
     }
     for (const CardResult &card : run.cards) {
-        WriteCard(suites, card, run.host);
+        WriteCard(suites, card, run);
         all.add(CardTotals(card));
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"krv5316-check\" " +

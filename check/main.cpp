@@ -5,9 +5,10 @@
 #include "check_report.h"
 #include "check_run.h"
 #include "rate_check.h"
+#include "report_file.h"
+#include "utf8_text.h"
 
 #include "KRV5316_regs.h"
-#include "ox9162_driver.h"
 #include "ox_version.h"
 
 #include <ctime>
@@ -17,19 +18,17 @@ namespace {
 
 enum Exit { AllPassed = 0, CardFailed = 1, NothingChecked = 2 };
 
-// The card table says in the window's words why enumeration failed; the library,
-// asked once more, tells its failure from an empty machine.
-void ExplainEnumeration(CheckRun &run) {
-    uint32_t count = 0;
-    bool failed = true;
-    try {
-        failed = OX9162_CardsInSystem(&count) != 0;
-    } catch (...) {
+// Why enumeration failed, in the check's words, from what card access found.
+void ExplainEnumeration(const CardAccessOutcome &outcome, CheckRun &run) {
+    if (outcome.kind == CardAccessOutcome::NoCards) {
+        run.errorKind = "no_card";
+        run.error = "the driver library reports no card of the maker";
+        return;
     }
-    const bool noCard = !failed && count == 0;
-    run.errorKind = noCard ? "no_card" : "library";
-    run.error = noCard ? "the driver library reports no card of the maker"
-                       : "the driver library failed to list the cards (OX9162_CardsInSystem)";
+    run.errorKind = "library";
+    run.error = "the driver library failed to list the cards";
+    run.error += outcome.detail.empty() ? std::string(" (") + LibraryCallName(outcome.call) + ")"
+                                        : ": " + SystemTextToUtf8(outcome.detail);
 }
 
 // The entries of table.Cards that the options ask for; the reason in run when none.
@@ -46,10 +45,17 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
             selected.push_back(k);
         }
     }
+    // A card beyond the table's last entry was never looked at: it is not absent.
+    const std::string unseen =
+        table.CountAll > MaxCards
+            ? "the driver library reported " + std::to_string(table.CountAll) +
+                  " cards and only the first " + std::to_string(MaxCards) + " could be looked at"
+            : "";
     if (table.CountFound == 0) {
         run.errorKind = "no_card";
-        run.error = "no KRV-5316 card found (" + std::to_string(table.CountAll) +
-                    " other card(s) of the maker)";
+        run.error = unseen.empty() ? "no KRV-5316 card found (" + std::to_string(table.CountAll) +
+                                         " other card(s) of the maker)"
+                                   : "no KRV-5316 card among those looked at: " + unseen;
     } else if (selected.empty()) {
         run.errorKind = "selection";
         run.error = options.cardIndex
@@ -57,6 +63,9 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
                               std::to_string(table.CountFound) + " KRV-5316 card(s) found"
                         : "no KRV-5316 card at position " +
                               CardPosition(options.cardPosition->bus, options.cardPosition->slot);
+        run.error += unseen.empty() ? "" : " (" + unseen + ")";
+    } else {
+        run.warning = unseen;
     }
     return selected;
 }
@@ -64,7 +73,7 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
 void CheckSelectedCards(CheckRun &run) {
     TPoleKaret table;
     if (!FindCards(Krv5316DeviceId, table)) {
-        ExplainEnumeration(run);
+        ExplainEnumeration(table.Outcome, run);
         return;
     }
     const std::vector<unsigned> selected = SelectCards(table, run);
@@ -75,6 +84,7 @@ void CheckSelectedCards(CheckRun &run) {
     settings.expected = run.options.expected;
     settings.wait = SleepFor;
     settings.now = SteadyNow;
+    settings.interrupted = [] { return InterruptingSignal() != 0; };
     if (terminal) {
         settings.progress = [&](const CardResult &card, const std::string &step) {
             std::cerr << "\r\033[K"
@@ -83,6 +93,9 @@ void CheckSelectedCards(CheckRun &run) {
         };
     }
     for (unsigned k : selected) {
+        if (InterruptingSignal() != 0) {
+            break;
+        }
         const std::string started = UtcTimestamp(std::time(nullptr));
         run.cards.push_back(CheckCard(table, k, settings));
         run.cards.back().started = started;
@@ -105,7 +118,7 @@ bool WriteReport(const std::string &path, const std::string &text) {
     if (path.empty()) {
         return true;
     }
-    const std::string failure = WriteWholeFile(path, text);
+    const std::string failure = WriteReportFile(path, text);
     if (!failure.empty()) {
         std::cerr << "krv5316-check: cannot write " << path << ": " << failure << "\n";
     }
@@ -132,6 +145,7 @@ int main(int argc, char **argv) {
     run.host = HostName();
     run.started = UtcTimestamp(std::time(nullptr));
     run.options = *parsed.options;
+    CatchInterruptions();
     // A run that cannot be judged is refused before any card is touched.
     run.error = RunTimeRefusal(run.options.runTime, run.options.expected);
     if (!run.error.empty()) {
@@ -139,15 +153,28 @@ int main(int argc, char **argv) {
     } else {
         CheckSelectedCards(run);
     }
+    // Cards that were opened have been closed again; the reports say how far it got.
+    const int signal = InterruptingSignal();
+    if (signal != 0) {
+        run.errorKind = "interrupted";
+        run.error = "interrupted by " + InterruptingSignalName(signal);
+    }
 
     bool delivered = true;
     if (!run.error.empty()) {
         std::cerr << "krv5316-check: " << run.error << "\n";
-    } else {
+    }
+    if (!run.warning.empty()) {
+        std::cerr << "krv5316-check: warning: " << run.warning << "\n";
+    }
+    if (run.error.empty() || !run.cards.empty()) {
         delivered &= Print(TextReport(run));
     }
     delivered &= WriteReport(run.options.jsonFile, JsonReport(run));
     delivered &= WriteReport(run.options.junitFile, JUnitReport(run));
+    if (signal != 0) {
+        return 128 + signal; // as a shell gives for a program its signal ended
+    }
     if (!run.error.empty() || !delivered) {
         return NothingChecked;
     }

@@ -1,7 +1,7 @@
 // The counters' rates over a measured run, judged against the rates a line expects.
 #pragma once
 
-#include "card_check.h"
+#include "check_settings.h"
 
 #include "KRV5316_regs.h"
 

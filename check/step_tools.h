@@ -2,7 +2,7 @@
 // a step judged.
 #pragma once
 
-#include "card_check.h"
+#include "step_result.h"
 
 #include "KRV5316_regs.h"
 

@@ -10,9 +10,9 @@ namespace {
 
 // The count step's rates, a line for each group of counters.
 void WriteRates(std::ostream &out, const StepResult &step) {
-    const FigureValue *rates = step.figure("rates_hz");
-    const FigureValue *uncertainty = step.figure("rate_uncertainty_hz");
-    const FigureValue *seconds = step.figure("run_seconds");
+    const FigureValue *rates = step.figure(FigureName::RatesHz);
+    const FigureValue *uncertainty = step.figure(FigureName::RateUncertaintyHz);
+    const FigureValue *seconds = step.figure(FigureName::RunSeconds);
     if (rates == nullptr || uncertainty == nullptr || seconds == nullptr) {
         return;
     }
@@ -39,6 +39,9 @@ std::string TextReport(const CheckRun &run) {
     std::ostringstream out;
     out << "KRV-5316 check, " << run.started
         << (run.options.loopback ? ", loopback plug fitted" : ", no loopback plug") << "\n";
+    if (!run.warning.empty()) {
+        out << "Warning: " << run.warning << "\n";
+    }
     for (const CardResult &card : run.cards) {
         out << "\nCard " << card.index << " at " << card.position() << "\n";
         for (std::size_t i = 0; i < card.steps.size(); ++i) {
@@ -54,9 +57,13 @@ std::string TextReport(const CheckRun &run) {
             out << "\n";
             WriteRates(out, step);
         }
-        out << "  Verdict: " << (card.passed() ? "PASS" : "FAIL");
+        out << "  Verdict: ";
         if (const StepResult *failed = card.firstFailure()) {
-            out << " at step " << failed->name;
+            out << "FAIL at step " << failed->name;
+        } else if (!card.interruptedAt.empty()) {
+            out << "INTERRUPTED at step " << card.interruptedAt;
+        } else {
+            out << "PASS";
         }
         out << "\n";
     }

@@ -1,9 +1,10 @@
 // krv5316-check as the production line runs it: exit status, reports, messages.
 #include "card_check.h"
+#include "check_program_fixture.h"
 #include "ox_version.h"
-#include "shell_run.h"
 
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -12,103 +13,7 @@
 
 namespace {
 
-namespace fs = std::filesystem;
-using nlohmann::json;
-
 using Outcome = ShellRun;
-
-// The JUnit file as parsed by Python's XML parser: {tag, attrib, text, children}.
-json ParseJUnit(const fs::path &xml, const fs::path &dir) {
-    const ShellRun parsed =
-        RunShell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "'", dir);
-    EXPECT_EQ(parsed.status, 0) << parsed.err << FileText(xml);
-    return json::parse(parsed.out);
-}
-
-std::vector<json> Children(const json &element, const std::string &tag) {
-    std::vector<json> found;
-    for (const json &child : element["children"]) {
-        if (child["tag"] == tag) {
-            found.push_back(child);
-        }
-    }
-    return found;
-}
-
-unsigned Attribute(const json &element, const std::string &name) {
-    return static_cast<unsigned>(std::stoul(element["attrib"].at(name).get<std::string>()));
-}
-
-// Totals on <testsuites> and each <testsuite> must be those of the test cases inside.
-void ExpectConsistentTotals(const json &root) {
-    ASSERT_EQ(root["tag"], "testsuites");
-    const char *const totals[] = {"tests", "failures", "errors", "skipped"};
-    const char *const kinds[] = {"testcase", "failure", "error", "skipped"};
-    unsigned all[4] = {};
-    for (const json &suite : Children(root, "testsuite")) {
-        for (const char *name : {"name", "time", "timestamp", "hostname"}) {
-            EXPECT_TRUE(suite["attrib"].contains(name)) << name;
-        }
-        unsigned counts[4] = {};
-        for (const json &test : Children(suite, "testcase")) {
-            EXPECT_EQ(test["attrib"]["classname"], suite["attrib"]["name"]);
-            ++counts[0];
-            for (int k = 1; k < 4; ++k) {
-                for (const json &fault : Children(test, kinds[k])) {
-                    ++counts[k];
-                    EXPECT_TRUE(k == 3 || (fault["attrib"].value("type", "") != "" &&
-                                           fault["attrib"].value("message", "") != ""))
-                        << kinds[k] << " without a type or message";
-                }
-            }
-        }
-        for (int k = 0; k < 4; ++k) {
-            EXPECT_EQ(Attribute(suite, totals[k]), counts[k]) << totals[k];
-            all[k] += counts[k];
-        }
-    }
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_EQ(Attribute(root, totals[k]), all[k]) << totals[k];
-    }
-    EXPECT_TRUE(root["attrib"].contains("time"));
-}
-
-class CheckProgram : public ::testing::Test {
-  protected:
-    fs::path dir = fs::temp_directory_path() /
-                   ("krv5316-check-test-" + std::to_string(::getpid()) + "-" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::path jsonPath = dir / "report.json";
-    fs::path junitPath = dir / "report.xml";
-
-    void SetUp() override { fs::create_directories(dir); }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs the program on the simulated cards given; a short run time keeps the
-    // suite quick, at the price of no signal seen on the slowest inputs.
-    Outcome run(const std::string &cards, const std::string &args, const std::string &out = "",
-                const std::string &environment = "") {
-        const std::string runTime =
-            args.find("--run-time") == std::string::npos ? " --run-time 300 " : " ";
-        return RunShell(environment + " OX9162_SIM_CARDS='" + cards + "' '" KRV5316_CHECK "'" +
-                            runTime + args,
-                        dir, out);
-    }
-    json junitReport() { return ParseJUnit(junitPath, dir); }
-    json jsonReport() { return json::parse(FileText(jsonPath)); }
-    std::string reports() {
-        return " --json '" + jsonPath.string() + "' --junit '" + junitPath.string() + "'";
-    }
-};
-
-const json &StepOf(const json &card, const std::string &name) {
-    for (const json &step : card["steps"]) {
-        if (step["name"] == name) {
-            return step;
-        }
-    }
-    throw std::runtime_error("no step " + name);
-}
 
 TEST_F(CheckProgram, HealthyCardsPassWithStatusZeroAndASummary) {
     // The least run time the check accepts still judges healthy cards.
@@ -148,12 +53,23 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--card 1 --card 4/2", "--card given more than once"},
         {"--json ''", "--json needs a file name, not an empty one"},
         {"--json r.json --junit ./r.json", "--json and --junit name the same file"},
+        {"--json @r.json --junit @link.json", "--json and --junit name the same file"},
+        {"--json=@h.json --junit=@hard.json", "--json and --junit name the same file"},
+        {"--json @up/r.json --junit @r.json", "--json and --junit name the same file"},
         {"--loopback=yes", "--loopback takes no value"},
+        {"--j r.json", "--j is ambiguous: --json --junit"},
         {"--tolerance 1", "--tolerance needs --expect-hz"},
         {"--expect-hz 1,2,3", "--expect-hz takes one rate in Hz or 24"},
         {"-- 2/13", "unexpected argument '2/13'"},
     };
-    for (const auto &[args, message] : cases) {
+    // One file by other names: a link to a report not written yet, a hard link, and a
+    // link to the folder.
+    fs::create_symlink("r.json", dir / "link.json");
+    std::ofstream(dir / "h.json") << "{}";
+    fs::create_hard_link(dir / "h.json", dir / "hard.json");
+    fs::create_directory_symlink(".", dir / "up");
+    for (const auto &[row, message] : cases) {
+        const std::string args = std::regex_replace(row, std::regex("@"), dir.string() + "/");
         const Outcome r = run("0123@2/13", args);
         EXPECT_EQ(r.status, 2) << args;
         EXPECT_NE(r.err.find(message), std::string::npos) << args << ": " << r.err;
@@ -162,12 +78,24 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
 }
 
 TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
+    // Cards of another model before a KRV-5316 hide it from the card table from 17 on.
+    const auto others = [](int count) {
+        std::string cards;
+        for (int n = 0; n < count; ++n) {
+            cards += "0456@1/1;";
+        }
+        return cards;
+    };
+    const std::string unseen = "the driver library reported 18 cards and only the first 16";
     const std::string cases[][4] = {
         {"fail", "", "library", "the driver library failed to list the cards"},
         {"throw", "", "library", "the driver library failed to list the cards"},
+        {"throw", "", "library", "list the cards: OX9162_CardsInSystem: simulated driver failure"},
         {"", "", "no_card", "the driver library reports no card of the maker"},
         {"0456@3/5", "", "no_card", "no KRV-5316 card found (1 other card(s) of the maker)"},
         {"0123@2/13", "--card 9/9", "selection", "no KRV-5316 card at position 9/9"},
+        {others(17) + "0123@2/13", "", "no_card", unseen},
+        {"0123@3/3;" + others(16) + "0123@2/13", "--card 2/13", "selection", "2/13 (" + unseen},
         {"0123@2/13", "--card 2", "selection", "no card 2: 1 KRV-5316 card(s) found"},
         {"0123@2/13", "--run-time 40", "run_time", "it needs --run-time 201 or more"},
         {"0123@2/13", "--expect-hz 10", "run_time", "it needs --run-time 100000 or more"},

@@ -208,6 +208,24 @@ def main():
     status, out, err, _ = wine.run(exe, [], "fail")
     check.expect(status == 2, f"library failure: exit status {status}, not 2", out + err)
 
+    # The null device takes a report, and an existing report is replaced.
+    status, out, err, _ = wine.run(exe, [*run_time, "--json", "NUL", "--junit", json_file.name],
+                                   "0123@2/13")
+    check.expect(status == 0, f"reports to NUL and over a report: exit status {status}, not 0",
+                 out + err)
+    check.expect(json_file.read_text().startswith("<?xml"),
+                 "the JUnit report did not replace the earlier file")
+
+    # Argument errors say what Linux says; file names differ in case only on Linux.
+    for arguments, message in ((["--loopback=yes"], "--loopback takes no value"),
+                               (["--j", "x"], "--j is ambiguous"),
+                               (["--json", "r.json", "--junit", "R.JSON"],
+                                "--json and --junit name the same file")):
+        status, out, err, _ = wine.run(exe, arguments, "0123@2/13")
+        check.expect(status == 2 and message in err,
+                     f"{' '.join(arguments)}: exit status {status}, not 2 with '{message}'",
+                     out + err)
+
     print(f"{args.width}-bit: {'all passed' if check.failures == 0 else 'FAILED'}")
     return 1 if check.failures else 0
 

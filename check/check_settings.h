@@ -1,0 +1,41 @@
+// How the check runs: what it is told, what it expects, and the limits of a run.
+#pragma once
+
+#include "step_result.h"
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+// The rates that the count step must find: one per counter (0: no signal allowed),
+// each within tolerancePct per cent. An empty list asks only whether inputs count.
+struct RateExpectation {
+    std::vector<double> hertz;
+    double tolerancePct = 0.1;
+};
+
+struct CheckSettings {
+    std::chrono::milliseconds runTime{1500}; // how long the counters run in the count step
+    bool loopback = false;                   // a plug connects DOUT to DIN
+    RateExpectation expected;
+    // Lets time pass; the real one sleeps, tests advance the simulator's clock.
+    std::function<void(std::chrono::microseconds)> wait;
+    // The clock on which wait lets time pass: the count step's run is measured on it.
+    std::function<std::chrono::nanoseconds()> now;
+    // Whether the check was asked to stop: the card is then left as soon as it safely
+    // can, and closed. Unset: never.
+    std::function<bool()> interrupted;
+    // Told the name of each step as it begins.
+    std::function<void(const CardResult &, const std::string &step)> progress;
+};
+
+// Level samples come at a period that is no whole multiple of any input's period,
+// so that even a 10 kHz input shows both of its levels.
+inline constexpr std::chrono::microseconds LevelSamplePeriod{10037};
+// A healthy fast input is seen at one level only with a chance that halves with each
+// sample; from 20 samples on it is below one in 500,000 per input.
+inline constexpr unsigned LeastLevelSamples = 20;
+inline constexpr std::chrono::milliseconds LeastRunTime =
+    std::chrono::ceil<std::chrono::milliseconds>(LevelSamplePeriod * LeastLevelSamples);
+inline constexpr std::chrono::milliseconds MostRunTime{600000};

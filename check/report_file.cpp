@@ -1,0 +1,270 @@
+#include "report_file.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Reason(int error) {
+    return error != 0 ? std::strerror(error) : "unknown error";
+}
+
+// The file's own identity where it exists, else its directory's and its name's.
+struct Identity {
+    bool known = false;
+    unsigned long long device = 0;
+    unsigned long long file = 0;
+    std::string name; // empty for an existing file
+    bool operator==(const Identity &) const = default;
+};
+
+// A device takes the text where it stands: it cannot be renamed over, nor synced.
+std::string WriteInPlace(const std::string &path, const std::string &text) {
+    errno = 0;
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return Reason(errno);
+    }
+    errno = 0;
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    std::string failure = written ? std::string() : Reason(errno);
+    errno = 0;
+    if (std::fclose(file) != 0 && failure.empty()) {
+        failure = Reason(errno);
+    }
+    return failure;
+}
+
+// Writes all of text to a descriptor and hands it to the disk.
+std::string WriteAndSync(int fd, const std::string &text) {
+    for (std::size_t done = 0; done < text.size();) {
+        errno = 0;
+#ifdef _WIN32
+        const int n = _write(fd, text.data() + done, static_cast<unsigned>(text.size() - done));
+#else
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+#endif
+        if (n <= 0) {
+            return Reason(n == 0 ? ENOSPC : errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+#ifdef _WIN32
+    if (_commit(fd) != 0) {
+#else
+    if (fsync(fd) != 0 && errno != EINVAL && errno != ENOTSUP) {
+#endif
+        return Reason(errno);
+    }
+    return {};
+}
+
+#ifdef _WIN32
+
+std::string WindowsReason(DWORD error) {
+    char text[512] = {};
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, sizeof text, nullptr);
+    std::string reason(text, length);
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
+                               reason.back() == '.' || reason.back() == ' ')) {
+        reason.pop_back();
+    }
+    return reason.empty() ? "error " + std::to_string(error) : reason;
+}
+
+// An open handle of what path names, without the right to read or write it.
+HANDLE Probe(const std::string &path) {
+    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool ExistingIdentity(const std::string &path, Identity &identity) {
+    const HANDLE handle = Probe(path);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    identity = {known,
+                info.dwVolumeSerialNumber,
+                (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow,
+                {}};
+    return known;
+}
+
+bool IsDevice(const std::string &path) {
+    const HANDLE handle = Probe(path);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    const bool device = GetFileType(handle) != FILE_TYPE_DISK;
+    CloseHandle(handle);
+    return device;
+}
+
+// The file systems of Windows ignore case: they compare names upper-cased, whatever
+// the language.
+std::string NameKey(const std::string &name) {
+    const int size = static_cast<int>(name.size());
+    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), length);
+    std::wstring upper(wide.size(), L'\0');
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length);
+    const int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, upper.data(), length, nullptr, 0, nullptr, nullptr);
+    std::string key(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, upper.data(), length, key.data(), bytes, nullptr, nullptr);
+    return key;
+}
+
+fs::path Resolved(const std::string &path) {
+    return fs::path(path);
+}
+
+#else
+
+bool ExistingIdentity(const std::string &path, Identity &identity) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return false;
+    }
+    identity = {true, status.st_dev, status.st_ino, {}};
+    return true;
+}
+
+bool IsDevice(const std::string &path) {
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
+}
+
+std::string NameKey(const std::string &name) {
+    return name;
+}
+
+// The file a name leads to through symbolic links, also a link to a file not made yet,
+// so that the report replaces that file and not the link.
+fs::path Resolved(const std::string &path) {
+    fs::path resolved = path;
+    std::error_code error;
+    for (int hops = 0; hops < 40 && fs::is_symlink(resolved, error); ++hops) {
+        const fs::path target = fs::read_symlink(resolved, error);
+        if (error) {
+            break;
+        }
+        resolved = target.is_absolute() ? target : resolved.parent_path() / target;
+    }
+    return resolved;
+}
+
+#endif
+
+Identity IdentityOf(const std::string &name) {
+    const fs::path path = Resolved(name);
+    Identity identity;
+    if (ExistingIdentity(path.string(), identity)) {
+        return identity;
+    }
+    const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
+    if (ExistingIdentity(parent.string(), identity)) {
+        identity.name = NameKey(path.filename().string());
+    }
+    return identity;
+}
+
+} // namespace
+
+bool SameFile(const std::string &a, const std::string &b) {
+    const Identity first = IdentityOf(a);
+    const Identity second = IdentityOf(b);
+    if (first.known && second.known) {
+        return first == second;
+    }
+    // Neither the file nor its folder exists: then only the spelling can tell.
+    std::error_code error;
+    return NameKey(fs::absolute(a, error).lexically_normal().string()) ==
+           NameKey(fs::absolute(b, error).lexically_normal().string());
+}
+
+std::string WriteReportFile(const std::string &path, const std::string &text) {
+    const fs::path target = Resolved(path);
+    if (IsDevice(target.string())) {
+        return WriteInPlace(target.string(), text);
+    }
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    const std::string prefix = (folder / ("." + target.filename().string())).string();
+    std::string temporary;
+    errno = 0;
+#ifdef _WIN32
+    int fd = -1;
+    for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temporary = prefix + "." + std::to_string(_getpid()) + "-" + std::to_string(attempt);
+        fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
+#else
+    temporary = prefix + ".XXXXXX";
+    const int fd = mkstemp(temporary.data());
+#endif
+    if (fd < 0) {
+        return Reason(errno);
+    }
+#ifndef _WIN32
+    // The file keeps the permissions it had, or gets those a new file would get.
+    struct stat old {};
+    mode_t mode = 0;
+    if (stat(target.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    fchmod(fd, mode);
+#endif
+    std::string failure = WriteAndSync(fd, text);
+    errno = 0;
+#ifdef _WIN32
+    if (_close(fd) != 0 && failure.empty()) {
+        failure = Reason(errno);
+    }
+    if (failure.empty() && !MoveFileExA(temporary.c_str(), target.string().c_str(),
+                                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        failure = WindowsReason(GetLastError());
+    }
+#else
+    if (close(fd) != 0 && failure.empty()) {
+        failure = Reason(errno);
+    }
+    if (failure.empty() && std::rename(temporary.c_str(), target.c_str()) != 0) {
+        failure = Reason(errno);
+    }
+#endif
+    if (!failure.empty()) {
+        std::remove(temporary.c_str());
+    }
+    return failure;
+}

@@ -1,0 +1,139 @@
+// krv5316-check's reports under stress: a failed write, a signal, texts that are no
+// UTF-8, cards that share a position.
+#include "check_program_fixture.h"
+#include "check_report.h"
+#include "sim_environment.h"
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <set>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using Outcome = ShellRun;
+
+TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
+    const std::string old = "{\"the report of\": \"yesterday\"}\n";
+    std::ofstream(jsonPath) << old;
+    // A file size limit fails the write part way, as a full disk does.
+    const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
+                          "trap '' XFSZ; ulimit -f 2;");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(FileText(jsonPath), old);
+    for (const auto &entry : fs::directory_iterator(dir)) {
+        EXPECT_TRUE(entry.path() == jsonPath || entry.path().filename() == "err")
+            << "left behind: " << entry.path();
+    }
+}
+
+// Ends a run in its count step with a signal, as an operator's Ctrl+C or a cancelled CI
+// job does.
+TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
+    const fs::path trace = dir / "trace";
+    for (const auto &[signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+        SCOPED_TRACE(signal);
+        fs::remove(trace);
+        const SimEnvironment environment(
+            {"OX9162_SIM_CARDS=0123@2/13", "OX9162_SIM_TRACE=" + trace.string()});
+        std::vector<std::string> args = {KRV5316_CHECK,     "--run-time",      "60000",
+                                         "--json",          jsonPath.string(), "--junit",
+                                         junitPath.string()};
+        std::vector<char *> argv;
+        for (std::string &arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 1, (dir / "out").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, (dir / "err").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigdefault(&attributes, &defaults);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = 0;
+        ASSERT_EQ(
+            posix_spawn(&pid, KRV5316_CHECK, &files, &attributes, argv.data(), environment.data()),
+            0);
+        posix_spawn_file_actions_destroy(&files);
+        posix_spawnattr_destroy(&attributes);
+
+        // The firmware's version read comes after the download, just before the count.
+        const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (FileText(trace).find("R 0 5fc") == std::string::npos &&
+               std::chrono::steady_clock::now() < patience) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        kill(pid, signal);
+        int raw = 0;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (waitpid(pid, &raw, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &raw, 0);
+                FAIL() << "no end within 20 s of the signal";
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_TRUE(WIFEXITED(raw)) << "ended by the signal itself";
+        EXPECT_EQ(WEXITSTATUS(raw), status) << FileText(dir / "err");
+        EXPECT_NE(FileText(trace).find("call OX9162_Close 0 = 0"), std::string::npos);
+
+        const json report = jsonReport();
+        EXPECT_EQ(report["error"]["kind"], "interrupted");
+        EXPECT_EQ(report["cards"].at(0)["verdict"], "interrupted");
+        EXPECT_EQ(StepOf(report["cards"][0], "close")["outcome"], "pass");
+        const json root = junitReport();
+        ExpectConsistentTotals(root);
+        EXPECT_EQ(Attribute(root, "errors"), 1u);
+    }
+}
+
+TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
+    CheckRun run;
+    run.host = "D\xCDLNA-1"; // a Czech host name in a Windows code page
+    run.started = "2026-12-07T08:00:30Z";
+    run.errorKind = "library";
+    // A stray byte, a cut character, an overlong '/', a surrogate, beyond U+10FFFF, U+FFFF.
+    run.error = "a\xFF b\xC3 c\xC0\xAF d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xEF\xBF\xBF";
+    std::ofstream(jsonPath, std::ios::binary) << JsonReport(run);
+    std::ofstream(junitPath, std::ios::binary) << JUnitReport(run);
+    EXPECT_NO_THROW(jsonReport());
+    const json suite = Children(junitReport(), "testsuite").at(0);
+    EXPECT_EQ(suite["attrib"]["hostname"], "D\uFFFDLNA-1");
+}
+
+TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
+    // Two PCI domains give two cards at 2/13; another position stays as it was.
+    const Outcome r = run("0123@2/13;0123@4/2;0123@2/13", reports());
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::set<std::string> names;
+    for (const json &suite : Children(junitReport(), "testsuite")) {
+        names.insert(suite["attrib"]["name"].get<std::string>());
+    }
+    EXPECT_EQ(names.size(), 3u);
+    EXPECT_TRUE(names.count("krv5316.card_4_2"));
+    std::set<unsigned> numbers;
+    const json report = jsonReport();
+    for (const json &card : report["cards"]) {
+        numbers.insert(card["library_number"].get<unsigned>());
+    }
+    EXPECT_EQ(numbers, (std::set<unsigned>{0, 1, 2}));
+}
+
+} // namespace
