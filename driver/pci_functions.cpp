@@ -3,6 +3,7 @@
 #include "driver_failure.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
@@ -83,12 +84,13 @@ struct DirCloser {
     void operator()(DIR *dir) const { ::closedir(dir); }
 };
 
-// "dddd:bb:dd.f", as the kernel names a function's directory.
+// "dddd:bb:dd.f", as the kernel names a function's directory; the domain has at least
+// four digits and more behind some bridges (10000:e1:00.0).
 bool ParseAddress(const char *name, unsigned (&at)[4]) {
     int end = 0;
-    return std::strlen(name) == 12 &&
-           std::sscanf(name, "%4x:%2x:%2x.%1x%n", &at[0], &at[1], &at[2], &at[3], &end) == 4 &&
-           end == 12;
+    return std::isxdigit(static_cast<unsigned char>(name[0])) &&
+           std::sscanf(name, "%8x:%2x:%2x.%1x%n", &at[0], &at[1], &at[2], &at[3], &end) == 4 &&
+           static_cast<size_t>(end) == std::strlen(name);
 }
 
 // BAR4 from the fifth line "start end flags" of the function's resource file.

@@ -11,18 +11,23 @@ class UniqueFd {
     UniqueFd() = default;
     explicit UniqueFd(int fd) : fd_(fd) {}
     UniqueFd(UniqueFd &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    // The old descriptor closes now, not whenever the assigned-from object goes.
     UniqueFd &operator=(UniqueFd &&other) noexcept {
-        std::swap(fd_, other.fd_);
+        if (this != &other) {
+            reset(std::exchange(other.fd_, -1));
+        }
         return *this;
     }
     UniqueFd(const UniqueFd &) = delete;
     UniqueFd &operator=(const UniqueFd &) = delete;
-    ~UniqueFd() {
+    ~UniqueFd() { reset(); }
+
+    void reset(int fd = -1) noexcept {
         if (fd_ >= 0) {
             ::close(fd_);
         }
+        fd_ = fd;
     }
-
     int get() const { return fd_; }
     explicit operator bool() const { return fd_ >= 0; }
 

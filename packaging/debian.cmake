@@ -31,7 +31,8 @@ set(script_permissions FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GRO
                        GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 # The package's prefix is /usr, whatever the build's.
 configure_file("${here}/postinst.in" "${debian}/postinst" @ONLY ${script_permissions})
-file(COPY "${here}/postrm" DESTINATION "${debian}" ${script_permissions})
+# configure_file, unlike file(COPY), makes an edit of postrm reconfigure the build.
+configure_file("${here}/postrm" "${debian}/postrm" COPYONLY ${script_permissions})
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${debian}/postinst;${debian}/postrm;${debian}/triggers")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

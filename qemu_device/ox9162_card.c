@@ -7,11 +7,12 @@
  *   -device ox9162-card,model=/path/liboxsim_card_device.so,vendor=0x1b5e,card=0123
  *   card: "DID" or "DID:fault,..." as in OX9162_SIM_CARDS without the position
  */
+#include "qemu/osdep.h"
+
 #include "hw/pci/pci.h"
 #include "hw/qdev-properties.h"
 #include "qapi/error.h"
 #include "qemu/module.h"
-#include "qemu/osdep.h"
 #include "qom/object.h"
 
 #include <dlfcn.h>
@@ -54,6 +55,13 @@ static const MemoryRegionOps ox9162_card_ops = {
     .impl = {.min_access_size = 1, .max_access_size = 8},
 };
 
+static void ox9162_card_unbind(Ox9162CardState *s) {
+    if (s->library) {
+        dlclose(s->library);
+        s->library = NULL;
+    }
+}
+
 static bool ox9162_card_bind(Ox9162CardState *s, Error **errp) {
     static const char *const names[] = {"oxsim_card_create", "oxsim_card_destroy",
                                         "oxsim_card_device_id", "oxsim_card_read",
@@ -74,6 +82,7 @@ static bool ox9162_card_bind(Ox9162CardState *s, Error **errp) {
         found[i] = dlsym(s->library, names[i]);
         if (!found[i]) {
             error_setg(errp, "ox9162-card: %s lacks %s", s->model_path, names[i]);
+            ox9162_card_unbind(s);
             return false;
         }
     }
@@ -90,7 +99,8 @@ static void ox9162_card_realize(PCIDevice *pdev, Error **errp) {
     char why[256] = "";
 
     if (s->vendor == 0 || s->vendor == 0xffff) {
-        error_setg(errp, "ox9162-card: the property vendor (a PCI vendor ID) is missing");
+        error_setg(errp,
+                   "ox9162-card: the property vendor (a PCI vendor ID) is missing or invalid");
         return;
     }
     if (!ox9162_card_bind(s, errp)) {
@@ -99,6 +109,7 @@ static void ox9162_card_realize(PCIDevice *pdev, Error **errp) {
     s->card = s->create(s->card_text ? s->card_text : "0123", why, sizeof why);
     if (!s->card) {
         error_setg(errp, "ox9162-card: card: %s", why);
+        ox9162_card_unbind(s);
         return;
     }
     pci_config_set_vendor_id(pdev->config, s->vendor);
@@ -115,6 +126,7 @@ static void ox9162_card_exit(PCIDevice *pdev) {
         s->destroy(s->card);
         s->card = NULL;
     }
+    ox9162_card_unbind(s);
 }
 
 static Property ox9162_card_properties[] = {

@@ -48,23 +48,24 @@ TEST(Enumeration, ConfiguredVendorsNumberedByDomainBusDeviceFunction) {
                           {"0000:03:05.1", 0x1c2f, 0x0789},
                           {"0000:02:0d.0", 0x8086, 0x1234},
                           {"0000:03:05.0", 0x1c2f, 0x0456},
-                          {"0000:10:00.0", 0x1b5e, 0x0123}},
+                          {"0000:10:00.0", 0x1b5e, 0x0123},
+                          {"10000:e1:00.0", 0x1b5e, 0x0456}},
                          "# the maker's two vendor IDs\n\n  vendor 0x1B5E  # older cards\n"
                          "vendor 0x1c2f\n");
     tree.Use();
-    const std::vector<Listed> expected = {
-        {0x0456, 3, 5}, {0x0789, 3, 5}, {0x0123, 4, 2}, {0x0123, 0x10, 0}, {0x0123, 0, 3}};
+    const std::vector<Listed> expected = {{0x0456, 3, 5},    {0x0789, 3, 5}, {0x0123, 4, 2},
+                                          {0x0123, 0x10, 0}, {0x0123, 0, 3}, {0x0456, 0xe1, 0}};
     EXPECT_EQ(ListCards(), expected);
 
     uint32_t value = 0;
     testing::internal::CaptureStderr();
-    EXPECT_NE(OX9162_Card_DID(5, &value), 0u);
-    EXPECT_NE(OX9162_Card_BUS(5, &value), 0u);
+    EXPECT_NE(OX9162_Card_DID(6, &value), 0u);
+    EXPECT_NE(OX9162_Card_BUS(6, &value), 0u);
     EXPECT_NE(OX9162_Card_SLOT(99, &value), 0u);
     EXPECT_NE(OX9162_Card_DID(0, nullptr), 0u);
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("OX9162_Card_DID: card 5: no such card; the last OX9162_CardsInSystem "
-                       "found 5\n"),
+    EXPECT_NE(err.find("OX9162_Card_DID: card 6: no such card; the last OX9162_CardsInSystem "
+                       "found 6\n"),
               std::string::npos)
         << err;
 

@@ -91,6 +91,11 @@ echo 'vendor 0x1b5e' >"$etc/ox9162.conf"
 OX9162_CONFIG=$etc/ox9162.conf "$root/sbin/ox9162-udev-rule" --vfio >"$rule"
 maint postinst configure
 grep -q vfio-pci "$rule" || fail "reinstalling lost the rule's --vfio"
+old_header='# OX9162 cards: group ox9162 may map BAR4 (resource4) and enable the device.'
+printf '%s\nold\n' "$old_header" >"$rule"
+maint postinst configure
+grep -q '^# Written by ox9162-udev-rule ' "$rule" ||
+    fail "the first generator's rule was not rewritten"
 sed -i 1d "$rule"
 cp "$rule" "$work/rule.before"
 maint postinst configure
@@ -104,6 +109,10 @@ for odd in dangling-link directory; do
     [ ! -e "$work/none" ] || fail "postinst wrote through a dangling link"
 done
 [ -d "$etc/ox9162.conf" ] || fail "purge removed a directory that was not the package's"
+[ -e "$rule" ] || fail "purge removed the administrator's own rule"
+printf '%s\nold\n' "$old_header" >"$rule"
+maint postrm purge
+[ ! -e "$rule" ] || fail "purge left the first generator's rule"
 
 # The launcher puts the stand-in in front even of the real library on the path: its
 # trace shows the window enumerating the simulated card asked for.
