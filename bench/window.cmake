@@ -3,7 +3,7 @@
 # creation and first show inside one process.
 find_package(Qt6 6.4 REQUIRED COMPONENTS Widgets Test)
 ox_benchmark(window_bench window_bench.cpp)
-target_link_libraries(window_bench PRIVATE ox_window oxsim_control Qt6::Test)
+target_link_libraries(window_bench PRIVATE ox_window oxsim_control Qt6::Test ox_virtual_display)
 target_include_directories(window_bench PRIVATE "${PROJECT_SOURCE_DIR}/tests/common")
 target_compile_definitions(window_bench PRIVATE OX_PROGRAM="$<TARGET_FILE:ox_krv5316>")
 add_dependencies(window_bench ox_krv5316)

@@ -1,7 +1,7 @@
 # Windows: the programs import ZOVAK_OX9162.DLL through an import library made from
-# cardaccess/ZOVAK_OX9162.def, not from a DLL we build, so they load the maker's DLL
+# driverapi/ZOVAK_OX9162.def, not from a DLL we build, so they load the maker's DLL
 # or the stand-in, whichever sits beside them.
-set(def "${PROJECT_SOURCE_DIR}/cardaccess/ZOVAK_OX9162.def")
+set(def "${PROJECT_SOURCE_DIR}/driverapi/ZOVAK_OX9162.def")
 set(implib "${CMAKE_BINARY_DIR}/lib/libZOVAK_OX9162.a")
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${def}")
 file(MAKE_DIRECTORY "${CMAKE_BINARY_DIR}/lib")
@@ -24,5 +24,4 @@ add_custom_target(zovak_ox9162_implib DEPENDS "${implib}")
 
 add_library(zovak_ox9162 INTERFACE)
 add_dependencies(zovak_ox9162 zovak_ox9162_implib)
-target_link_libraries(zovak_ox9162 INTERFACE "${implib}")
-target_include_directories(zovak_ox9162 INTERFACE "${PROJECT_SOURCE_DIR}/cardaccess")
+target_link_libraries(zovak_ox9162 INTERFACE "${implib}" ox9162_api)

@@ -11,5 +11,5 @@ string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x
 file(WRITE "${OUTPUT}.tmp"
      "// Generated from ${INPUT}; do not edit.\n"
      "#include \"firmware_image.h\"\n\n"
-     "const std::array<std::uint8_t, FirmwareImageSize> FirmwareImage = {\n${bytes}};\n")
+     "decltype(FirmwareImage) FirmwareImage = {\n${bytes}};\n")
 file(RENAME "${OUTPUT}.tmp" "${OUTPUT}")

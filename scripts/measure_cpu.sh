@@ -18,32 +18,23 @@ if [[ ! -x "$bench" ]]; then
     cmake --build "$build" --target tick_bench
 fi
 
+display_pid=""
 xvfb_pid=""
 cleanup() {
-    if [[ -n "$xvfb_pid" ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
+    if [[ -n "$display_pid" ]]; then
+        kill "$display_pid" 2>/dev/null || true
+        wait "$display_pid" 2>/dev/null || true
     fi
 }
 trap cleanup EXIT
 
 if [[ -z "${DISPLAY:-}" ]]; then
-    display=""
-    for n in $(seq 90 120); do
-        if [[ ! -e "/tmp/.X11-unix/X$n" && ! -e "/tmp/.X$n-lock" ]]; then
-            display=":$n"
-            break
-        fi
-    done
-    [[ -n "$display" ]] || { echo "no free X display number" >&2; exit 1; }
-    Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for _ in $(seq 50); do
-        [[ -e "/tmp/.X11-unix/X${display#:}" ]] && break
-        sleep 0.1
-    done
-    [[ -e "/tmp/.X11-unix/X${display#:}" ]] || { echo "Xvfb did not start" >&2; exit 1; }
+    coproc display_server { exec bash scripts/virtual_display.sh; }
+    display_pid=$display_server_PID
+    read -r -t 30 display <&"${display_server[0]}" || { echo "no virtual display" >&2; exit 1; }
     export DISPLAY="$display"
+    # The server is the script's child; its CPU time is reported apart.
+    xvfb_pid=$(pgrep -P "$display_pid" -x Xvfb)
 fi
 
 xvfb_ticks_before=0

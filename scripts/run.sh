@@ -23,11 +23,11 @@ fi
 
 work="$(mktemp -d)"
 chmod 700 "$work"
-xvfb_pid=""
+display_pid=""
 app_pid=""
 cleanup() {
   [ -z "$app_pid" ] || kill "$app_pid" 2>/dev/null || true
-  [ -z "$xvfb_pid" ] || kill "$xvfb_pid" 2>/dev/null || true
+  [ -z "$display_pid" ] || kill "$display_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
 }
@@ -44,14 +44,13 @@ wait_for() {
   return 1
 }
 
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-if ! wait_for 100 test -s "$work/display"; then
-  echo "run: Xvfb did not start" >&2
-  cat "$work/xvfb.log" >&2
+coproc display_server { exec bash scripts/virtual_display.sh; }
+display_pid=$display_server_PID
+if ! read -r -t 30 display <&"${display_server[0]}"; then
+  echo "run: no virtual display" >&2
   exit 1
 fi
-export DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY="$display"
 export XDG_RUNTIME_DIR="$work"
 
 "$app" &

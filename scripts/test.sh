@@ -4,6 +4,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
+# Formatting first: it takes a second and fails the run before the long build.
+if ! bash scripts/sources.sh | xargs -0 clang-format --dry-run --Werror; then
+  echo "test: sources not formatted as .clang-format says; run clang-format -i on them" >&2
+  exit 1
+fi
 cmake --preset default >/dev/null
 cmake --build --preset default
 bash scripts/windows.sh

@@ -7,11 +7,6 @@
 namespace oxsim::detail {
 namespace {
 
-constexpr uint8_t kConfBegin = 0x01; // pulsed 1 then 0 to begin a download
-constexpr uint8_t kConfLoad = 0x02;  // set while the data bytes arrive
-constexpr uint8_t kStatusDone = 0x10;
-constexpr uint8_t kStatusReady = 0x20;
-
 constexpr std::array<uint32_t, 256> MakeCrcTable() {
     std::array<uint32_t, 256> table{};
     for (uint32_t i = 0; i < 256; ++i) {

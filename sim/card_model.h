@@ -3,6 +3,7 @@
 // or does I/O on that path.
 #pragma once
 
+#include "card_facts.h"
 #include "sim_clock.h"
 #include "sim_config.h"
 
@@ -11,24 +12,6 @@
 #include <cstdint>
 
 namespace oxsim::detail {
-
-// Like the card facts in sim_config.h, a copy of its own, independent of cardaccess/.
-inline constexpr unsigned kCounterCount = 24;
-
-namespace reg {
-inline constexpr uint32_t DIN = 0x000;
-inline constexpr uint32_t DOUT = 0x004;
-inline constexpr uint32_t CONF = 0x3FC;
-inline constexpr uint32_t DATA0 = 0x400;
-inline constexpr uint32_t DATA3 = 0x40C;
-inline constexpr uint32_t CLR0 = 0x410;
-inline constexpr uint32_t CLR2 = 0x418;
-inline constexpr uint32_t SEL = 0x420;
-inline constexpr uint32_t XDOUT = 0x5A0;
-inline constexpr uint32_t VERSION = 0x5FC;
-} // namespace reg
-
-inline constexpr uint8_t kSelectLevels = 0x80;
 
 struct ClearRecord {
     uint8_t group;

@@ -1,4 +1,6 @@
-// Time as the simulated card inputs see it: integer nanoseconds that never go back.
+// Time as the simulated card inputs see it, in integer nanoseconds. It runs forward
+// only, except that Restart and UseVirtual set it back to 0: callers remake the cards
+// or settle their counts first, so no edge is counted twice or lost.
 #pragma once
 
 #include <chrono>
@@ -18,13 +20,14 @@ class SimClock {
                            .count();
     }
 
-    // Real clock from time 0.
+    // Real clock from time 0, back from wherever it stood.
     void Restart() {
         virtual_ = false;
         base_ = 0;
         realOrigin_ = std::chrono::steady_clock::now();
     }
-    // Virtual clock standing at time 0, so every input starts its period there.
+    // Virtual clock standing at time 0, back from wherever it stood, so every input
+    // starts its period there.
     void UseVirtual() {
         virtual_ = true;
         base_ = 0;
@@ -35,6 +38,7 @@ class SimClock {
         virtual_ = false;
         realOrigin_ = std::chrono::steady_clock::now();
     }
+    // Forward only: a negative step is ignored.
     void Advance(std::chrono::nanoseconds step) {
         if (step.count() > 0)
             base_ += step.count();

@@ -83,14 +83,14 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
             return "slow needs a decimal count of 1 or more";
         f.slow = n;
     } else if (name == "deadcnt") {
-        if (!ParseNumber(value, 10, n) || n >= 24)
+        if (!ParseNumber(value, 10, n) || n >= kCounterCount)
             return "deadcnt needs a counter number from 0 to 23";
         f.deadCounters |= 1u << n;
     } else if (name == "stuckcnt") {
         const auto at = value.find('@');
         uint32_t stuck = 0;
-        if (at == std::string_view::npos || !ParseNumber(value.substr(0, at), 10, n) || n >= 24 ||
-            !ParseNumber(value.substr(at + 1), 10, stuck))
+        if (at == std::string_view::npos || !ParseNumber(value.substr(0, at), 10, n) ||
+            n >= kCounterCount || !ParseNumber(value.substr(at + 1), 10, stuck))
             return "stuckcnt needs COUNTER@VALUE, counter 0 to 23, value decimal";
         f.stuckCounters |= 1u << n;
         f.stuckValue[n] = stuck;

@@ -1,6 +1,8 @@
 // The text that describes the simulated cards (OX9162_SIM_CARDS), parsed.
 #pragma once
 
+#include "card_facts.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -13,10 +15,6 @@ namespace oxsim::detail {
 inline constexpr std::string_view kDefaultCards = "0123@2/13;0456@3/5;0123@4/2";
 // Every card gets a window page in one fixed reservation, so this bounds the text.
 inline constexpr std::size_t kMaxCards = 256;
-// The card's own facts, kept apart from the program's copy in cardaccess/ on purpose:
-// the model must answer as a card does, not as the program under test believes.
-inline constexpr uint32_t kKrv5316Did = 0x0123;
-inline constexpr uint8_t kFirmwareVersion = 0x12; // what VERSION reads once configured
 
 struct CardFaults {
     bool noDid = false;
@@ -31,13 +29,13 @@ struct CardFaults {
     // Faults of a broken card, for the unattended check's tests.
     uint32_t deadCounters = 0;  // bit n: CNTn never counts
     uint32_t stuckCounters = 0; // bit n: CNTn always reads stuckValue[n]
-    std::array<uint32_t, 24> stuckValue{};
+    std::array<uint32_t, kCounterCount> stuckValue{};
     uint8_t dinLow = 0;  // DIN lines stuck at 0
     uint8_t dinHigh = 0; // DIN lines stuck at 1
     uint8_t version = kFirmwareVersion;
     // Input frequencies from hz= words, in place of the default spread.
     uint32_t inputHzSet = 0; // bit n: input n runs at inputHz[n]
-    std::array<double, 24> inputHz{};
+    std::array<double, kCounterCount> inputHz{};
 };
 
 struct CardSpec {

@@ -5,6 +5,8 @@
 // the register windows and these calls must not be used from two threads at once.
 #pragma once
 
+#include "card_facts.h"
+
 #include <array>
 #include <chrono>
 #include <cstddef>
@@ -14,7 +16,7 @@
 
 namespace oxsim {
 
-inline constexpr unsigned kCounters = 24;
+inline constexpr unsigned kCounters = detail::kCounterCount;
 
 // Replaces the simulated cards by those the text describes, in the syntax of the
 // OX9162_SIM_CARDS variable ("0123@2/13;0456@3/5:noopen", "", "fail", "throw").

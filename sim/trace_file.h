@@ -2,10 +2,11 @@
 // they happen, nothing kept. Whatever the file does, the program goes on: opening never
 // waits for a reader, a failed write is reported once on standard error and ends the
 // tracing, and a reader that goes away raises no SIGPIPE in the program. One
-// implementation per system.
+// implementation per system (trace_file_posix.cpp, trace_file_windows.cpp).
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace oxsim::detail {
@@ -28,12 +29,11 @@ class TraceFile {
     void Stop(const char *reason);
     void Close();
 
-#ifdef _WIN32
-    void *handle_ = nullptr;
-#else
-    int fd_ = -1;
-    bool pipeLike_ = false; // a write may fail with EPIPE and raise SIGPIPE
-#endif
+    // The system's handle of the open file, a descriptor or a Windows HANDLE, held
+    // as a number so the class is the same on every system; -1 for none on both.
+    static constexpr std::intptr_t kClosed = -1;
+    std::intptr_t file_ = kClosed;
+    bool pipeLike_ = false; // its reader may go away, and a write then raise SIGPIPE
     std::string path_;
 };
 

@@ -4,6 +4,13 @@
 #include <windows.h>
 
 namespace oxsim::detail {
+namespace {
+
+HANDLE AsHandle(std::intptr_t file) {
+    return reinterpret_cast<HANDLE>(file);
+}
+
+} // namespace
 
 TraceFile::~TraceFile() {
     Close();
@@ -21,19 +28,19 @@ void TraceFile::Open(const char *path) {
                      GetLastError());
         return;
     }
-    handle_ = file;
+    file_ = reinterpret_cast<std::intptr_t>(file);
     path_ = path;
 }
 
 bool TraceFile::IsOpen() const {
-    return handle_ != nullptr;
+    return file_ != kClosed;
 }
 
 void TraceFile::Write(const char *text, std::size_t length) {
-    while (handle_ != nullptr && length > 0) {
+    while (file_ != kClosed && length > 0) {
         DWORD written = 0;
         const DWORD chunk = length > 0x10000000 ? 0x10000000 : static_cast<DWORD>(length);
-        if (!WriteFile(handle_, text, chunk, &written, nullptr) || written == 0) {
+        if (!WriteFile(AsHandle(file_), text, chunk, &written, nullptr) || written == 0) {
             Stop("write failed");
             return;
         }
@@ -51,9 +58,9 @@ void TraceFile::Stop(const char *reason) {
 }
 
 void TraceFile::Close() {
-    if (handle_ != nullptr)
-        CloseHandle(handle_);
-    handle_ = nullptr;
+    if (file_ != kClosed)
+        CloseHandle(AsHandle(file_));
+    file_ = kClosed;
 }
 
 } // namespace oxsim::detail

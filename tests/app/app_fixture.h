@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QPushButton>
+#include <QStringList>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -57,6 +58,18 @@ class WindowTest : public ::testing::Test {
         auto *grid = control<QTableWidget>("StringGrid1");
         grid->setCurrentCell(row, 0);
         click("Button1");
+    }
+
+    // The object names of a page's controls in the order Tab visits them.
+    QStringList tabOrder(const QString &pageName) {
+        auto *page = control<QWidget>(pageName);
+        QStringList order;
+        for (QWidget *w = page->nextInFocusChain(); w != page; w = w->nextInFocusChain()) {
+            if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) {
+                order << w->objectName();
+            }
+        }
+        return order;
     }
 
     // One expiry of Timer1, delivered at once so that no other tick interferes.

@@ -116,24 +116,25 @@ void TraceFile::Open(const char *path) {
     struct stat status {};
     pipeLike_ = fstat(fd, &status) == 0 && S_ISFIFO(status.st_mode);
     path_ = path;
-    fd_ = fd;
+    file_ = fd;
 }
 
 bool TraceFile::IsOpen() const {
-    return fd_ >= 0;
+    return file_ != kClosed;
 }
 
 void TraceFile::Write(const char *text, std::size_t length) {
-    if (fd_ < 0)
+    if (file_ == kClosed)
         return;
+    const int fd = static_cast<int>(file_);
     int error = 0;
     if (pipeLike_) {
         SigpipeShield shield;
-        error = WriteAll(fd_, text, length);
+        error = WriteAll(fd, text, length);
         if (error == EPIPE)
             shield.Raised();
     } else {
-        error = WriteAll(fd_, text, length);
+        error = WriteAll(fd, text, length);
     }
     if (error != 0)
         Stop(error == EPIPE       ? "its reader has gone"
@@ -150,9 +151,9 @@ void TraceFile::Stop(const char *reason) {
 }
 
 void TraceFile::Close() {
-    if (fd_ >= 0)
-        close(fd_);
-    fd_ = -1;
+    if (file_ != kClosed)
+        close(static_cast<int>(file_));
+    file_ = kClosed;
 }
 
 } // namespace oxsim::detail

@@ -1,5 +1,5 @@
 /* The maker's driver library for its OX9162 PCI cards: the seven functions the
- * program imports. The program and the stand-in library both include this header.
+ * programs import. The programs and every driver library we build include this header.
  * Every function returns 0 on success and any other value on failure. */
 #ifndef OX9162_DRIVER_H
 #define OX9162_DRIVER_H
