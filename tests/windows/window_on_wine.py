@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""The Windows installer and the installed window under Wine, on a virtual display.
+
+Installs silently into a Wine prefix of its own, finds the programs, the README, the
+uninstaller and its Apps & features entry; starts the installed window with the
+stand-in ZOVAK_OX9162.DLL beside it, sees its title and the enumeration of the
+configured cards, clicks "Otevřít kartu" at its designed place, and reads in the
+stand-in's trace the card opened, the whole download, the version read and ticks at
+100 ms; saves a screenshot; uninstalls and finds what was installed gone.
+Prints the window's start-up time and one tick's CPU time as figures.
+"""
+import argparse
+import ctypes
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+import time
+import zlib
+from pathlib import Path
+
+from check_on_wine import Wine
+
+SKIP = 77
+TITLE = "OX_KRV5316  -  test PCI karty ZOVAK"
+CLIENT = (681, 385)
+TAB_BAR = 23  # the page's top below the window's, as on Linux
+TICK_ACCESSES = 24 * 5 + 5
+# The KRV-5316 is the library's card 1, behind the other model's card 0.
+VERSION_READ = "R 1 5fc 12"
+
+
+def screenshot(display, x, y, width, height, path):
+    """The screen's rectangle as an RGB PNG, through Xlib's XGetImage."""
+    xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
+    xlib.XOpenDisplay.restype = ctypes.c_void_p
+    xlib.XDefaultRootWindow.restype = ctypes.c_ulong
+    xlib.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
+    xlib.XGetImage.restype = ctypes.c_void_p
+    xlib.XGetImage.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_int,
+                               ctypes.c_uint, ctypes.c_uint, ctypes.c_ulong, ctypes.c_int]
+    xlib.XGetPixel.restype = ctypes.c_ulong
+    xlib.XGetPixel.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int]
+    xlib.XCloseDisplay.argtypes = [ctypes.c_void_p]
+    connection = xlib.XOpenDisplay(display.encode())
+    image = xlib.XGetImage(connection, xlib.XDefaultRootWindow(connection), x, y, width,
+                           height, 0xFFFFFFFF, 2)  # ZPixmap
+    raw = bytearray()
+    for row in range(height):
+        raw.append(0)
+        for column in range(width):
+            raw += xlib.XGetPixel(image, column, row).to_bytes(4, "little")[2::-1]
+    xlib.XCloseDisplay(connection)
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(
+            ">I", zlib.crc32(kind + data))
+
+    head = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    path.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", head) +
+                     chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def cpu_seconds(pid):
+    fields = Path(f"/proc/{pid}/stat").read_text().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def program_pid(prefix):
+    """The Linux process that runs the window in this Wine prefix."""
+    for proc in Path("/proc").iterdir():
+        try:
+            if ((proc / "comm").read_text().strip() == "ox_krv5316.exe" and
+                    f"WINEPREFIX={prefix}".encode() in (proc / "environ").read_bytes()):
+                return int(proc.name)
+        except (OSError, ValueError):
+            pass
+    return None
+
+
+def ticks_after_version(lines):
+    if VERSION_READ not in lines:
+        return 0
+    return (len(lines) - lines.index(VERSION_READ) - 1) // TICK_ACCESSES
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--width", type=int, choices=(32, 64), required=True)
+    parser.add_argument("--installer", type=Path, required=True)
+    parser.add_argument("--dll", type=Path, required=True)
+    parser.add_argument("--prefix", type=Path, required=True)
+    parser.add_argument("--work", type=Path, required=True)
+    parser.add_argument("--firmware", type=Path, required=True)
+    args = parser.parse_args()
+    failures = []
+
+    def expect(condition, what):
+        if not condition:
+            failures.append(what)
+        return condition
+
+    args.work.mkdir(parents=True, exist_ok=True)
+    # A fresh prefix: nothing left installed by an earlier run.
+    shutil.rmtree(args.prefix, ignore_errors=True)
+    try:
+        wine = Wine(args.width, args.prefix.resolve(), args.work)
+        subprocess.run([wine.loader, "cmd", "/c", "exit"], env=wine.env, check=True,
+                       capture_output=True, timeout=120)
+    except (OSError, subprocess.SubprocessError) as error:
+        print(f"SKIP: Wine cannot run here ({error})")
+        return SKIP
+    drive_c = args.prefix.resolve() / "drive_c"
+    folder = drive_c / "Program Files" / "OX_KRV5316"
+    installed = ["ox_krv5316.exe", "krv5316-check.exe", "README.txt", "Uninstall.exe"]
+    menu = drive_c / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs"
+    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OX_KRV5316"
+
+    def registered():
+        return subprocess.run([wine.loader, "reg", "query", key], env=wine.env,
+                              capture_output=True, timeout=120).returncode == 0
+
+    subprocess.run([wine.loader, str(args.installer.resolve()), "/S"], env=wine.env,
+                   capture_output=True, timeout=300)
+    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
+    for name in installed:
+        expect((folder / name).is_file(), f"the installer did not install {name}")
+    if failures:
+        print(f"FAIL (window): {failures}", file=sys.stderr)
+        return 1
+    expect(not (folder / "ZOVAK_OX9162.DLL").exists(), "the installer installed a driver DLL")
+    expect((menu / "OX_KRV5316" / "OX_KRV5316.lnk").is_file(), "no Start-menu entry")
+    expect(registered(), "no entry in Apps & features")
+
+    # The window, with the stand-in beside it as a technician puts the maker's DLL.
+    shutil.copy(args.dll, folder / "ZOVAK_OX9162.DLL")
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
+                             "1024x768x24"], stdout=subprocess.PIPE)
+    display = ":" + xvfb.stdout.readline().decode().strip()
+    trace = args.work / "window.trace"
+    trace.unlink(missing_ok=True)
+    env = dict(wine.env, DISPLAY=display, OX9162_SIM_CARDS="0456@3/5;0123@2/13",
+               OX9162_SIM_TRACE=trace.name)
+    xdotool = lambda *words: subprocess.run(["xdotool", *words], env=env, capture_output=True,
+                                           text=True, timeout=60).stdout.strip()
+    start = time.monotonic()
+    window = subprocess.Popen([wine.loader, str(folder / "ox_krv5316.exe")], env=env,
+                              cwd=args.work, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    try:
+        found = ""
+        while not found and time.monotonic() - start < 60 and window.poll() is None:
+            found = xdotool("search", "--onlyvisible", "--name", re.escape(TITLE))
+        started = time.monotonic() - start
+        if not expect(found, f"no window titled '{TITLE}'"):
+            return 1
+        wid = found.split()[0]
+        geometry = dict(re.findall(r"(\w+)=(\d+)", xdotool("getwindowgeometry", "--shell", wid)))
+        x, y, width, height = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+        # With no window manager Wine may draw the frame itself: the client area sits
+        # at the bottom, centred between the side borders.
+        border = (width - CLIENT[0]) // 2
+        left, top = border, height - CLIENT[1] - border
+
+        lines = trace.read_text().splitlines() if trace.exists() else []
+        expect([l.split(" =")[0] for l in lines[:7]] == [
+            "call OX9162_CardsInSystem", "call OX9162_Card_DID 0", "call OX9162_Card_BUS 0",
+            "call OX9162_Card_SLOT 0", "call OX9162_Card_DID 1", "call OX9162_Card_BUS 1",
+            "call OX9162_Card_SLOT 1"], f"not the enumeration of two cards: {lines[:8]}")
+
+        # Middle of "Otevřít kartu", the page's 472, 128 and 97 x 25.
+        xdotool("mousemove", "--window", wid, str(left + 472 + 48),
+                str(top + TAB_BAR + 128 + 12), "click", "1")
+        deadline = time.monotonic() + 120
+        while time.monotonic() < deadline and ticks_after_version(lines) < 3:
+            time.sleep(0.5)
+            lines = trace.read_text().splitlines()
+        opened = "call OX9162_Open 1 0 = 0" in lines
+        if expect(opened, "the click did not open the KRV-5316"):
+            first = lines.index("call OX9162_Open 1 0 = 0")
+            writes = sum(1 for l in lines[first:] if l.startswith("W 1 400 "))
+            expect(writes == args.firmware.stat().st_size,
+                   f"{writes} firmware bytes written, not {args.firmware.stat().st_size}")
+            expect(VERSION_READ in lines[first:], "the version was not read")
+
+        # Ticks over a few seconds: at 100 ms, about ten a second.
+        pid = program_pid(args.prefix.resolve())
+        before, cpu_before, clock = ticks_after_version(lines), cpu_seconds(pid), time.monotonic()
+        time.sleep(3)
+        lines = trace.read_text().splitlines()
+        ticks, seconds = ticks_after_version(lines) - before, time.monotonic() - clock
+        cpu = cpu_seconds(pid) - cpu_before
+        expect(6 <= ticks / seconds <= 11, f"{ticks} ticks in {seconds:.1f} s, not one a 100 ms")
+        screenshot(display, x, y, width, height, args.work / "window-on-wine.png")
+        print(f"{args.width}-bit window under Wine: up with its cards in {started:.1f} s; "
+              f"{ticks / seconds:.1f} ticks/s, {cpu / max(ticks, 1) * 1000:.1f} ms CPU per tick; "
+              f"screenshot {args.work / 'window-on-wine.png'}")
+
+        # "Konec" ends it.
+        xdotool("mousemove", "--window", wid, str(left + 472 + 48),
+                str(top + TAB_BAR + 232 + 12), "click", "1")
+        expect(window.wait(timeout=60) == 0, "the window did not end on Konec")
+    finally:
+        if window.poll() is None:
+            window.kill()
+        xvfb.terminate()
+        xvfb.wait()
+
+    subprocess.run([wine.loader, str(folder / "Uninstall.exe"), "/S"], env=wine.env,
+                   capture_output=True, timeout=300)
+    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
+    for name in installed:
+        expect(not (folder / name).exists(), f"the uninstaller left {name}")
+    expect(not (menu / "OX_KRV5316").exists(), "the uninstaller left the Start-menu entry")
+    expect(not registered(), "the uninstaller left the Apps & features entry")
+    expect((folder / "ZOVAK_OX9162.DLL").exists(), "the uninstaller removed the driver DLL")
+
+    for failure in failures:
+        print(f"FAIL (window): {failure}", file=sys.stderr)
+    print(f"{args.width}-bit window: {'all passed' if not failures else 'FAILED'}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
