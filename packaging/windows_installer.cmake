@@ -16,6 +16,8 @@ install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION . RENAME README.txt)
 set(CPACK_GENERATOR NSIS)
 # The NSIS lines below keep their quotes only so.
 set(CPACK_VERBATIM_VARIABLES ON)
+# The debug information stays in the build tree.
+set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_NAME ox_krv5316)
 set(CPACK_PACKAGE_VENDOR "ZOVAK spol. s r.o.")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test of ZOVAK KRV-5316 PCI counter cards")
