@@ -51,7 +51,7 @@ def main():
 
     for failure in failures:
         print(f"FAIL ({args.width}-bit): {failure.rstrip()}", file=sys.stderr)
-    print(f"{args.width}-bit loader: {'all passed' if not failures else 'FAILED'}")
+    print(f"{args.width}-bit: loader {'all passed' if not failures else 'FAILED'}")
     return 1 if failures else 0
 
 

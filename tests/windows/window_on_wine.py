@@ -131,7 +131,11 @@ def main():
         print(f"FAIL (window): {failures}", file=sys.stderr)
         return 1
     expect(not (folder / "ZOVAK_OX9162.DLL").exists(), "the installer installed a driver DLL")
-    expect((menu / "OX_KRV5316" / "OX_KRV5316.lnk").is_file(), "no Start-menu entry")
+    link = menu / "OX_KRV5316" / "OX_KRV5316.lnk"
+    target = "OX_KRV5316\\ox_krv5316.exe"
+    expect(link.is_file() and any(target.encode(code) in link.read_bytes()
+                                  for code in ("ascii", "utf-16-le")),
+           f"no Start-menu entry that starts {target}")
     expect(registered(), "no entry in Apps & features")
 
     # The window, with the stand-in beside it as a technician puts the maker's DLL.
@@ -194,7 +198,7 @@ def main():
         cpu = cpu_seconds(pid) - cpu_before
         expect(6 <= ticks / seconds <= 11, f"{ticks} ticks in {seconds:.1f} s, not one a 100 ms")
         screenshot(display, x, y, width, height, args.work / "window-on-wine.png")
-        print(f"{args.width}-bit window under Wine: up with its cards in {started:.1f} s; "
+        print(f"{args.width}-bit: the window under Wine is up with its cards in {started:.1f} s; "
               f"{ticks / seconds:.1f} ticks/s, {cpu / max(ticks, 1) * 1000:.1f} ms CPU per tick; "
               f"screenshot {args.work / 'window-on-wine.png'}")
 
@@ -219,7 +223,7 @@ def main():
 
     for failure in failures:
         print(f"FAIL (window): {failure}", file=sys.stderr)
-    print(f"{args.width}-bit window: {'all passed' if not failures else 'FAILED'}")
+    print(f"{args.width}-bit: window and installer {'all passed' if not failures else 'FAILED'}")
     return 1 if failures else 0
 
 
