@@ -7,8 +7,9 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES OX_MINGW_TRIPLE)
 set(CMAKE_SYSTEM_NAME Windows)
 string(REGEX REPLACE "-.*" "" CMAKE_SYSTEM_PROCESSOR "${OX_MINGW_TRIPLE}")
 
-set(CMAKE_C_COMPILER ${OX_MINGW_TRIPLE}-gcc)
-set(CMAKE_CXX_COMPILER ${OX_MINGW_TRIPLE}-g++)
+# The posix thread variant: Qt for Windows needs it, and one build mixes no variants.
+set(CMAKE_C_COMPILER ${OX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${OX_MINGW_TRIPLE}-g++-posix)
 set(CMAKE_RC_COMPILER ${OX_MINGW_TRIPLE}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${OX_MINGW_TRIPLE})

@@ -14,6 +14,9 @@
 
 #if defined(_WIN32) && defined(OX9162_BUILDING_LIBRARY)
 #define OX9162_EXPORT __declspec(dllexport)
+#elif defined(_WIN32) && defined(OX9162_LOADED_AT_RUN_TIME)
+/* The programs' own loader defines the seven functions and finds the DLL's. */
+#define OX9162_EXPORT
 #elif defined(_WIN32)
 #define OX9162_EXPORT __declspec(dllimport)
 #else

@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libzydis-dev
   xvfb x11-utils xauth xdotool fonts-liberation2
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis
   wine wine64 wine32:i386
   libpci-dev nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils

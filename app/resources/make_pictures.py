@@ -3,7 +3,7 @@
 icon.bmp, a 32 x 32 plug-in expansion card, and logo.bmp, the 93 x 52 maker's logo in
 red on silver; and the same card as the desktop's icon, PNGs of 32, 48, 64 and 128
 pixels (icon-N.png), each laid out on its own pixel grid so that edges, pins and
-fingers stay sharp and evenly spaced. Run it again after changing a drawing; the
+fingers stay sharp and evenly spaced, and icon.ico of them for the Windows program. Run it again after changing a drawing; the
 pictures are committed."""
 import os
 import struct
@@ -46,6 +46,22 @@ class Canvas:
                            len(rows), 3780, 3780, 16, 16)
         head = struct.pack("<2sIHHI", b"BM", offset + len(rows), 0, 0, offset)
         return head + info + palette + rows
+
+    def ico_entry(self):
+        """The BMP as an icon image: no file header, twice the height for the mask,
+        and after the colours the mask itself, magenta being transparent."""
+        bmp = self.bmp()
+        info = bytearray(bmp[14:54])
+        struct.pack_into("<i", info, 8, 2 * self.height)
+        stride = (self.width + 31) // 32 * 4
+        mask = b""
+        for row in reversed(self.pixels):
+            packed = bytearray(stride)
+            for x, colour in enumerate(row):
+                if colour == MAGENTA:
+                    packed[x // 8] |= 0x80 >> (x % 8)
+            mask += bytes(packed)
+        return bytes(info) + bmp[54:] + mask
 
     def png(self):
         """RGBA, with the magenta background transparent."""
@@ -122,6 +138,21 @@ GLYPHS = {
 }
 
 
+def ico():
+    """The Windows program's icon: the 16-colour card at 32 pixels, and the larger
+    ones as PNG images, which icon files may hold."""
+    images = [(32, 16, 4, icon().ico_entry())]
+    images += [(size, 0, 32, icon(size).png()) for size in (48, 64, 128)]
+    head = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(head) + 16 * len(images)
+    entries, data = b"", b""
+    for size, colours, bits, image in images:
+        entries += struct.pack("<BBBBHHII", size, size, colours, 0, 1, bits, len(image),
+                               offset + len(data))
+        data += image
+    return head + entries + data
+
+
 def logo():
     """The maker's name in red block letters with a dark shadow, underlined."""
     c = Canvas(93, 52, SILVER)
@@ -143,6 +174,7 @@ if __name__ == "__main__":
     here = os.path.dirname(os.path.abspath(__file__))
     pictures = [("icon.bmp", icon().bmp()), ("logo.bmp", logo().bmp())]
     pictures += [(f"icon-{size}.png", icon(size).png()) for size in (32, 48, 64, 128)]
+    pictures.append(("icon.ico", ico()))
     for name, data in pictures:
         with open(os.path.join(here, name), "wb") as f:
             f.write(data)

@@ -1,0 +1,117 @@
+#!/usr/bin/env bash
+# Builds a static Qt for Windows (Core, Gui, Widgets and the Windows platform plugin)
+# from Debian's own qt6-base source with Debian's mingw-w64, once per machine:
+#   scripts/qt_windows.sh [32|64]        (default 32)
+# installs it into /var/cache/ox_krv5316/qt-<version>-win<width>-mingw-posix/, links
+# qt-win<width>-mingw-posix to it for the CMake presets, and prints that folder as
+# its last line. A finished build leaves a stamp there, and a
+# later run only prints the folder. The machine's apt configuration is not touched:
+# the source comes through the script's own source list and state folders.
+set -euo pipefail
+
+width="${1:-32}"
+case $width in
+32) triple=i686-w64-mingw32 ;;
+64) triple=x86_64-w64-mingw32 ;;
+*) echo "qt_windows: width is 32 or 64, not '$width'" >&2; exit 2 ;;
+esac
+repo="$(cd "$(dirname "$0")/.." && pwd)"
+cache="${OX_CACHE_DIR:-/var/cache/ox_krv5316}"
+toolchain_name=mingw-posix
+say() { echo "qt_windows: $*" >&2; }
+
+# --- the source, through apt with its own lists -------------------------------------
+work="$cache/qt-source"
+aptdir="$work/apt"
+mkdir -p "$aptdir/sources.list.d" "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
+# The source entries mirror the machine's binary entries (same URIs, suites, keys).
+: >"$aptdir/sources.list"
+for f in /etc/apt/sources.list.d/*.sources; do
+    [ -e "$f" ] || continue
+    sed 's/^Types:.*/Types: deb-src/' "$f" >"$aptdir/sources.list.d/$(basename "$f")"
+done
+if [ -f /etc/apt/sources.list ]; then
+    sed -n 's/^deb[[:space:]]/deb-src /p' /etc/apt/sources.list >"$aptdir/sources.list"
+fi
+apt_own=(-o "Dir::Etc::sourcelist=$aptdir/sources.list"
+         -o "Dir::Etc::sourceparts=$aptdir/sources.list.d"
+         -o "Dir::State::Lists=$aptdir/lists"
+         -o "Dir::Cache=$aptdir/cache"
+         -o "APT::Sandbox::User=root")
+
+version="$(ls "$work" 2>/dev/null | sed -n 's/^qt6-base_\(.*\)+dfsg.*\.dsc$/\1/p' | sort -V | tail -1)"
+if [ -z "$version" ]; then
+    say "fetching the list of Debian's sources"
+    apt-get -q "${apt_own[@]}" update >/dev/null
+    say "fetching and verifying qt6-base's source"
+    (cd "$work" && apt-get -q "${apt_own[@]}" source qt6-base >/dev/null)
+    version="$(ls "$work" | sed -n 's/^qt6-base_\(.*\)+dfsg.*\.dsc$/\1/p' | sort -V | tail -1)"
+fi
+[ -n "$version" ] || { say "no qt6-base source found in $work"; exit 1; }
+src="$(ls -d "$work"/qt6-base-"$version"* | head -1)"
+
+prefix="$cache/qt-$version-win$width-$toolchain_name"
+stamp="$prefix/.built"
+# The CMake presets find the Qt of a width by a name without its version.
+current="$cache/qt-win$width-$toolchain_name"
+if [ -f "$stamp" ]; then
+    ln -sfn "$(basename "$prefix")" "$current"
+    echo "$prefix"
+    exit 0
+fi
+
+# --- configure and build -------------------------------------------------------------
+# The toolchain file travels with the installed Qt, so its own toolchain file still
+# finds it when the checkout that built it is gone.
+mkdir -p "$prefix/share/ox_krv5316"
+cp "$repo/cmake/mingw-w64.cmake" "$prefix/share/ox_krv5316/mingw-w64.cmake"
+build="$work/build-win$width"
+log="$work/build-win$width.log"
+rm -rf "$build"
+launcher=()
+if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+fi
+say "configuring Qt $version for $width-bit Windows (log: $log)"
+start=$(date +%s)
+if ! cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_TOOLCHAIN_FILE="$prefix/share/ox_krv5316/mingw-w64.cmake" \
+        -DOX_MINGW_TRIPLE="$triple" -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+        -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+        -DQT_BUILD_BENCHMARKS=OFF -DQT_BUILD_MANUAL_TESTS=OFF \
+        -DFEATURE_system_pcre2=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF \
+        -DFEATURE_system_jpeg=OFF -DFEATURE_system_harfbuzz=OFF \
+        -DFEATURE_system_freetype=OFF \
+        -DFEATURE_tabletevent=OFF -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF \
+        -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_xml=OFF \
+        -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_testlib=OFF \
+        -DFEATURE_calendarwidget=OFF -DFEATURE_mdiarea=OFF -DFEATURE_dockwidget=OFF \
+        -DFEATURE_wizard=OFF -DFEATURE_imageformat_jpeg=OFF \
+        -DFEATURE_vulkan=OFF "${launcher[@]}" \
+        >"$log" 2>&1; then
+    tail -40 "$log" >&2
+    say "configuring Qt FAILED"
+    exit 1
+fi
+say "building Qt (long: tens of minutes on two cores)"
+# Ninja's own [done/total] lines are the progress; one line a minute is enough.
+cmake --build "$build" -j"$(nproc)" >>"$log" 2>&1 &
+pid=$!
+while kill -0 "$pid" 2>/dev/null; do
+    sleep 60
+    step="$(grep -o '^\[[0-9]*/[0-9]*\]' "$log" | tail -1)"
+    say "building Qt $step, $(( ($(date +%s) - start) / 60 )) min"
+done
+if ! wait "$pid"; then
+    grep -B2 -A20 -m3 'error' "$log" | head -60 >&2
+    say "building Qt FAILED"
+    exit 1
+fi
+cmake --install "$build" >>"$log" 2>&1
+minutes=$(( ($(date +%s) - start) / 60 ))
+say "Qt $version for $width-bit Windows built in $minutes min, $(du -sh "$prefix" | cut -f1) installed"
+rm -rf "$build"
+touch "$stamp"
+ln -sfn "$(basename "$prefix")" "$current"
+echo "$prefix"

@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""krv5316-check.exe without a usable ZOVAK_OX9162.DLL under Wine: with no DLL at all
+it still answers --help and --version, and a run ends with the library error's exit
+status; so does a run on a DLL that lacks one of the seven functions, instead of
+dying at the first call of the missing one."""
+import argparse
+import shutil
+import sys
+from pathlib import Path
+
+from check_on_wine import Wine
+
+LIBRARY_ERROR = 2
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--width", type=int, choices=(32, 64), required=True)
+    parser.add_argument("--bin", type=Path, required=True)
+    parser.add_argument("--prefix", type=Path, required=True)
+    parser.add_argument("--work", type=Path, required=True)
+    args = parser.parse_args()
+    failures = []
+
+    # Beside the program only what a test puts there: Wine's own folders have no DLL
+    # of that name either.
+    alone = args.work / "loader"
+    shutil.rmtree(alone, ignore_errors=True)
+    alone.mkdir(parents=True)
+    exe = alone / "krv5316-check.exe"
+    shutil.copy(args.bin / "krv5316-check.exe", exe)
+    wine = Wine(args.width, args.prefix, alone)
+
+    def expect(what, wanted, cards, *options):
+        status, out, err, _ = wine.run(exe, list(options), cards)
+        if status != wanted:
+            failures.append(f"{what}: exit status {status}, not {wanted}\n{out}{err}")
+
+    expect("--help without the DLL", 0, "0123@2/13", "--help")
+    expect("--version without the DLL", 0, "0123@2/13", "--version")
+    expect("a run without the DLL", LIBRARY_ERROR, "0123@2/13")
+
+    # The stand-in with its export of OX9162_Close renamed: every other call works, so
+    # only binding all seven up front stops the run before a card is opened.
+    dll = (args.bin / "ZOVAK_OX9162.DLL").read_bytes()
+    lacking = dll.replace(b"OX9162_Close\0", b"OX9162_Clos_\0")
+    if lacking == dll:
+        failures.append("the stand-in exports no OX9162_Close to rename")
+    (alone / "ZOVAK_OX9162.DLL").write_bytes(lacking)
+    expect("a run on a DLL lacking OX9162_Close", LIBRARY_ERROR, "0123@2/13")
+
+    for failure in failures:
+        print(f"FAIL ({args.width}-bit): {failure.rstrip()}", file=sys.stderr)
+    print(f"{args.width}-bit: loader {'all passed' if not failures else 'FAILED'}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
