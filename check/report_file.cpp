@@ -178,9 +178,18 @@ fs::path Resolved(const std::string &path) {
     return resolved;
 }
 
-// Opens what path names to be written where it stands.
+// Opens what path names to be written where it stands. Without a reader a pipe would
+// hold the open forever: it fails at once instead, and writes wait as usual.
 int OpenInPlace(const std::string &path) {
-    return open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            close(fd);
+            return -1;
+        }
+    }
+    return fd;
 }
 
 std::string WriteTo(int fd, const std::string &text) {
@@ -196,7 +205,7 @@ std::string WriteInPlace(const std::string &path, const std::string &text) {
     errno = 0;
     const int fd = OpenInPlace(path);
     if (fd < 0) {
-        return Reason(errno);
+        return errno == ENXIO ? "nothing reads from that pipe" : Reason(errno);
     }
     return WriteTo(fd, text);
 }

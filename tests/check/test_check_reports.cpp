@@ -37,7 +37,7 @@ TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
 }
 
 // Reports that the folder or their owner forbid to replace are written where they stand,
-// as they were before replacing came in.
+// as they were before replacing came in; a pipe that nobody reads fails at once.
 TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy) {
     const std::string asAnother = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
     struct Case {
@@ -56,6 +56,8 @@ TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy)
         {"root replacing", "chown 65534:65534 report.json", false, true, 0, "", 65534},
         {"nothing writable", "", true, true, 2,
          "Permission denied (no new file can be made in " + folder + ")", 0},
+        {"a pipe", "rm report.json && mkfifo report.json", false, false, 2,
+         "cannot write " + jsonPath.string() + ": nothing reads from that pipe", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
