@@ -97,6 +97,7 @@ const char *LibraryCallName(LibraryCall call) {
 }
 
 bool TPoleKaret::operator==(const TPoleKaret &other) const {
+    // Outcome is left out: Status is worded from it, and a table is known by what it says.
     const auto compared = [](const TPoleKaret &t) {
         return std::tie(t.CountAll, t.CountFound, t.Status, t.AllCards, t.Cards);
     };

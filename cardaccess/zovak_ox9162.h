@@ -62,8 +62,7 @@ struct TPoleKaret {
     CardAccessOutcome Outcome; // what Status was worded from
     IndexedArray<TKarta, 0, MaxCards> AllCards; // by library card number
     IndexedArray<TKarta, 1, MaxCards> Cards;    // cards of the requested model, from 1
-    // Tables are alike when they hold the same cards and say the same; Outcome is
-    // left out, since Status is worded from it.
+    // Tables are alike when they hold the same cards and say the same Status.
     bool operator==(const TPoleKaret &other) const;
 };
 

@@ -62,13 +62,13 @@ enum Option : int {
     OptHelp,
 };
 
-struct OptionSpec {
+struct OptionDef {
     const char *name;
     bool takesValue;
     Option id;
 };
 
-constexpr OptionSpec Options[] = {
+constexpr OptionDef Options[] = {
     {"card", true, OptCard},           {"loopback", false, OptLoopback},
     {"run-time", true, OptRunTime},    {"expect-hz", true, OptExpectHz},
     {"tolerance", true, OptTolerance}, {"json", true, OptJson},
@@ -77,7 +77,7 @@ constexpr OptionSpec Options[] = {
 };
 
 std::string NameOf(Option id) {
-    for (const OptionSpec &o : Options) {
+    for (const OptionDef &o : Options) {
         if (o.id == id) {
             return std::string("--") + o.name;
         }
@@ -87,9 +87,9 @@ std::string NameOf(Option id) {
 
 // The option that a long name spells out or begins; null and why not when none or
 // more than one.
-const OptionSpec *FindOption(const std::string &name, std::string &why) {
-    std::vector<const OptionSpec *> begun;
-    for (const OptionSpec &o : Options) {
+const OptionDef *FindOption(const std::string &name, std::string &why) {
+    std::vector<const OptionDef *> begun;
+    for (const OptionDef &o : Options) {
         if (name == o.name) {
             return &o;
         }
@@ -105,7 +105,7 @@ const OptionSpec *FindOption(const std::string &name, std::string &why) {
         return nullptr;
     }
     why = "--" + name + " is ambiguous:";
-    for (const OptionSpec *o : begun) {
+    for (const OptionDef *o : begun) {
         why += std::string(" --") + o->name;
     }
     return nullptr;
@@ -225,21 +225,21 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
             }
             break;
         }
-        const OptionSpec *spec = nullptr;
+        const OptionDef *option = nullptr;
         std::optional<std::string> value;
         std::string why;
         if (arg == "-h") {
-            spec = FindOption("help", why);
+            option = FindOption("help", why);
         } else if (arg.starts_with("--")) {
             const std::size_t equals = arg.find('=');
-            spec =
+            option =
                 FindOption(arg.substr(2, equals == std::string::npos ? equals : equals - 2), why);
-            if (spec == nullptr) {
+            if (option == nullptr) {
                 return fail(why);
             }
             if (equals != std::string::npos) {
-                if (!spec->takesValue) {
-                    return fail(NameOf(spec->id) + " takes no value");
+                if (!option->takesValue) {
+                    return fail(NameOf(option->id) + " takes no value");
                 }
                 value = arg.substr(equals + 1);
             }
@@ -248,19 +248,19 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
         } else {
             return fail("unexpected argument '" + arg + "'");
         }
-        if (spec->takesValue && !value) {
+        if (option->takesValue && !value) {
             if (i + 1 == args.size()) {
-                return fail(NameOf(spec->id) + " needs a value");
+                return fail(NameOf(option->id) + " needs a value");
             }
             value = args[++i];
         }
-        if (!given.insert(spec->id).second) {
-            return fail(NameOf(spec->id) + " given more than once");
+        if (!given.insert(option->id).second) {
+            return fail(NameOf(option->id) + " given more than once");
         }
-        options.help |= spec->id == OptHelp;
-        options.version |= spec->id == OptVersion;
-        options.loopback |= spec->id == OptLoopback;
-        if (const std::string why = TakeValue(spec->id, value.value_or(""), options);
+        options.help |= option->id == OptHelp;
+        options.version |= option->id == OptVersion;
+        options.loopback |= option->id == OptLoopback;
+        if (const std::string why = TakeValue(option->id, value.value_or(""), options);
             !why.empty()) {
             return fail(why);
         }

@@ -33,24 +33,6 @@ struct Identity {
     bool operator==(const Identity &) const = default;
 };
 
-// A device takes the text where it stands: it cannot be renamed over, nor synced.
-std::string WriteInPlace(const std::string &path, const std::string &text) {
-    errno = 0;
-    std::FILE *file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return Reason(errno);
-    }
-    errno = 0;
-    const bool written =
-        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-    std::string failure = written ? std::string() : Reason(errno);
-    errno = 0;
-    if (std::fclose(file) != 0 && failure.empty()) {
-        failure = Reason(errno);
-    }
-    return failure;
-}
-
 // Writes all of text to a descriptor and hands it to the disk.
 std::string WriteAndSync(int fd, const std::string &text) {
     for (std::size_t done = 0; done < text.size();) {
@@ -79,6 +61,24 @@ std::string WriteAndSync(int fd, const std::string &text) {
 }
 
 #ifdef _WIN32
+
+// A device takes the text where it stands: it cannot be renamed over, nor synced.
+std::string WriteInPlace(const std::string &path, const std::string &text) {
+    errno = 0;
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return Reason(errno);
+    }
+    errno = 0;
+    const bool written =
+        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
+    std::string failure = written ? std::string() : Reason(errno);
+    errno = 0;
+    if (std::fclose(file) != 0 && failure.empty()) {
+        failure = Reason(errno);
+    }
+    return failure;
+}
 
 std::string WindowsReason(DWORD error) {
     char text[512] = {};
@@ -178,6 +178,108 @@ fs::path Resolved(const std::string &path) {
     return resolved;
 }
 
+// Opens what path names to be written where it stands. Without a reader a pipe would
+// hold the open forever: it fails at once instead, and writes wait as usual.
+int OpenInPlace(const std::string &path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        const int flags = fcntl(fd, F_GETFL);
+        if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+            close(fd);
+            return -1;
+        }
+    }
+    return fd;
+}
+
+std::string WriteTo(int fd, const std::string &text) {
+    std::string failure = WriteAndSync(fd, text);
+    errno = 0;
+    if (close(fd) != 0 && failure.empty()) {
+        failure = Reason(errno);
+    }
+    return failure;
+}
+
+std::string WriteInPlace(const std::string &path, const std::string &text) {
+    errno = 0;
+    const int fd = OpenInPlace(path);
+    if (fd < 0) {
+        return errno == ENXIO ? "nothing reads from that pipe" : Reason(errno);
+    }
+    return WriteTo(fd, text);
+}
+
+// The folder forbids a new file or a rename, where the file itself may still be written.
+bool Refused(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+// A new file beside the old one, renamed over it, keeps the old one's owner, group and
+// permissions. Where the folder or the owner forbids that, a file that may be written
+// is written where it stands: not in one step, but as before.
+std::string Replace(const fs::path &target, const std::string &text) {
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    struct stat old {};
+    const bool exists = stat(target.c_str(), &old) == 0;
+    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    errno = 0;
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        const int error = errno;
+        const int direct = exists && Refused(error) ? OpenInPlace(target) : -1;
+        if (direct >= 0) {
+            return WriteTo(direct, text);
+        }
+        return Refused(error)
+                   ? Reason(error) + " (no new file can be made in " + folder.string() + ")"
+                   : Reason(error);
+    }
+    bool kept = true;
+    mode_t mode = 0;
+    if (exists) {
+        // Only root may give a file away; others keep at most a group of their own.
+        if ((old.st_uid != geteuid() || old.st_gid != getegid()) &&
+            fchown(fd, old.st_uid, old.st_gid) != 0) {
+            kept = false;
+        }
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    // Set after the owner, which clears set-user-ID and set-group-ID.
+    if (fchmod(fd, mode) != 0 && exists) {
+        kept = false;
+    }
+    if (!kept) {
+        const int direct = OpenInPlace(target);
+        if (direct >= 0) {
+            close(fd);
+            unlink(temporary.c_str());
+            return WriteTo(direct, text);
+        }
+    }
+    std::string failure = WriteTo(fd, text);
+    if (!failure.empty()) {
+        unlink(temporary.c_str());
+        return failure;
+    }
+    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        const int direct = exists && Refused(error) ? OpenInPlace(target) : -1;
+        if (direct >= 0) {
+            return WriteTo(direct, text);
+        }
+        return Refused(error)
+                   ? Reason(error) + " (" + folder.string() + " lets no file be replaced)"
+                   : Reason(error);
+    }
+    return {};
+}
+
 #endif
 
 Identity IdentityOf(const std::string &name) {
@@ -212,11 +314,11 @@ std::string WriteReportFile(const std::string &path, const std::string &text) {
     if (IsDevice(target.string())) {
         return WriteInPlace(target.string(), text);
     }
+#ifdef _WIN32
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     const std::string prefix = (folder / ("." + target.filename().string())).string();
     std::string temporary;
     errno = 0;
-#ifdef _WIN32
     int fd = -1;
     for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         temporary = prefix + "." + std::to_string(_getpid()) + "-" + std::to_string(attempt);
@@ -225,29 +327,11 @@ std::string WriteReportFile(const std::string &path, const std::string &text) {
             break;
         }
     }
-#else
-    temporary = prefix + ".XXXXXX";
-    const int fd = mkstemp(temporary.data());
-#endif
     if (fd < 0) {
         return Reason(errno);
     }
-#ifndef _WIN32
-    // The file keeps the permissions it had, or gets those a new file would get.
-    struct stat old {};
-    mode_t mode = 0;
-    if (stat(target.c_str(), &old) == 0) {
-        mode = old.st_mode & 07777;
-    } else {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    fchmod(fd, mode);
-#endif
     std::string failure = WriteAndSync(fd, text);
     errno = 0;
-#ifdef _WIN32
     if (_close(fd) != 0 && failure.empty()) {
         failure = Reason(errno);
     }
@@ -255,16 +339,11 @@ std::string WriteReportFile(const std::string &path, const std::string &text) {
                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         failure = WindowsReason(GetLastError());
     }
-#else
-    if (close(fd) != 0 && failure.empty()) {
-        failure = Reason(errno);
-    }
-    if (failure.empty() && std::rename(temporary.c_str(), target.c_str()) != 0) {
-        failure = Reason(errno);
-    }
-#endif
     if (!failure.empty()) {
         std::remove(temporary.c_str());
     }
     return failure;
+#else
+    return Replace(target, text);
+#endif
 }

@@ -11,7 +11,7 @@
 #include <string>
 
 struct OxsimCard {
-    explicit OxsimCard(const oxsim::detail::CardSpec &spec) : model(spec, clock) {}
+    explicit OxsimCard(const oxsim::detail::CardSpec &card) : model(card, clock) {}
     oxsim::detail::SimClock clock; // before the model, which keeps its address
     oxsim::detail::CardModel model;
     uint16_t did;

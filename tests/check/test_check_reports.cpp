@@ -10,6 +10,7 @@
 #include <fstream>
 #include <set>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <utility>
@@ -32,6 +33,51 @@ TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     for (const auto &entry : fs::directory_iterator(dir)) {
         EXPECT_TRUE(entry.path() == jsonPath || entry.path().filename() == "err")
             << "left behind: " << entry.path();
+    }
+}
+
+// Reports that the folder or their owner forbid to replace are written where they stand,
+// as they were before replacing came in; a pipe that nobody reads fails at once.
+TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy) {
+    const std::string asAnother = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    struct Case {
+        const char *what;
+        const char *prepare; // run in the folder, which only root may write to
+        bool asAnother;
+        bool needsRoot;
+        int status;
+        std::string error;
+        uid_t owner;
+    };
+    const std::string folder = dir.string();
+    const Case cases[] = {
+        {"a folder of another", "chown 65534 report.json", true, true, 0, "", 65534},
+        {"a sticky folder", "chmod 1777 . && chmod 666 report.json", true, true, 0, "", 0},
+        {"root replacing", "chown 65534:65534 report.json", false, true, 0, "", 65534},
+        {"nothing writable", "", true, true, 2,
+         "Permission denied (no new file can be made in " + folder + ")", 0},
+        {"a pipe", "rm report.json && mkfifo report.json", false, false, 2,
+         "cannot write " + jsonPath.string() + ": nothing reads from that pipe", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.needsRoot && geteuid() != 0) {
+            continue;
+        }
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        std::ofstream(jsonPath) << "{}\n";
+        ASSERT_EQ(RunShell("cd '" + dir.string() + "' && true; " + c.prepare, dir).status, 0);
+        const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
+                              "timeout -s KILL 20 " + (c.asAnother ? asAnother : "") + "env");
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+        if (c.status == 0) {
+            EXPECT_EQ(jsonReport()["cards"].size(), 1u);
+            struct stat status {};
+            ASSERT_EQ(stat(jsonPath.c_str(), &status), 0);
+            EXPECT_EQ(status.st_uid, c.owner);
+        }
     }
 }
 
