@@ -24,6 +24,7 @@ TAB_BAR = 23  # the page's top below the window's, as on Linux
 TICK_ACCESSES = 24 * 5 + 5
 # The KRV-5316 is the library's card 1, behind the other model's card 0.
 VERSION_READ = "R 1 5fc 12"
+VIRTUAL_DISPLAY = Path(__file__).resolve().parents[2] / "scripts" / "virtual_display.sh"
 
 
 def screenshot(display, x, y, width, height, path):
@@ -109,9 +110,10 @@ def main():
 
     # The window, with the stand-in beside it as a technician puts the maker's DLL.
     shutil.copy(args.dll, folder / "ZOVAK_OX9162.DLL")
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen", "0",
-                             "1024x768x24"], stdout=subprocess.PIPE)
-    display = ":" + xvfb.stdout.readline().decode().strip()
+    # The project's one way to a display: it answers once the server takes clients.
+    xvfb = subprocess.Popen(["bash", str(VIRTUAL_DISPLAY)], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE)
+    display = xvfb.stdout.readline().decode().strip()
     trace = args.work / "window.trace"
     trace.unlink(missing_ok=True)
     env = dict(wine.env, DISPLAY=display, OX9162_SIM_CARDS="0456@3/5;0123@2/13",
@@ -127,7 +129,8 @@ def main():
         while not found and time.monotonic() - start < 60 and window.poll() is None:
             found = xdotool("search", "--onlyvisible", "--name", re.escape(TITLE))
         started = time.monotonic() - start
-        if not expect(found, f"no window titled '{TITLE}'"):
+        if not expect(found, f"no window titled '{TITLE}' (its process: {window.poll()})"):
+            print(f"FAIL (window): {failures}", file=sys.stderr)
             return 1
         wid = found.split()[0]
         geometry = dict(re.findall(r"(\w+)=(\d+)", xdotool("getwindowgeometry", "--shell", wid)))
