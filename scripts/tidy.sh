@@ -30,7 +30,7 @@ run-clang-tidy -p build -fix -quiet -j "$jobs" "$sources" >>"$log" 2>&1 ||
 win="$root/build-tidy-win64"
 cmake -S . -B "$win" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" -DOX_MINGW_TRIPLE=x86_64-w64-mingw32 \
-  >/dev/null
+  -DOX_BUILD_APP=OFF >/dev/null
 extra=(-extra-arg=--target=x86_64-w64-mingw32)
 while read -r dir; do
   extra+=("-extra-arg=-isystem$dir")
