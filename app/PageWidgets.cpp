@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int LabelHeight = 13;
+constexpr int kLabelHeight = 13;
 
 // A one-line caption drawn at its baseline: it looks as QLabel draws it, without the
 // general text layout that QLabel runs on every repaint, which the ~30 cells that
@@ -82,7 +82,7 @@ QLabel *makeLabel(QWidget *parent, const QString &name, int left, int top, const
 }
 
 void fitLabel(QLabel *label) {
-    label->resize(label->sizeHint().width(), LabelHeight);
+    label->resize(label->sizeHint().width(), kLabelHeight);
 }
 
 // Digits share one width in the window's fonts, so a new caption needs no new layout;

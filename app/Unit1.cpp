@@ -24,9 +24,9 @@ TForm1 *Form1 = nullptr;
 
 namespace {
 
-constexpr int GridRows = 16; // header and 15 empty rows until cards are listed
-constexpr int GridRowHeight = 20;
-const QColor Silver(192, 192, 192);
+constexpr int kGridRows = 16; // header and 15 empty rows until cards are listed
+constexpr int kGridRowHeight = 20;
+const QColor kSilver(192, 192, 192);
 
 // The wait cursor for as long as the download holds the message loop.
 class WaitCursor {
@@ -69,7 +69,7 @@ QAccessibleInterface *windowAccessible(const QString &className, QObject *object
 // The grid of the cards found: a fixed header row and one row per card, picked by any
 // of its cells.
 QTableWidget *makeCardGrid(QWidget *page) {
-    auto *grid = new QTableWidget(GridRows, 3, page);
+    auto *grid = new QTableWidget(kGridRows, 3, page);
     grid->setObjectName(QStringLiteral("StringGrid1"));
     grid->setGeometry(48, 128, 320, 129);
     const int widths[] = {86, 102, 126};
@@ -84,19 +84,19 @@ QTableWidget *makeCardGrid(QWidget *page) {
     header->setHighlightSections(false);
     header->setSectionsClickable(false);
     header->setMinimumSectionSize(1);
-    header->setFixedHeight(GridRowHeight);
+    header->setFixedHeight(kGridRowHeight);
     header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // The hidden row captions still reach a screen reader: they count as the open
     // button does, the header row 0 and the cards from 1.
     QStringList rowCaptions(1);
-    for (int r = 1; r < GridRows; ++r) {
+    for (int r = 1; r < kGridRows; ++r) {
         rowCaptions << QString::number(r);
     }
     grid->setVerticalHeaderLabels(rowCaptions);
     QHeaderView *rows = grid->verticalHeader();
     rows->hide();
     rows->setMinimumSectionSize(1);
-    rows->setDefaultSectionSize(GridRowHeight);
+    rows->setDefaultSectionSize(kGridRowHeight);
     rows->setSectionResizeMode(QHeaderView::Fixed);
     grid->setShowGrid(true);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -131,8 +131,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     setFixedSize(681, 385);
     setFont(windowFont());
     QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, Silver);
-    palette.setColor(QPalette::Button, Silver);
+    palette.setColor(QPalette::Window, kSilver);
+    palette.setColor(QPalette::Button, kSilver);
     setPalette(palette);
     setAutoFillBackground(true);
 
@@ -193,7 +193,7 @@ void TForm1::buildSelectionLabels(QWidget *page) {
         const char *text;
         bool blue;
     };
-    static const LabelRow labels[] = {
+    static const LabelRow kLabels[] = {
         {nullptr, "Label1", 48, 40, "Počet nalezených karet ZOVAK", false},
         {&TForm1::Label5, "Label5", 312, 40, "0", true},
         {nullptr, "Label2", 48, 64, "Počet nalezených karet KRV-5316", false},
@@ -202,7 +202,7 @@ void TForm1::buildSelectionLabels(QWidget *page) {
         {nullptr, "Label4", 48, 296, "Status karty", false},
         {&TForm1::Label7, "Label7", 128, 296, "V pořádku", true},
     };
-    for (const LabelRow &row : labels) {
+    for (const LabelRow &row : kLabels) {
         QLabel *label = makeLabel(page, QString::fromLatin1(row.name), row.left, row.top,
                                   QString::fromUtf8(row.text));
         if (row.blue) {
@@ -223,13 +223,13 @@ void TForm1::buildSelectionButtons(QWidget *page) {
         bool enabled;
         void (TForm1::*handler)();
     };
-    static const ButtonRow buttons[] = {
+    static const ButtonRow kButtons[] = {
         {&TForm1::Button1, "Button1", 128, "Otevřít kartu", true, &TForm1::Button1Click},
         {&TForm1::Button2, "Button2", 168, "Zavřít kartu", false, &TForm1::Button2Click},
         {&TForm1::Button3, "Button3", 232, "Konec", true, &TForm1::Button3Click},
     };
     QWidget *previous = StringGrid1;
-    for (const ButtonRow &row : buttons) {
+    for (const ButtonRow &row : kButtons) {
         auto *button = new QPushButton(QString::fromUtf8(row.text), page);
         button->setObjectName(QString::fromLatin1(row.name));
         button->setGeometry(472, row.top, 97, 25);
@@ -272,7 +272,7 @@ void TForm1::FormCreate() {
         StringGrid1->setItem(0, c, new QTableWidgetItem(headings[c]));
     }
 
-    if (!FindCards(Krv5316DeviceId, CardList)) {
+    if (!FindCards(kKrv5316DeviceId, CardList)) {
         setStatus(QString::fromStdString(CardList.Status));
         return;
     }

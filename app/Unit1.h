@@ -76,10 +76,10 @@ class TForm1 : public QWidget {
     // counters page, by counter number
     QPushButton *Button4 = nullptr;
     QPushButton *Button5 = nullptr;
-    std::array<QLabel *, CounterCount> valueLabels{};       // Label40 to Label63
-    std::array<QLabel *, CounterCount> levelLabels{};       // Label64 to Label87
-    std::array<QCheckBox *, CounterCount> startStopBoxes{}; // CheckBox1 to CheckBox24
-    std::array<QCheckBox *, CounterCount> zeroBoxes{};      // CheckBox25 to CheckBox48
+    std::array<QLabel *, kCounterCount> valueLabels{};       // Label40 to Label63
+    std::array<QLabel *, kCounterCount> levelLabels{};       // Label64 to Label87
+    std::array<QCheckBox *, kCounterCount> startStopBoxes{}; // CheckBox1 to CheckBox24
+    std::array<QCheckBox *, kCounterCount> zeroBoxes{};      // CheckBox25 to CheckBox48
 
     // digital I/O page, by bit number
     QPushButton *Button6 = nullptr;

@@ -31,7 +31,7 @@ struct PanelRow {
     Column column;
     int firstCounter;
 };
-constexpr PanelRow Panels[] = {
+constexpr PanelRow kPanels[] = {
     {64, 32, 81, Column::Value, 0},        {152, 32, 33, Column::Level, 0},
     {192, 32, 49, Column::StartStop, 0},   {248, 32, 49, Column::Zero, 0},
     {64, 120, 81, Column::Value, 4},       {152, 120, 33, Column::Level, 4},
@@ -54,7 +54,7 @@ struct CellKind {
     int left;
     const char *what;
 };
-constexpr CellKind Cells[] = {
+constexpr CellKind kCells[] = {
     {"Label", 40, 8, "hodnota"},       // Value: Label40 to Label63
     {"Label", 64, 13, "vstup"},        // Level: Label64 to Label87
     {"CheckBox", 1, 19, "Start/Stop"}, // StartStop: CheckBox1 to CheckBox24
@@ -66,14 +66,14 @@ struct Heading {
     int left;
     const char *caption;
 };
-constexpr Heading Headings[] = {
+constexpr Heading kHeadings[] = {
     {"Label20", 64, "Hodnota"},     {"Label21", 152, "Vstup"},    {"Label22", 192, "Start/Stop"},
     {"Label23", 248, "Nulování"},   {"Label36", 408, "Hodnota"},  {"Label37", 496, "Vstup"},
     {"Label38", 536, "Start/Stop"}, {"Label39", 592, "Nulování"},
 };
 
-constexpr int CellTop = 8; // first cell in a panel
-constexpr int CellPitch = 16;
+constexpr int kCellTop = 8; // first cell in a panel
+constexpr int kCellPitch = 16;
 
 QPushButton *makeButton(QWidget *page, const char *name, int left, const char *caption,
                         const char *description) {
@@ -88,31 +88,31 @@ QPushButton *makeButton(QWidget *page, const char *name, int left, const char *c
 } // namespace
 
 void TForm1::buildCountersPage(QWidget *page) {
-    for (const Heading &h : Headings) {
+    for (const Heading &h : kHeadings) {
         makeLabel(page, QString::fromLatin1(h.name), h.left, 16, QString::fromUtf8(h.caption));
     }
     // Names: Label8 to Label19 on the left half, Label24 to Label35 on the right;
     // each block of four starts on its panel's first cell line.
-    constexpr int PerHalf = int(CounterCount) / 2;
-    for (int i = 0; i < int(CounterCount); ++i) {
-        const bool left = i < PerHalf;
-        const int inHalf = i % PerHalf;
-        const int top = 32 + 88 * (inHalf / 4) + CellTop + CellPitch * (inHalf % 4);
+    constexpr int kPerHalf = int(kCounterCount) / 2;
+    for (int i = 0; i < int(kCounterCount); ++i) {
+        const bool left = i < kPerHalf;
+        const int inHalf = i % kPerHalf;
+        const int top = 32 + 88 * (inHalf / 4) + kCellTop + kCellPitch * (inHalf % 4);
         makeLabel(page, numberedName("Label", (left ? 8 : 24) + inHalf), left ? 16 : 352, top,
                   numberedName("CNT", i));
     }
     // Panels in tab order, so the focus chain runs through the boxes as laid out.
-    for (int p = 0; p < int(std::size(Panels)); ++p) {
-        const PanelRow &row = Panels[p];
+    for (int p = 0; p < int(std::size(kPanels)); ++p) {
+        const PanelRow &row = kPanels[p];
         QFrame *panel =
             makeWhitePanel(page, numberedName("Panel", p + 1), row.left, row.top, row.width, 81);
-        const CellKind &kind = Cells[int(row.column)];
+        const CellKind &kind = kCells[int(row.column)];
         for (int k = 0; k < 4; ++k) {
             const int i = row.firstCounter + k;
             const QString name = numberedName(kind.prefix, kind.firstNumber + i);
             const QString what =
                 numberedName("CNT", i) + QLatin1Char(' ') + QString::fromUtf8(kind.what);
-            const int top = CellTop + CellPitch * k;
+            const int top = kCellTop + kCellPitch * k;
             if (row.column == Column::Value || row.column == Column::Level) {
                 const bool value = row.column == Column::Value;
                 QLabel *label = makeCell(panel, name, what, kind.left, top, value ? UINT32_MAX : 1);
@@ -139,11 +139,11 @@ void TForm1::buildCountersPage(QWidget *page) {
 }
 
 void TForm1::CountersStep(uintptr_t base) {
-    for (unsigned i = 0; i < CounterCount; ++i) {
+    for (unsigned i = 0; i < kCounterCount; ++i) {
         valueLabels[i]->setText(QString::number(ReadCounter(base, i)));
     }
     const Mask3 levels = ReadInputLevels(base);
-    for (unsigned i = 0; i < CounterCount; ++i) {
+    for (unsigned i = 0; i < kCounterCount; ++i) {
         const bool high = levels[CounterGroup(i)] & CounterBit(i);
         levelLabels[i]->setText(high ? QStringLiteral("1") : QStringLiteral("0"));
     }
@@ -151,8 +151,8 @@ void TForm1::CountersStep(uintptr_t base) {
 
 // CheckBox1Click to CheckBox48Click: the box has already taken its new state.
 void TForm1::CheckBoxClick(int number) {
-    const bool startStop = number <= int(CounterCount);
-    QCheckBox *box = startStop ? startStopBoxes[number - 1] : zeroBoxes[number - 1 - CounterCount];
+    const bool startStop = number <= int(kCounterCount);
+    QCheckBox *box = startStop ? startStopBoxes[number - 1] : zeroBoxes[number - 1 - kCounterCount];
     if (CardOpen) {
         (startStop ? Button4 : Button5)->setEnabled(true);
     } else {
@@ -161,7 +161,7 @@ void TForm1::CheckBoxClick(int number) {
 }
 
 namespace {
-Mask3 maskOf(const std::array<QCheckBox *, CounterCount> &boxes, bool clearAfterReading) {
+Mask3 maskOf(const std::array<QCheckBox *, kCounterCount> &boxes, bool clearAfterReading) {
     Mask3 mask{};
     for (unsigned i = 0; i < boxes.size(); ++i) {
         if (boxes[i]->isChecked()) {

@@ -31,7 +31,7 @@ struct PortGroup {
     const char *byteCell; // in the panel, below the bit cells
     const char *button;   // none for DIN
 };
-constexpr PortGroup Groups[] = {
+constexpr PortGroup kGroups[] = {
     {Port::Din, "GroupBox1", 16, " DIN ", "Panel25", "DIN", 90, "Label", 117, "Label125", nullptr},
     {Port::Dout, "GroupBox2", 176, " DOUT ", "Panel26", "DOUT", 99, "Edit", 1, "Label126",
      "Button6"},
@@ -39,7 +39,7 @@ constexpr PortGroup Groups[] = {
      "Button7"},
 };
 
-constexpr int RowPitch = 16;
+constexpr int kRowPitch = 16;
 
 QString bitText(bool set) {
     return set ? QStringLiteral("1") : QStringLiteral("0");
@@ -48,7 +48,7 @@ QString bitText(bool set) {
 } // namespace
 
 void TForm1::buildDigitalIoPage(QWidget *page) {
-    for (const PortGroup &g : Groups) {
+    for (const PortGroup &g : kGroups) {
         auto *box = new QGroupBox(QString::fromLatin1(g.title), page);
         box->setObjectName(QString::fromLatin1(g.box));
         box->setGeometry(g.left, 16, 137, 257);
@@ -58,7 +58,7 @@ void TForm1::buildDigitalIoPage(QWidget *page) {
             return rowName + QLatin1Char('.') + QString::number(bit);
         };
         for (int bit = 0; bit < 8; ++bit) {
-            makeLabel(box, numberedName("Label", g.firstRowLabel + bit), 16, 32 + RowPitch * bit,
+            makeLabel(box, numberedName("Label", g.firstRowLabel + bit), 16, 32 + kRowPitch * bit,
                       bitName(bit));
         }
         makeLabel(box, numberedName("Label", g.firstRowLabel + 8), 16, 176, rowName);
@@ -67,7 +67,7 @@ void TForm1::buildDigitalIoPage(QWidget *page) {
         QFrame *panel = makeWhitePanel(box, QString::fromLatin1(g.panel), 80, 24, 41, 177);
         for (int bit = 0; bit < 8; ++bit) {
             const QString name = numberedName(g.cellPrefix, g.firstCell + bit);
-            const int top = 8 + RowPitch * bit;
+            const int top = 8 + kRowPitch * bit;
             if (g.port == Port::Din) {
                 dinCells[bit] = makeCell(panel, name, bitName(bit), 17, top, 1);
                 continue;

@@ -16,7 +16,7 @@ struct HelpLine {
 // Continuation lines start with 19 blanks, so that they line up under the headed
 // lines' text.
 // clang-format off: one line of the page per row
-const HelpLine HelpLines[] = {
+const HelpLine kHelpLines[] = {
     {"Label128", 8, "Název :      OX_KRV5316  verze 1.20"},
     {"Label140", 40, "Copyright (C) 2005  ZOVAK spol. s r.o.  Všechna práva vyhrazena."},
     {"Label129", 72,
@@ -59,7 +59,7 @@ void TForm1::buildHelpPage(QWidget *page) {
     bevel->setObjectName(QStringLiteral("Bevel1"));
     bevel->setGeometry(0, 0, 673, 356);
     bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    for (const HelpLine &line : HelpLines) {
+    for (const HelpLine &line : kHelpLines) {
         makeLabel(page, QString::fromLatin1(line.name), 8, line.top, QString::fromUtf8(line.text));
     }
 }

@@ -12,7 +12,7 @@
 
 namespace {
 
-constexpr double RefreshPeriodSeconds = 0.1;
+constexpr double kRefreshPeriodSeconds = 0.1;
 
 uintptr_t OpenCardOne(benchmark::State &state) {
     TPoleKaret table;
@@ -56,7 +56,7 @@ void BM_Refresh(benchmark::State &state) {
     uint32_t sum = 0;
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        for (unsigned n = 0; n < CounterCount; ++n) {
+        for (unsigned n = 0; n < kCounterCount; ++n) {
             sum += ReadCounter(base, n);
         }
         const Mask3 levels = ReadInputLevels(base);
@@ -67,7 +67,7 @@ void BM_Refresh(benchmark::State &state) {
     const double iterations = static_cast<double>(state.iterations());
     state.counters["accesses"] =
         static_cast<double>(oxsim::TraceSize() + oxsim::TraceDropped()) / iterations;
-    state.counters["period_pct"] = 100 * elapsed.count() / iterations / RefreshPeriodSeconds;
+    state.counters["period_pct"] = 100 * elapsed.count() / iterations / kRefreshPeriodSeconds;
 }
 BENCHMARK(BM_Refresh)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

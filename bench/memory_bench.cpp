@@ -84,8 +84,9 @@ BENCHMARK(BM_WindowOpenCloseCycles)->Iterations(1)->Unit(benchmark::kSecond)->Us
 double PeakKiB(pid_t pid) {
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(status, line);) {
-        if (line.rfind("VmHWM:", 0) == 0)
+        if (line.rfind("VmHWM:", 0) == 0) {
             return std::stod(line.substr(6));
+        }
     }
     return 0;
 }
@@ -104,8 +105,9 @@ std::pair<double, int> CheckPeakKiB(const std::string &cards) {
     pid_t child = 0;
     const int spawned = posix_spawn(&child, program.c_str(), &quiet, nullptr, argv, env.data());
     posix_spawn_file_actions_destroy(&quiet);
-    if (spawned != 0)
+    if (spawned != 0) {
         return {0, -1};
+    }
     int status = 0;
     double peak = 0;
     while (waitpid(child, &status, WNOHANG) == 0) {

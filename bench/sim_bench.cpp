@@ -38,16 +38,18 @@ uintptr_t OpenCard() {
 
 void TrappedRead(benchmark::State &state) {
     const uintptr_t w = OpenCard();
-    for (auto _ : state)
+    for (auto _ : state) {
         benchmark::DoNotOptimize(Rd(w, CONF));
+    }
     oxsim::ClearTrace();
 }
 
 void TrappedWrite(benchmark::State &state) {
     const uintptr_t w = OpenCard();
     uint8_t value = 0;
-    for (auto _ : state)
+    for (auto _ : state) {
         Wr(w, DOUT, value++);
+    }
     oxsim::ClearTrace();
 }
 
@@ -116,12 +118,14 @@ class Recorder : public benchmark::ConsoleReporter {
   public:
     void ReportRuns(const std::vector<Run> &runs) override {
         for (const Run &run : runs) {
-            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median")
+            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") {
                 continue;
+            }
             const double scale = run.time_unit == benchmark::kMillisecond ? 1e6 : 1.0;
             ns[run.run_name.function_name] = run.GetAdjustedCPUTime() * scale;
-            if (auto it = run.counters.find("accesses"); it != run.counters.end())
+            if (auto it = run.counters.find("accesses"); it != run.counters.end()) {
                 accesses = it->second;
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }

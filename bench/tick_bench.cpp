@@ -29,7 +29,7 @@
 
 namespace {
 
-constexpr double PeriodSeconds = 0.1;
+constexpr double kPeriodSeconds = 0.1;
 
 double processCpuSeconds() {
     timespec t{};
@@ -43,7 +43,7 @@ class PeriodShare {
   public:
     void report(benchmark::State &state) const {
         const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wall_;
-        const double periods = double(state.iterations()) * PeriodSeconds;
+        const double periods = double(state.iterations()) * kPeriodSeconds;
         state.counters["wall_share_pct"] = 100.0 * wall.count() / periods;
         state.counters["cpu_share_pct"] = 100.0 * (processCpuSeconds() - cpu_) / periods;
     }

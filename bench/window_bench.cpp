@@ -17,10 +17,10 @@
 
 namespace {
 
-const QString Title = QStringLiteral("  OX_KRV5316  -  test PCI karty ZOVAK");
+const QString kTitle = QStringLiteral("  OX_KRV5316  -  test PCI karty ZOVAK");
 
 bool windowMapped(const QString &display) {
-    return runOnDisplay("xwininfo", {"-name", Title}, display).contains("IsViewable");
+    return runOnDisplay("xwininfo", {"-name", kTitle}, display).contains("IsViewable");
 }
 
 // Resident set of a process in KiB, from /proc.

@@ -17,9 +17,9 @@ void Write(uintptr_t address, uint8_t value) {
     *reinterpret_cast<volatile uint8_t *>(address) = value;
 }
 
-constexpr uint8_t ConfPulse = 0x01;
-constexpr uint8_t ConfLoad = 0x02;
-constexpr uint8_t ConfIdle = 0x00;
+constexpr uint8_t kConfPulse = 0x01;
+constexpr uint8_t kConfLoad = 0x02;
+constexpr uint8_t kConfIdle = 0x00;
 
 std::chrono::nanoseconds SteadyNow() {
     return std::chrono::steady_clock::now().time_since_epoch();
@@ -30,14 +30,14 @@ std::chrono::nanoseconds SteadyNow() {
 // time is taken before each read: a read that misses after the deadline proves the
 // card had the whole bound, even if this thread was descheduled in between.
 bool WaitReady(uintptr_t conf, DownloadClock now, std::chrono::nanoseconds transferDeadline) {
-    if (Read(conf) & ConfStatusReady) {
+    if (Read(conf) & kConfStatusReady) {
         return true;
     }
     const auto deadline =
-        std::min<std::chrono::nanoseconds>(now() + FirmwareByteTimeout, transferDeadline);
+        std::min<std::chrono::nanoseconds>(now() + kFirmwareByteTimeout, transferDeadline);
     for (;;) {
         const auto time = now();
-        if (Read(conf) & ConfStatusReady) {
+        if (Read(conf) & kConfStatusReady) {
             return true;
         }
         if (time >= deadline) {
@@ -53,12 +53,12 @@ bool LoadFirmware(uintptr_t base) {
 }
 
 bool LoadFirmware(uintptr_t base, DownloadClock now) {
-    const uintptr_t conf = base + Reg::CONF;
-    const uintptr_t data = base + Reg::DATA0;
-    const auto transferDeadline = now() + FirmwareDownloadTimeout;
-    Write(conf, ConfPulse);
-    Write(conf, ConfIdle);
-    Write(conf, ConfLoad);
+    const uintptr_t conf = base + reg::CONF;
+    const uintptr_t data = base + reg::DATA0;
+    const auto transferDeadline = now() + kFirmwareDownloadTimeout;
+    Write(conf, kConfPulse);
+    Write(conf, kConfIdle);
+    Write(conf, kConfLoad);
     for (const uint8_t byte : FirmwareImage) {
         Write(data, byte);
         // One clock read a byte, against a trapped or bus access of a microsecond or
@@ -66,10 +66,10 @@ bool LoadFirmware(uintptr_t base, DownloadClock now) {
         if (!WaitReady(conf, now, transferDeadline) || now() >= transferDeadline) {
             // A card that stops taking bytes, or takes them too slowly, must not hold
             // the window: end the transfer and report the download as failed.
-            Write(conf, ConfIdle);
+            Write(conf, kConfIdle);
             return false;
         }
     }
-    Write(conf, ConfIdle);
-    return (Read(conf) & ConfStatusDone) != 0;
+    Write(conf, kConfIdle);
+    return (Read(conf) & kConfStatusDone) != 0;
 }

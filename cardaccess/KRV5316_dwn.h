@@ -8,10 +8,10 @@
 
 // How long one firmware byte may stay untaken: far above a real card's handshake of a
 // few microseconds, far below what an operator would take for a hung window.
-inline constexpr std::chrono::milliseconds FirmwareByteTimeout{50};
+inline constexpr std::chrono::milliseconds kFirmwareByteTimeout{50};
 // How long the whole download may take: far above a healthy card's (well under a
 // second), far below a card that takes every byte just inside FirmwareByteTimeout.
-inline constexpr std::chrono::seconds FirmwareDownloadTimeout{10};
+inline constexpr std::chrono::seconds kFirmwareDownloadTimeout{10};
 
 // The time on which the two bounds are measured: the steady clock, or a test's own.
 using DownloadClock = std::chrono::nanoseconds (*)();

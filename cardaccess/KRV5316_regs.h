@@ -6,12 +6,12 @@
 #include <string>
 
 // The KRV-5316 itself: the window and the check take these facts from here alone.
-inline constexpr uint16_t Krv5316DeviceId = 0x0123;     // its PCI device ID
-inline constexpr uint8_t Krv5316FirmwareVersion = 0x12; // VERSION with our image: 1.2
-inline constexpr unsigned CounterCount = 24;            // CNT0 to CNT23
-inline constexpr unsigned CountersPerGroup = 8;         // one byte of a mask or of levels
+inline constexpr uint16_t kKrv5316DeviceId = 0x0123;     // its PCI device ID
+inline constexpr uint8_t kKrv5316FirmwareVersion = 0x12; // VERSION with our image: 1.2
+inline constexpr unsigned kCounterCount = 24;            // CNT0 to CNT23
+inline constexpr unsigned kCountersPerGroup = 8;         // one byte of a mask or of levels
 
-namespace Reg {
+namespace reg {
 inline constexpr uintptr_t DIN = 0x000;
 inline constexpr uintptr_t DOUT = 0x004;
 inline constexpr uintptr_t CONF = 0x3FC;
@@ -25,27 +25,27 @@ inline constexpr uintptr_t CLR2 = 0x418;
 inline constexpr uintptr_t SEL = 0x420;
 inline constexpr uintptr_t XDOUT = 0x5A0;
 inline constexpr uintptr_t VERSION = 0x5FC;
-} // namespace Reg
+} // namespace reg
 
-inline constexpr uint8_t SelInputLevels = 0x80;  // SEL value that shows the input levels
-inline constexpr uint8_t ConfStatusReady = 0x20; // CONF read: the card takes the next byte
-inline constexpr uint8_t ConfStatusDone = 0x10;  // CONF read: configuration complete
+inline constexpr uint8_t kSelInputLevels = 0x80;  // SEL value that shows the input levels
+inline constexpr uint8_t kConfStatusReady = 0x20; // CONF read: the card takes the next byte
+inline constexpr uint8_t kConfStatusDone = 0x10;  // CONF read: configuration complete
 
 // Groups 0, 1, 2: CNT0-7, CNT8-15, CNT16-23.
-using Mask3 = std::array<uint8_t, CounterCount / CountersPerGroup>;
+using Mask3 = std::array<uint8_t, kCounterCount / kCountersPerGroup>;
 
 // Counter n's byte in a Mask3, and its bit in that byte.
 constexpr unsigned CounterGroup(unsigned n) {
-    return n / CountersPerGroup;
+    return n / kCountersPerGroup;
 }
 constexpr uint8_t CounterBit(unsigned n) {
-    return static_cast<uint8_t>(1u << (n % CountersPerGroup));
+    return static_cast<uint8_t>(1u << (n % kCountersPerGroup));
 }
 // The three bytes as one number, counter n at bit n.
 constexpr uint32_t MaskBits(const Mask3 &mask) {
     uint32_t bits = 0;
     for (unsigned g = 0; g < mask.size(); ++g) {
-        bits |= uint32_t{mask[g]} << (g * CountersPerGroup);
+        bits |= uint32_t{mask[g]} << (g * kCountersPerGroup);
     }
     return bits;
 }

@@ -138,8 +138,8 @@ Driver Load() {
 // Loaded once for the life of the process; a failed load throws and is tried again at
 // the next call.
 const Driver &Loaded() {
-    static const Driver driver = Load();
-    return driver;
+    static const Driver kDriver = Load();
+    return kDriver;
 }
 
 } // namespace

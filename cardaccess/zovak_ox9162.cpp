@@ -16,35 +16,35 @@ static_assert(sizeof(uintptr_t) == 4, "32-bit Windows delivers a 32-bit window a
 
 namespace {
 
-constexpr const char *TextOk = "V pořádku";
-constexpr const char *TextLibraryError = "Chyba volání knihovny ZOVAK_OX9162";
-constexpr const char *TextNoCards = "Nenalezena žádná karta ZOVAK";
-constexpr const char *TextBadSelection = "Neplatný výběr karty";
-constexpr const char *TextCannotOpen = "Nelze otevřít vybranou kartu na pozici ";
-constexpr const char *TextNoBaseAddress = "Nelze zjistit bázovou adresu karty na pozici ";
+constexpr const char *kTextOk = "V pořádku";
+constexpr const char *kTextLibraryError = "Chyba volání knihovny ZOVAK_OX9162";
+constexpr const char *kTextNoCards = "Nenalezena žádná karta ZOVAK";
+constexpr const char *kTextBadSelection = "Neplatný výběr karty";
+constexpr const char *kTextCannotOpen = "Nelze otevřít vybranou kartu na pozici ";
+constexpr const char *kTextNoBaseAddress = "Nelze zjistit bázovou adresu karty na pozici ";
 
 // The window's words for each outcome; the positions follow for a card that
 // would not open.
 std::string StatusText(const CardAccessOutcome &outcome, const TKarta &card) {
     switch (outcome.kind) {
     case CardAccessOutcome::Ok:
-        return TextOk;
+        return kTextOk;
     case CardAccessOutcome::CallFailed:
         if (outcome.call == LibraryCall::Open) {
-            return TextCannotOpen + CardPosition(card.BUS, card.SLOT);
+            return kTextCannotOpen + CardPosition(card.BUS, card.SLOT);
         }
         if (outcome.call == LibraryCall::Bar4BaseAdr) {
-            return TextNoBaseAddress + CardPosition(card.BUS, card.SLOT);
+            return kTextNoBaseAddress + CardPosition(card.BUS, card.SLOT);
         }
-        return TextLibraryError;
+        return kTextLibraryError;
     case CardAccessOutcome::CallThrew:
-        return TextLibraryError;
+        return kTextLibraryError;
     case CardAccessOutcome::NoCards:
-        return TextNoCards;
+        return kTextNoCards;
     case CardAccessOutcome::BadSelection:
         break;
     }
-    return TextBadSelection;
+    return kTextBadSelection;
 }
 
 bool Record(TPoleKaret &table, CardAccessOutcome outcome, const TKarta &card = {}) {

@@ -14,22 +14,22 @@ using namespace cardstep;
 using Clock = std::chrono::steady_clock;
 
 // How long stopped counters must hold their values.
-constexpr std::chrono::microseconds HoldTime{50000};
+constexpr std::chrono::microseconds kHoldTime{50000};
 
 // Counters expected at zero: names those that are not.
 void JudgeZero(StepResult &step, const Counters &values) {
     const uint32_t wrong = NonZero(values);
-    std::string seen = "all " + Decimal(CounterCount) + " read 0";
+    std::string seen = "all " + Decimal(kCounterCount) + " read 0";
     if (wrong != 0) {
         seen.clear();
-        for (unsigned n = 0; n < CounterCount; ++n) {
+        for (unsigned n = 0; n < kCounterCount; ++n) {
             if (wrong & (1u << n)) {
                 seen += (seen.empty() ? "" : ", ") + std::string("CNT") + Decimal(n) + " = " +
                         Decimal(values[n]);
             }
         }
     }
-    Judge(step, wrong == 0, "all " + Decimal(CounterCount) + " counters read 0", seen);
+    Judge(step, wrong == 0, "all " + Decimal(kCounterCount) + " counters read 0", seen);
 }
 
 struct Context {
@@ -80,7 +80,7 @@ void VersionStep(Context &c, StepResult &step) {
     const uint8_t v = ReadVersion(c.base);
     c.result.firmwareVersion = VersionText(v);
     step.figures = {{FigureName::VersionByte, int64_t{v}}};
-    Judge(step, v == Krv5316FirmwareVersion, VersionText(Krv5316FirmwareVersion),
+    Judge(step, v == kKrv5316FirmwareVersion, VersionText(kKrv5316FirmwareVersion),
           c.result.firmwareVersion);
 }
 
@@ -97,14 +97,14 @@ void CountingStep(Context &c, StepResult &step) {
 void StopStep(Context &c, StepResult &step) {
     StopAll(c.base);
     const Counters first = ReadAllCounters(c.base);
-    c.settings.wait(HoldTime);
+    c.settings.wait(kHoldTime);
     const Counters second = ReadAllCounters(c.base);
     uint32_t moved = 0;
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         moved |= first[n] != second[n] ? 1u << n : 0;
     }
     Judge(step, moved == 0, "values hold across two reads",
-          moved == 0 ? "all " + Decimal(CounterCount) + " held"
+          moved == 0 ? "all " + Decimal(kCounterCount) + " held"
                      : "still counting: " + CounterList(moved));
 }
 
@@ -201,7 +201,7 @@ struct StepDef {
     Needs needs;
 };
 
-constexpr std::array<StepDef, StepCount> Steps{{
+constexpr std::array<StepDef, kStepCount> kSteps{{
     {"open", OpenStep, Needs::Nothing},
     {"download", DownloadStep, Needs::Window},
     {"version", VersionStep, Needs::Firmware},
@@ -222,7 +222,7 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
     result.bus = table.Cards[index].BUS;
     result.slot = table.Cards[index].SLOT;
     Context context{table, index, settings, result};
-    for (const StepDef &def : Steps) {
+    for (const StepDef &def : kSteps) {
         StepResult &step = result.steps.emplace_back();
         step.name = def.name;
         // Once asked to stop, only the close still runs.

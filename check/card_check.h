@@ -8,4 +8,4 @@
 // Runs every step on entry `index` of table.Cards and closes the card again.
 CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &settings);
 
-inline constexpr unsigned StepCount = 9;
+inline constexpr unsigned kStepCount = 9;

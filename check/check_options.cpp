@@ -8,7 +8,7 @@
 #include <set>
 #include <string_view>
 
-const char *const CheckUsage = R"(Usage: krv5316-check [OPTIONS]
+const char *const kCheckUsage = R"(Usage: krv5316-check [OPTIONS]
 
 Checks KRV-5316 counter cards without an operator: every card found, or one.
 For each card, in order: 1 open, 2 firmware download (timed), 3 firmware version
@@ -68,7 +68,7 @@ struct OptionDef {
     Option id;
 };
 
-constexpr OptionDef Options[] = {
+constexpr OptionDef kOptions[] = {
     {"card", true, OptCard},           {"loopback", false, OptLoopback},
     {"run-time", true, OptRunTime},    {"expect-hz", true, OptExpectHz},
     {"tolerance", true, OptTolerance}, {"json", true, OptJson},
@@ -77,7 +77,7 @@ constexpr OptionDef Options[] = {
 };
 
 std::string NameOf(Option id) {
-    for (const OptionDef &o : Options) {
+    for (const OptionDef &o : kOptions) {
         if (o.id == id) {
             return std::string("--") + o.name;
         }
@@ -89,7 +89,7 @@ std::string NameOf(Option id) {
 // more than one.
 const OptionDef *FindOption(const std::string &name, std::string &why) {
     std::vector<const OptionDef *> begun;
-    for (const OptionDef &o : Options) {
+    for (const OptionDef &o : kOptions) {
         if (name == o.name) {
             return &o;
         }
@@ -160,9 +160,9 @@ std::optional<std::vector<double>> Rates(const std::string &text) {
         from = comma + 1;
     }
     if (rates.size() == 1) {
-        rates.assign(CounterCount, rates.front());
+        rates.assign(kCounterCount, rates.front());
     }
-    return rates.size() == CounterCount ? std::optional(rates) : std::nullopt;
+    return rates.size() == kCounterCount ? std::optional(rates) : std::nullopt;
 }
 
 // Empty when the value suits the option, otherwise why not.
@@ -179,18 +179,18 @@ std::string TakeValue(Option opt, const std::string &value, CheckOptions &option
         }
         return "--card takes BUS/SLOT or a card number from 1, not '" + value + "'";
     case OptRunTime:
-        if (const auto ms = Number(value); ms && *ms >= 1 && *ms <= MostRunTime.count()) {
+        if (const auto ms = Number(value); ms && *ms >= 1 && *ms <= kMostRunTime.count()) {
             options.runTime = std::chrono::milliseconds(*ms);
             return {};
         }
-        return "--run-time takes milliseconds from 1 to " + std::to_string(MostRunTime.count()) +
+        return "--run-time takes milliseconds from 1 to " + std::to_string(kMostRunTime.count()) +
                ", not '" + value + "'";
     case OptExpectHz:
         if (const auto rates = Rates(value)) {
             options.expected.hertz = *rates;
             return {};
         }
-        return "--expect-hz takes one rate in Hz or " + std::to_string(CounterCount) +
+        return "--expect-hz takes one rate in Hz or " + std::to_string(kCounterCount) +
                " separated by commas, each a decimal number of 0 or more, not '" + value + "'";
     case OptTolerance:
         if (const auto pct = Decimal(value); pct && *pct > 0 && *pct <= 100) {

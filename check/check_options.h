@@ -33,4 +33,4 @@ struct ParsedOptions {
 // args: the arguments after the program's name.
 ParsedOptions ParseCheckOptions(const std::vector<std::string> &args);
 
-extern const char *const CheckUsage;
+extern const char *const kCheckUsage;

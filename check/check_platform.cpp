@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int CaughtSignals[] = {SIGINT, SIGTERM};
+constexpr int kCaughtSignals[] = {SIGINT, SIGTERM};
 
 // What the handler may touch: the signal that came, and which ones it had taken over.
 volatile std::sig_atomic_t interruption = 0;
@@ -29,11 +29,11 @@ extern "C" void OnInterruption(int signal) {
     for (int k = 0; k < 2; ++k) {
         if (takenOver[k]) {
 #ifdef _WIN32
-            std::signal(CaughtSignals[k], SIG_DFL);
+            std::signal(kCaughtSignals[k], SIG_DFL);
 #else
             struct sigaction fallback {};
             fallback.sa_handler = SIG_DFL;
-            sigaction(CaughtSignals[k], &fallback, nullptr);
+            sigaction(kCaughtSignals[k], &fallback, nullptr);
 #endif
         }
     }
@@ -106,14 +106,14 @@ void CatchInterruptions() {
     for (int k = 0; k < 2; ++k) {
 #ifdef _WIN32
         // The C runtime turns Ctrl+C into SIGINT through the console's control handler.
-        const auto previous = std::signal(CaughtSignals[k], OnInterruption);
+        const auto previous = std::signal(kCaughtSignals[k], OnInterruption);
         if (previous == SIG_IGN) {
-            std::signal(CaughtSignals[k], SIG_IGN);
+            std::signal(kCaughtSignals[k], SIG_IGN);
             continue;
         }
 #else
         struct sigaction previous {};
-        sigaction(CaughtSignals[k], nullptr, &previous);
+        sigaction(kCaughtSignals[k], nullptr, &previous);
         if (previous.sa_handler == SIG_IGN) {
             continue;
         }
@@ -121,7 +121,7 @@ void CatchInterruptions() {
         action.sa_handler = OnInterruption;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        sigaction(CaughtSignals[k], &action, nullptr);
+        sigaction(kCaughtSignals[k], &action, nullptr);
 #endif
         takenOver[k] = 1;
     }

@@ -10,4 +10,4 @@ std::string JsonReport(const CheckRun &run);
 std::string JUnitReport(const CheckRun &run);
 
 // Raised with every change of the JSON report's form that a reader must know of.
-inline constexpr int JsonSchema = 1;
+inline constexpr int kJsonSchema = 1;

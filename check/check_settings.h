@@ -32,10 +32,10 @@ struct CheckSettings {
 
 // Level samples come at a period that is no whole multiple of any input's period,
 // so that even a 10 kHz input shows both of its levels.
-inline constexpr std::chrono::microseconds LevelSamplePeriod{10037};
+inline constexpr std::chrono::microseconds kLevelSamplePeriod{10037};
 // A healthy fast input is seen at one level only with a chance that halves with each
 // sample; from 20 samples on it is below one in 500,000 per input.
-inline constexpr unsigned LeastLevelSamples = 20;
-inline constexpr std::chrono::milliseconds LeastRunTime =
-    std::chrono::ceil<std::chrono::milliseconds>(LevelSamplePeriod * LeastLevelSamples);
-inline constexpr std::chrono::milliseconds MostRunTime{600000};
+inline constexpr unsigned kLeastLevelSamples = 20;
+inline constexpr std::chrono::milliseconds kLeastRunTime =
+    std::chrono::ceil<std::chrono::milliseconds>(kLevelSamplePeriod * kLeastLevelSamples);
+inline constexpr std::chrono::milliseconds kMostRunTime{600000};

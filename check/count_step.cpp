@@ -19,10 +19,10 @@ struct LevelWatch {
 
     void sample(uint32_t levels, bool counting) {
         seenHigh |= levels;
-        seenLow |= ~levels & AllCounters;
+        seenLow |= ~levels & kAllCounters;
         if (counting) {
             rose |= lowInRun & levels;
-            lowInRun |= ~levels & AllCounters;
+            lowInRun |= ~levels & kAllCounters;
         }
     }
 };
@@ -44,8 +44,8 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     watch.sample(Levels(base), true);
     long long samples = 3; // the two outside the run and the one at its start
     for (auto left = std::chrono::microseconds(settings.runTime); left.count() > 0;
-         left -= LevelSamplePeriod) {
-        settings.wait(std::min(left, LevelSamplePeriod));
+         left -= kLevelSamplePeriod) {
+        settings.wait(std::min(left, kLevelSamplePeriod));
         watch.sample(Levels(base), true);
         ++samples;
         if (settings.interrupted && settings.interrupted()) {
@@ -58,9 +58,9 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     const Counters after = ReadAllCounters(base);
     watch.sample(Levels(base), false);
 
-    std::array<uint32_t, CounterCount> counted{};
+    std::array<uint32_t, kCounterCount> counted{};
     uint32_t counting = 0;
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         counted[n] = after[n] - before[n]; // modulo 2^32, as the counter wraps
         counting |= counted[n] != 0 ? 1u << n : 0;
     }
@@ -103,7 +103,7 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         const std::string tolerance = NumberText(expected.tolerancePct) + " %";
         Judge(step, faults.empty(),
               "every rate within " + tolerance + " of the one expected; " + levels,
-              faults.empty() ? "all " + Decimal(CounterCount) + " rates within " + tolerance
+              faults.empty() ? "all " + Decimal(kCounterCount) + " rates within " + tolerance
                              : faults);
         return;
     }

@@ -78,7 +78,7 @@ std::string JsonReport(const CheckRun &run) {
         cards.push_back(Card(card));
     }
     const json report = {
-        {"schema", JsonSchema},
+        {"schema", kJsonSchema},
         {"tool", "krv5316-check"},
         {"version", run.version},
         {"host", TextOrNull(run.host)},
@@ -87,7 +87,7 @@ std::string JsonReport(const CheckRun &run) {
         {"firmware",
          {{"bytes", FirmwareImage.size()},
           {"crc32", FirmwareImageCrc32()},
-          {"version", VersionText(Krv5316FirmwareVersion)}}},
+          {"version", VersionText(kKrv5316FirmwareVersion)}}},
         {"error",
          run.error.empty() ? json(nullptr) : json{{"kind", run.errorKind}, {"message", run.error}}},
         {"warning", TextOrNull(run.warning)},

@@ -72,7 +72,7 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
 
 void CheckSelectedCards(CheckRun &run) {
     TPoleKaret table;
-    if (!FindCards(Krv5316DeviceId, table)) {
+    if (!FindCards(kKrv5316DeviceId, table)) {
         ExplainEnumeration(table.Outcome, run);
         return;
     }
@@ -135,7 +135,7 @@ int main(int argc, char **argv) {
     }
     if (parsed.options->help || parsed.options->version) {
         const std::string text = parsed.options->help
-                                     ? std::string(CheckUsage)
+                                     ? std::string(kCheckUsage)
                                      : std::string("krv5316-check ") + OxVersion + "\n";
         return Print(text) ? AllPassed : NothingChecked;
     }

@@ -8,7 +8,7 @@
 namespace {
 
 // Rates are quotients of whole counts and times; equal ones may differ in the last bit.
-constexpr double Slack = 1e-9;
+constexpr double kSlack = 1e-9;
 
 std::string Number(double value, int decimals) {
     char text[48];
@@ -20,12 +20,12 @@ bool Within(double rate, double expected, double tolerancePct) {
     if (expected == 0) {
         return rate == 0;
     }
-    return std::abs(rate - expected) <= expected * tolerancePct / 100 * (1 + Slack);
+    return std::abs(rate - expected) <= expected * tolerancePct / 100 * (1 + kSlack);
 }
 
 } // namespace
 
-MeasuredRates MeasureRates(const std::array<uint32_t, CounterCount> &counted, double seconds) {
+MeasuredRates MeasureRates(const std::array<uint32_t, kCounterCount> &counted, double seconds) {
     MeasuredRates rates;
     rates.seconds = seconds;
     rates.uncertainty = seconds > 0 ? 1 / seconds : 0;
@@ -57,9 +57,9 @@ std::string RateDeviations(const MeasuredRates &rates, const RateExpectation &ex
 
 std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectation &expected) {
     const std::string asked = "--run-time " + std::to_string(runTime.count());
-    if (runTime < LeastRunTime) {
+    if (runTime < kLeastRunTime) {
         return asked + " is too short to see both levels of every input that counts: it needs " +
-               "--run-time " + std::to_string(LeastRunTime.count()) + " or more";
+               "--run-time " + std::to_string(kLeastRunTime.count()) + " or more";
     }
     double lowest = 0;
     for (double hertz : expected.hertz) {
@@ -69,7 +69,7 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
         return {};
     }
     // One count must not exceed the tolerance at the lowest rate expected.
-    const double needed = std::ceil(1e5 / (lowest * expected.tolerancePct) * (1 - Slack));
+    const double needed = std::ceil(1e5 / (lowest * expected.tolerancePct) * (1 - kSlack));
     if (runTime.count() >= needed) {
         return {};
     }
@@ -78,8 +78,8 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
                           cardstep::NumberText(expected.tolerancePct) + " %, one count being " +
                           Number(countPct, 3) + " % of it: it needs --run-time " +
                           Number(needed, 0) + " or more";
-    if (needed > static_cast<double>(MostRunTime.count())) {
-        refusal += ", beyond the longest run of " + std::to_string(MostRunTime.count()) +
+    if (needed > static_cast<double>(kMostRunTime.count())) {
+        refusal += ", beyond the longest run of " + std::to_string(kMostRunTime.count()) +
                    "; widen --tolerance";
     }
     return refusal;

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<FigureName, const char *>, 14> FigureKeys{{
+constexpr std::array<std::pair<FigureName, const char *>, 14> kFigureKeys{{
     {FigureName::Bytes, "bytes"},
     {FigureName::Seconds, "seconds"},
     {FigureName::VersionByte, "version_byte"},
@@ -39,7 +39,7 @@ const char *OutcomeName(Outcome outcome) {
 }
 
 const char *FigureKey(FigureName name) {
-    for (const auto &[figure, key] : FigureKeys) {
+    for (const auto &[figure, key] : kFigureKeys) {
         if (figure == name) {
             return key;
         }

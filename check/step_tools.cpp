@@ -16,7 +16,7 @@ std::string NumberText(double value) {
 
 std::vector<int64_t> CounterNumbers(uint32_t mask) {
     std::vector<int64_t> numbers;
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         if (mask & (1u << n)) {
             numbers.push_back(n);
         }
@@ -26,7 +26,7 @@ std::vector<int64_t> CounterNumbers(uint32_t mask) {
 
 std::string CounterList(uint32_t mask) {
     std::string list;
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         if (mask & (1u << n)) {
             list += (list.empty() ? "CNT" : ", CNT") + Decimal(n);
         }
@@ -36,7 +36,7 @@ std::string CounterList(uint32_t mask) {
 
 Counters ReadAllCounters(uintptr_t base) {
     Counters values{};
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         values[n] = ReadCounter(base, n);
     }
     return values;
@@ -44,7 +44,7 @@ Counters ReadAllCounters(uintptr_t base) {
 
 uint32_t NonZero(const Counters &values) {
     uint32_t mask = 0;
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         mask |= values[n] != 0 ? 1u << n : 0;
     }
     return mask;

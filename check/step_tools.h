@@ -13,8 +13,8 @@
 
 namespace cardstep {
 
-using Counters = std::array<uint32_t, CounterCount>;
-inline constexpr uint32_t AllCounters = (1u << CounterCount) - 1;
+using Counters = std::array<uint32_t, kCounterCount>;
+inline constexpr uint32_t kAllCounters = (1u << kCounterCount) - 1;
 
 std::string Decimal(uint64_t value);
 std::string NumberText(double value); // as short as it goes: "1000", "0.5"

@@ -21,13 +21,13 @@ void WriteRates(std::ostream &out, const StepResult &step) {
     out << "               rates in Hz over " << std::fixed << std::setprecision(3)
         << std::get<double>(*seconds) << " s, each +/-" << RateText(plusMinus, plusMinus) << ":\n";
     for (std::size_t n = 0; n < hertz.size(); ++n) {
-        if (n % CountersPerGroup == 0) {
+        if (n % kCountersPerGroup == 0) {
             const std::string group =
-                "CNT" + std::to_string(n) + "-" + std::to_string(n + CountersPerGroup - 1);
+                "CNT" + std::to_string(n) + "-" + std::to_string(n + kCountersPerGroup - 1);
             out << "               " << std::left << std::setw(9) << group;
         }
         out << " " << std::right << std::setw(10) << RateText(hertz[n], plusMinus);
-        if (n % CountersPerGroup == CountersPerGroup - 1 || n + 1 == hertz.size()) {
+        if (n % kCountersPerGroup == kCountersPerGroup - 1 || n + 1 == hertz.size()) {
             out << "\n";
         }
     }

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr std::string_view Replacement = "\xEF\xBF\xBD";
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
 // The length of the UTF-8 character that begins text, 0 when none does.
 std::size_t CharacterLength(std::string_view text) {
@@ -48,7 +48,7 @@ std::string ValidUtf8(std::string_view text) {
     while (!text.empty()) {
         const std::size_t length = CharacterLength(text);
         if (length == 0) {
-            valid += Replacement;
+            valid += kReplacement;
             text.remove_prefix(1);
         } else {
             valid += text.substr(0, length);

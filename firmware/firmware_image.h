@@ -5,6 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 
-inline constexpr std::size_t FirmwareImageSize = 59215;
+inline constexpr std::size_t kFirmwareImageSize = 59215;
 
-extern const std::array<std::uint8_t, FirmwareImageSize> FirmwareImage;
+extern const std::array<std::uint8_t, kFirmwareImageSize> FirmwareImage;

@@ -17,8 +17,9 @@ char *PutDecimal(char *out, uint32_t value) {
         digits[n++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (n > 0)
+    while (n > 0) {
         *out++ = digits[--n];
+    }
     return out;
 }
 
@@ -35,8 +36,9 @@ std::size_t FormatAccess(const AccessEvent &event, char *out) {
     static constexpr char kHex[] = "0123456789abcdef";
     char *p = out;
     *p++ = event.kind == AccessEvent::Read ? 'R' : 'W';
-    if (event.closed)
+    if (event.closed) {
         *p++ = '!';
+    }
     *p++ = ' ';
     p = PutDecimal(p, event.card);
     *p++ = ' ';
@@ -46,8 +48,9 @@ std::size_t FormatAccess(const AccessEvent &event, char *out) {
     *p++ = ' ';
     // The value as a little-endian number: the byte at the highest address first.
     const unsigned shown = event.width < kMaxAccessBytes ? event.width : kMaxAccessBytes;
-    for (unsigned i = shown; i > 0; --i)
+    for (unsigned i = shown; i > 0; --i) {
         p = PutHexByte(p, event.bytes[i - 1]);
+    }
     if (event.width > 1) {
         *p++ = ' ';
         *p++ = '(';
@@ -69,33 +72,39 @@ void AccessTrace::Unmap() {
 
 bool AccessTrace::Keep(std::size_t events) {
     Clear();
-    if (events == capacity_)
+    if (events == capacity_) {
         return true;
+    }
     Unmap();
-    if (events == 0)
+    if (events == 0) {
         return true;
-    if (events > SIZE_MAX / sizeof(AccessEvent))
+    }
+    if (events > SIZE_MAX / sizeof(AccessEvent)) {
         return false;
+    }
     // Reserved, not committed: a large ring costs memory only as far as it fills.
     void *memory = ReservePages(events * sizeof(AccessEvent));
-    if (memory == nullptr)
+    if (memory == nullptr) {
         return false;
+    }
     events_ = static_cast<AccessEvent *>(memory);
     capacity_ = events;
     return true;
 }
 
 void AccessTrace::Append(const AccessEvent &event) {
-    if (capacity_ == 0)
+    if (capacity_ == 0) {
         return;
+    }
     if (count_ < capacity_) {
         events_[(head_ + count_++) % capacity_] = event;
         return;
     }
     // Full: the newest takes the place of the oldest. A dropped call's line is freed
     // later, outside the signal handler.
-    if (events_[head_].kind == AccessEvent::Call)
+    if (events_[head_].kind == AccessEvent::Call) {
         ++callsOverwritten_;
+    }
     events_[head_] = event;
     head_ = (head_ + 1) % capacity_;
     ++dropped_;
@@ -103,8 +112,9 @@ void AccessTrace::Append(const AccessEvent &event) {
 
 void AccessTrace::RecordCall(const std::string &line) {
     if (capacity_ > 0) {
-        for (; callsOverwritten_ > 0; --callsOverwritten_, ++firstCall_)
+        for (; callsOverwritten_ > 0; --callsOverwritten_, ++firstCall_) {
             calls_.pop_front();
+        }
         AccessEvent event;
         event.callIndex = firstCall_ + static_cast<uint32_t>(calls_.size());
         calls_.push_back(line);
@@ -137,15 +147,17 @@ void AccessTrace::RecordAccess(AccessEvent::Kind kind, bool closed, uint32_t car
 std::vector<std::string> AccessTrace::Lines() const {
     std::vector<std::string> lines;
     lines.reserve(count_ + 1);
-    if (dropped_ > 0)
+    if (dropped_ > 0) {
         lines.push_back("trace ring: " + std::to_string(dropped_) + " earlier events dropped");
+    }
     char buffer[kMaxAccessLine];
     for (std::size_t i = 0; i < count_; ++i) {
         const AccessEvent &event = events_[(head_ + i) % capacity_];
-        if (event.kind == AccessEvent::Call)
+        if (event.kind == AccessEvent::Call) {
             lines.push_back(calls_[event.callIndex - firstCall_]);
-        else
+        } else {
             lines.emplace_back(buffer, FormatAccess(event, buffer));
+        }
     }
     return lines;
 }
@@ -153,8 +165,9 @@ std::vector<std::string> AccessTrace::Lines() const {
 void AccessTrace::Clear() {
     // Give a large ring's pages back; the reservation stays.
     const std::size_t used = (dropped_ > 0 ? capacity_ : count_) * sizeof(AccessEvent);
-    if (used >= kReleaseBytes)
+    if (used >= kReleaseBytes) {
         DiscardPages(events_, used);
+    }
     head_ = 0;
     count_ = 0;
     dropped_ = 0;

@@ -11,8 +11,9 @@ constexpr std::array<uint32_t, 256> MakeCrcTable() {
     std::array<uint32_t, 256> table{};
     for (uint32_t i = 0; i < 256; ++i) {
         uint32_t c = i;
-        for (int bit = 0; bit < 8; ++bit)
+        for (int bit = 0; bit < 8; ++bit) {
             c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
         table[i] = c;
     }
     return table;
@@ -25,18 +26,20 @@ constexpr uint32_t CrcStep(uint32_t crc, uint8_t byte) {
 
 // Running CRC register (not inverted) of the whole image, as a download must end.
 uint32_t ImageCrc() {
-    static const uint32_t crc = [] {
+    static const uint32_t kCrc = [] {
         uint32_t c = 0xFFFFFFFFu;
-        for (uint8_t byte : FirmwareImage)
+        for (uint8_t byte : FirmwareImage) {
             c = CrcStep(c, byte);
+        }
         return c;
     }();
-    return crc;
+    return kCrc;
 }
 
 int64_t PeriodOf(double hertz) {
-    if (!(hertz > 0))
+    if (!(hertz > 0)) {
         return 0;
+    }
     const double ns = std::round(1e9 / hertz);
     return ns < 2 ? 2 : ns > 1e18 ? int64_t{1'000'000'000'000'000'000} : static_cast<int64_t>(ns);
 }
@@ -51,45 +54,53 @@ CardModel::CardModel(const CardSpec &spec, const SimClock &clock)
     : clock_(&clock), faults_(spec.faults), krv_(spec.did == kKrv5316Did),
       version_(spec.faults.version) {
     ImageCrc();
-    for (unsigned n = 0; n < kCounterCount; ++n)
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         SetInputFrequency(n, faults_.inputHzSet >> n & 1 ? faults_.inputHz[n]
                                                          : DefaultInputFrequency(n));
+    }
     lastUpdate_ = clock_->Now();
 }
 
 uint8_t CardModel::Read(uint32_t offset) {
-    if (!krv_)
+    if (!krv_) {
         return 0xFF;
-    if (offset == reg::CONF)
+    }
+    if (offset == reg::CONF) {
         return Status();
-    if (!configured_)
+    }
+    if (!configured_) {
         return 0xFF;
+    }
     switch (offset) {
     case reg::DIN:
         return ((dinOverride_ ? din_ : dout_) & ~faults_.dinLow) | faults_.dinHigh;
     case reg::VERSION:
         return version_;
     default:
-        if (offset >= reg::DATA0 && offset <= reg::DATA3 && offset % 4 == 0)
+        if (offset >= reg::DATA0 && offset <= reg::DATA3 && offset % 4 == 0) {
             return ReadData((offset - reg::DATA0) / 4);
+        }
         return 0xFF;
     }
 }
 
 void CardModel::Write(uint32_t offset, uint8_t value) {
-    if (!krv_)
+    if (!krv_) {
         return;
+    }
     if (offset == reg::CONF) {
         WriteConf(value);
         return;
     }
     if (loading_) {
-        if (offset == reg::DATA0)
+        if (offset == reg::DATA0) {
             TakeDataByte(value);
+        }
         return;
     }
-    if (!configured_)
+    if (!configured_) {
         return;
+    }
     if (offset >= reg::DATA0 && offset < reg::DATA3 && offset % 4 == 0) {
         Settle();
         const unsigned shift = 8 * ((offset - reg::DATA0) / 4);
@@ -98,8 +109,9 @@ void CardModel::Write(uint32_t offset, uint8_t value) {
         Settle();
         const unsigned group = (offset - reg::CLR0) / 4;
         for (unsigned bit = 0; bit < 8; ++bit) {
-            if (value & (1u << bit))
+            if (value & (1u << bit)) {
                 counters_[8 * group + bit] = 0;
+            }
         }
         clears_[clearCount_ % kClearHistory] = {static_cast<uint8_t>(group), value};
         ++clearCount_;
@@ -119,10 +131,12 @@ void CardModel::Write(uint32_t offset, uint8_t value) {
 
 uint8_t CardModel::Status() {
     uint8_t status = configured_ ? kStatusDone : 0;
-    if (stuckNow_)
+    if (stuckNow_) {
         return status;
-    if (busyReads_ > 0)
+    }
+    if (busyReads_ > 0) {
         --busyReads_;
+    }
     return busyReads_ == 0 ? status | kStatusReady : status;
 }
 
@@ -152,8 +166,9 @@ void CardModel::WriteConf(uint8_t value) {
 
 void CardModel::TakeDataByte(uint8_t value) {
     // A byte written before the card is ready for it is lost, as on the real card.
-    if (busyReads_ > 0 || stuckNow_)
+    if (busyReads_ > 0 || stuckNow_) {
         return;
+    }
     ++received_;
     crc_ = CrcStep(crc_, value);
     busyReads_ = faults_.slow;
@@ -176,10 +191,12 @@ void CardModel::StartAfresh() {
 }
 
 uint8_t CardModel::ReadData(unsigned group) const {
-    if (sel_ < kCounterCount)
+    if (sel_ < kCounterCount) {
         return static_cast<uint8_t>(latch_ >> (8 * group));
-    if (sel_ == kSelectLevels && group < 3)
+    }
+    if (sel_ == kSelectLevels && group < 3) {
         return Levels(group);
+    }
     return 0xFF;
 }
 
@@ -188,20 +205,23 @@ uint8_t CardModel::Levels(unsigned group) const {
     uint8_t levels = 0;
     for (unsigned bit = 0; bit < 8; ++bit) {
         const int64_t period = periodNs_[8 * group + bit];
-        if (period > 0 && now % period < period / 2)
+        if (period > 0 && now % period < period / 2) {
             levels |= static_cast<uint8_t>(1u << bit);
+        }
     }
     return levels;
 }
 
 void CardModel::Settle() {
     const int64_t now = clock_->Now();
-    if (now <= lastUpdate_)
+    if (now <= lastUpdate_) {
         return;
+    }
     for (unsigned n = 0; n < kCounterCount; ++n) {
         const int64_t period = periodNs_[n];
-        if ((startMask_ & ~faults_.deadCounters) >> n & 1 && period > 0)
+        if ((startMask_ & ~faults_.deadCounters) >> n & 1 && period > 0) {
             counters_[n] += static_cast<uint32_t>(now / period - lastUpdate_ / period);
+        }
     }
     lastUpdate_ = now;
 }

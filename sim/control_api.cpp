@@ -78,8 +78,9 @@ std::chrono::nanoseconds ClockNow() {
 }
 
 void SetInputFrequency(uint32_t card, unsigned counter, double hertz) {
-    if (CardModel *model = ModelOf(card, counter))
+    if (CardModel *model = ModelOf(card, counter)) {
         model->SetInputFrequency(counter, hertz);
+    }
 }
 
 double InputFrequency(uint32_t card, unsigned counter) {
@@ -88,23 +89,27 @@ double InputFrequency(uint32_t card, unsigned counter) {
 }
 
 void SetDin(uint32_t card, uint8_t value) {
-    if (CardModel *model = ModelOf(card))
+    if (CardModel *model = ModelOf(card)) {
         model->SetDin(value);
+    }
 }
 
 void ClearDin(uint32_t card) {
-    if (CardModel *model = ModelOf(card))
+    if (CardModel *model = ModelOf(card)) {
         model->ClearDin();
+    }
 }
 
 void SetCounter(uint32_t card, unsigned counter, uint32_t value) {
-    if (CardModel *model = ModelOf(card, counter))
+    if (CardModel *model = ModelOf(card, counter)) {
         model->SetCounter(counter, value);
+    }
 }
 
 void SetVersion(uint32_t card, uint8_t value) {
-    if (CardModel *model = ModelOf(card))
+    if (CardModel *model = ModelOf(card)) {
         model->SetVersion(value);
+    }
 }
 
 CardState ReadCardState(uint32_t card) {
@@ -112,8 +117,9 @@ CardState ReadCardState(uint32_t card) {
     Simulator &sim = Simulator::Get();
     sim.EnsureConfigured();
     detail::SimCard *c = sim.Card(card);
-    if (c == nullptr)
+    if (c == nullptr) {
         return state;
+    }
     CardModel &model = c->model;
     model.Settle();
     state.exists = true;
@@ -121,8 +127,9 @@ CardState ReadCardState(uint32_t card) {
     state.configured = model.Configured();
     state.bytesReceived = model.BytesReceived();
     state.startMask = model.StartMask();
-    for (unsigned n = 0; n < kCounters; ++n)
+    for (unsigned n = 0; n < kCounters; ++n) {
         state.counters[n] = model.Counter(n);
+    }
     state.sel = model.Sel();
     state.dout = model.Dout();
     state.xdout = model.Xdout();

@@ -19,8 +19,9 @@ constexpr uint32_t kFailed = 1;
 
 std::string Join(std::initializer_list<uint32_t> values) {
     std::string text;
-    for (uint32_t v : values)
+    for (uint32_t v : values) {
         text += ' ' + std::to_string(v);
+    }
     return text;
 }
 
@@ -42,8 +43,9 @@ SimCard *CardFor(uint32_t card) {
 template <class Fault, class Value>
 uint32_t Query(const char *name, uint32_t card, uint32_t *out, Fault fault, Value value) {
     const SimCard *c = CardFor(card);
-    if (c == nullptr || out == nullptr || fault(*c))
+    if (c == nullptr || out == nullptr || fault(*c)) {
         return Traced(name, Join({card}), kFailed);
+    }
     *out = value(*c);
     return Traced(name, Join({card}), kOk, Join({*out}));
 }
@@ -66,8 +68,9 @@ uint32_t OX9162_CALL OX9162_CardsInSystem(uint32_t *count) {
     case Whole::Cards:
         break;
     }
-    if (count == nullptr)
+    if (count == nullptr) {
         return Traced(kName, "", kFailed);
+    }
     *count = static_cast<uint32_t>(sim.CardCount());
     return Traced(kName, "", kOk, Join({*count}));
 }
@@ -92,8 +95,9 @@ uint32_t OX9162_CALL OX9162_Card_SLOT(uint32_t card, uint32_t *slot) {
 
 uint32_t OX9162_CALL OX9162_Open(uint32_t card, uint32_t mode) {
     SimCard *c = CardFor(card);
-    if (c == nullptr || c->spec.faults.noOpen)
+    if (c == nullptr || c->spec.faults.noOpen) {
         return Traced("OX9162_Open", Join({card, mode}), kFailed);
+    }
     // Opening an open card succeeds: the program reopens after a failed download.
     c->open = true;
     return Traced("OX9162_Open", Join({card, mode}), kOk);
@@ -101,8 +105,9 @@ uint32_t OX9162_CALL OX9162_Open(uint32_t card, uint32_t mode) {
 
 uint32_t OX9162_CALL OX9162_BAR4_BaseAdr(uint32_t card, uintptr_t *address, uint32_t *second) {
     const SimCard *c = CardFor(card);
-    if (c == nullptr || address == nullptr || second == nullptr || c->spec.faults.noBar)
+    if (c == nullptr || address == nullptr || second == nullptr || c->spec.faults.noBar) {
         return Traced("OX9162_BAR4_BaseAdr", Join({card}), kFailed);
+    }
     *address = Simulator::Get().Window(card);
     *second = 0;
     char hex[32];
@@ -112,8 +117,9 @@ uint32_t OX9162_CALL OX9162_BAR4_BaseAdr(uint32_t card, uintptr_t *address, uint
 
 uint32_t OX9162_CALL OX9162_Close(uint32_t card) {
     SimCard *c = CardFor(card);
-    if (c == nullptr || !c->open || c->spec.faults.noClose)
+    if (c == nullptr || !c->open || c->spec.faults.noClose) {
         return Traced("OX9162_Close", Join({card}), kFailed);
+    }
     c->open = false;
     return Traced("OX9162_Close", Join({card}), kOk);
 }

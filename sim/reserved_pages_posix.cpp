@@ -12,14 +12,16 @@ void *ReservePages(std::size_t bytes) {
 }
 
 void ReleasePages(void *memory, std::size_t bytes) {
-    if (memory != nullptr)
+    if (memory != nullptr) {
         munmap(memory, bytes);
+    }
 }
 
 void DiscardPages(void *memory, std::size_t bytes) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    if (memory != nullptr && bytes > 0)
+    if (memory != nullptr && bytes > 0) {
         madvise(memory, (bytes + page - 1) / page * page, MADV_DONTNEED);
+    }
 }
 
 } // namespace oxsim::detail

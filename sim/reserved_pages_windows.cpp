@@ -11,14 +11,16 @@ void *ReservePages(std::size_t bytes) {
 }
 
 void ReleasePages(void *memory, std::size_t) {
-    if (memory != nullptr)
+    if (memory != nullptr) {
         VirtualFree(memory, 0, MEM_RELEASE);
+    }
 }
 
 void DiscardPages(void *memory, std::size_t bytes) {
     // Decommitted and committed again, the pages read zero and hold no memory.
-    if (memory != nullptr && bytes > 0 && VirtualFree(memory, bytes, MEM_DECOMMIT))
+    if (memory != nullptr && bytes > 0 && VirtualFree(memory, bytes, MEM_DECOMMIT)) {
         VirtualAlloc(memory, bytes, MEM_COMMIT, PAGE_READWRITE);
+    }
 }
 
 } // namespace oxsim::detail

@@ -13,8 +13,9 @@ class SimClock {
     SimClock() { Restart(); }
 
     int64_t Now() const {
-        if (virtual_)
+        if (virtual_) {
             return base_;
+        }
         return base_ + std::chrono::duration_cast<std::chrono::nanoseconds>(
                            std::chrono::steady_clock::now() - realOrigin_)
                            .count();
@@ -40,8 +41,9 @@ class SimClock {
     }
     // Forward only: a negative step is ignored.
     void Advance(std::chrono::nanoseconds step) {
-        if (step.count() > 0)
+        if (step.count() > 0) {
             base_ += step.count();
+        }
     }
 
   private:

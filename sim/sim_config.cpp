@@ -7,10 +7,12 @@ namespace {
 
 std::string_view Trim(std::string_view s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    while (!s.empty() && blank(s.front()))
+    while (!s.empty() && blank(s.front())) {
         s.remove_prefix(1);
-    while (!s.empty() && blank(s.back()))
+    }
+    while (!s.empty() && blank(s.back())) {
         s.remove_suffix(1);
+    }
     return s;
 }
 
@@ -23,34 +25,38 @@ std::string Quoted(std::string_view part) {
     std::string text = "\"";
     for (const char c : part.substr(0, kQuotedChars)) {
         const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\')
+        if (c == '"' || c == '\\') {
             text += {'\\', c};
-        else if (c == '\n')
+        } else if (c == '\n') {
             text += "\\n";
-        else if (c == '\t')
+        } else if (c == '\t') {
             text += "\\t";
-        else if (byte < 0x20 || byte >= 0x7F)
+        } else if (byte < 0x20 || byte >= 0x7F) {
             text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-        else
+        } else {
             text += c;
+        }
     }
     text += '"';
-    if (part.size() > kQuotedChars)
+    if (part.size() > kQuotedChars) {
         text += "... (" + std::to_string(part.size()) + " characters)";
+    }
     return text;
 }
 
 bool ParseNumber(std::string_view s, int base, uint32_t &out) {
-    if (s.empty())
+    if (s.empty()) {
         return false;
+    }
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out, base);
     return ec == std::errc() && end == s.data() + s.size();
 }
 
 // A frequency in hertz: plain decimal, a fraction allowed, 0 for no signal.
 bool ParseHertz(std::string_view s, double &out) {
-    if (s.empty())
+    if (s.empty()) {
         return false;
+    }
     const auto [end, ec] =
         std::from_chars(s.data(), s.data() + s.size(), out, std::chars_format::fixed);
     return ec == std::errc() && end == s.data() + s.size() && out >= 0 && out <= 1e8;
@@ -79,24 +85,28 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
     const std::string_view value = eq == std::string_view::npos ? "" : word.substr(eq + 1);
     uint32_t n = 0;
     if (name == "slow") {
-        if (!ParseNumber(value, 10, n) || n == 0)
+        if (!ParseNumber(value, 10, n) || n == 0) {
             return "slow needs a decimal count of 1 or more";
+        }
         f.slow = n;
     } else if (name == "deadcnt") {
-        if (!ParseNumber(value, 10, n) || n >= kCounterCount)
+        if (!ParseNumber(value, 10, n) || n >= kCounterCount) {
             return "deadcnt needs a counter number from 0 to 23";
+        }
         f.deadCounters |= 1u << n;
     } else if (name == "stuckcnt") {
         const auto at = value.find('@');
         uint32_t stuck = 0;
         if (at == std::string_view::npos || !ParseNumber(value.substr(0, at), 10, n) ||
-            n >= kCounterCount || !ParseNumber(value.substr(at + 1), 10, stuck))
+            n >= kCounterCount || !ParseNumber(value.substr(at + 1), 10, stuck)) {
             return "stuckcnt needs COUNTER@VALUE, counter 0 to 23, value decimal";
+        }
         f.stuckCounters |= 1u << n;
         f.stuckValue[n] = stuck;
     } else if (name == "din0" || name == "din1") {
-        if (!ParseNumber(value, 10, n) || n >= 8)
+        if (!ParseNumber(value, 10, n) || n >= 8) {
             return std::string(name) + " needs a DIN line from 0 to 7";
+        }
         (name == "din0" ? f.dinLow : f.dinHigh) |= static_cast<uint8_t>(1u << n);
     } else if (name == "hz") {
         // hz=F for every input, hz=N@F for input N alone.
@@ -105,9 +115,10 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
         double hertz = 0;
         if ((at != std::string_view::npos &&
              (!ParseNumber(value.substr(0, at), 10, n) || n >= f.inputHz.size())) ||
-            !ParseHertz(text, hertz))
+            !ParseHertz(text, hertz)) {
             return "hz needs HERTZ or INPUT@HERTZ, input 0 to 23, hertz a decimal number from 0 to "
                    "100000000";
+        }
         for (unsigned input = 0; input < f.inputHz.size(); ++input) {
             if (at == std::string_view::npos || input == n) {
                 f.inputHz[input] = hertz;
@@ -115,8 +126,9 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
             }
         }
     } else if (name == "version") {
-        if (!ParseNumber(value, 16, n) || n > 0xFF)
+        if (!ParseNumber(value, 16, n) || n > 0xFF) {
             return "version needs a hexadecimal byte";
+        }
         f.version = static_cast<uint8_t>(n);
     } else {
         return "unknown fault " + Quoted(word);
@@ -133,23 +145,30 @@ std::string ParseCard(std::string_view entry, CardSpec &card) {
     }
     const auto at = entry.find('@');
     const auto slash = entry.find('/');
-    if (at == std::string_view::npos || slash == std::string_view::npos || slash < at)
+    if (at == std::string_view::npos || slash == std::string_view::npos || slash < at) {
         return "expected DID@BUS/SLOT";
-    if (!ParseNumber(Trim(entry.substr(0, at)), 16, card.did))
+    }
+    if (!ParseNumber(Trim(entry.substr(0, at)), 16, card.did)) {
         return "DID is not a hexadecimal number";
-    if (!ParseNumber(Trim(entry.substr(at + 1, slash - at - 1)), 10, card.bus))
+    }
+    if (!ParseNumber(Trim(entry.substr(at + 1, slash - at - 1)), 10, card.bus)) {
         return "BUS is not a decimal number";
-    if (!ParseNumber(Trim(entry.substr(slash + 1)), 10, card.slot))
+    }
+    if (!ParseNumber(Trim(entry.substr(slash + 1)), 10, card.slot)) {
         return "SLOT is not a decimal number";
-    if (faults.data() == nullptr)
+    }
+    if (faults.data() == nullptr) {
         return {};
+    }
     while (true) {
         const auto comma = faults.find(',');
         std::string why = ApplyFault(Trim(faults.substr(0, comma)), card.faults);
-        if (!why.empty())
+        if (!why.empty()) {
             return why;
-        if (comma == std::string_view::npos)
+        }
+        if (comma == std::string_view::npos) {
             return {};
+        }
         faults.remove_prefix(comma + 1);
     }
 }
@@ -159,8 +178,9 @@ std::string ParseCard(std::string_view entry, CardSpec &card) {
 SimConfig ParseConfig(std::string_view text) {
     SimConfig config;
     text = Trim(text);
-    if (text.empty())
+    if (text.empty()) {
         return config;
+    }
     if (text == "fail" || text == "throw") {
         config.whole = text == "fail" ? Whole::Fail : Whole::Throw;
         return config;
@@ -170,8 +190,9 @@ SimConfig ParseConfig(std::string_view text) {
         const std::string_view entry = Trim(text.substr(0, semicolon));
         CardSpec card;
         std::string why = ParseCard(entry, card);
-        if (why.empty() && config.cards.size() == kMaxCards)
+        if (why.empty() && config.cards.size() == kMaxCards) {
             why = "more than " + std::to_string(kMaxCards) + " cards";
+        }
         if (!why.empty()) {
             config.whole = Whole::Malformed;
             config.cards.clear();
@@ -179,8 +200,9 @@ SimConfig ParseConfig(std::string_view text) {
             return config;
         }
         config.cards.push_back(card);
-        if (semicolon == std::string_view::npos)
+        if (semicolon == std::string_view::npos) {
             return config;
+        }
         text.remove_prefix(semicolon + 1);
     }
 }

@@ -20,15 +20,17 @@ Simulator::Simulator() : trap_(kMaxCards, *this) {
 }
 
 void Simulator::EnsureConfigured() {
-    if (!configured_)
+    if (!configured_) {
         ConfigureFromEnvironment();
+    }
 }
 
 void Simulator::ConfigureFromEnvironment() {
     const char *text = std::getenv("OX9162_SIM_CARDS");
     std::string error;
-    if (!Configure(text != nullptr ? std::string_view(text) : kDefaultCards, &error))
+    if (!Configure(text != nullptr ? std::string_view(text) : kDefaultCards, &error)) {
         std::fprintf(stderr, "libzovak_ox9162: OX9162_SIM_CARDS: %s\n", error.c_str());
+    }
 }
 
 bool Simulator::Configure(std::string_view text, std::string *error) {
@@ -36,11 +38,13 @@ bool Simulator::Configure(std::string_view text, std::string *error) {
     configured_ = true;
     clock_.Restart();
     cards_.clear();
-    for (const CardSpec &spec : config_.cards)
+    for (const CardSpec &spec : config_.cards) {
         cards_.push_back(std::make_unique<SimCard>(SimCard{spec, CardModel(spec, clock_)}));
+    }
     trace_.Clear();
-    if (error != nullptr)
+    if (error != nullptr) {
         *error = config_.error;
+    }
     return config_.whole != Whole::Malformed;
 }
 
@@ -53,24 +57,28 @@ uintptr_t Simulator::Window(uint32_t number) {
 }
 
 void Simulator::UseVirtualClock() {
-    for (auto &card : cards_)
+    for (auto &card : cards_) {
         card->model.Settle();
+    }
     clock_.UseVirtual();
-    for (auto &card : cards_)
+    for (auto &card : cards_) {
         card->model.Restamp();
+    }
 }
 
 void Simulator::UseRealClock() {
-    for (auto &card : cards_)
+    for (auto &card : cards_) {
         card->model.Settle();
+    }
     clock_.UseReal();
 }
 
 void Simulator::ReadWindow(std::size_t window, uint32_t offset, uint8_t *bytes, unsigned width) {
     SimCard *card = window < cards_.size() ? cards_[window].get() : nullptr;
     const bool open = card != nullptr && card->open;
-    for (unsigned i = 0; i < width; ++i)
+    for (unsigned i = 0; i < width; ++i) {
         bytes[i] = open ? card->model.Read(offset + i) : 0xFF;
+    }
     trace_.RecordAccess(AccessEvent::Read, !open, static_cast<uint32_t>(window), offset, bytes,
                         width);
 }
@@ -80,8 +88,9 @@ void Simulator::WriteWindow(std::size_t window, uint32_t offset, const uint8_t *
     SimCard *card = window < cards_.size() ? cards_[window].get() : nullptr;
     const bool open = card != nullptr && card->open;
     if (open) {
-        for (unsigned i = 0; i < width; ++i)
+        for (unsigned i = 0; i < width; ++i) {
             card->model.Write(offset + i, bytes[i]);
+        }
     }
     trace_.RecordAccess(AccessEvent::Write, !open, static_cast<uint32_t>(window), offset, bytes,
                         width);

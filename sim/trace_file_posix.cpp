@@ -60,18 +60,23 @@ int WriteAll(int fd, const char *text, std::size_t length) {
             length -= static_cast<std::size_t>(n);
             continue;
         }
-        if (n == 0)
+        if (n == 0) {
             return EIO;
-        if (errno == EINTR)
+        }
+        if (errno == EINTR) {
             continue;
-        if (errno != EAGAIN)
+        }
+        if (errno != EAGAIN) {
             return errno;
+        }
         pollfd ready{fd, POLLOUT, 0};
         const int polled = poll(&ready, 1, kStalledReaderMs);
-        if (polled == 0)
+        if (polled == 0) {
             return ETIMEDOUT;
-        if (polled < 0 && errno != EINTR)
+        }
+        if (polled < 0 && errno != EINTR) {
             return errno;
+        }
     }
     return 0;
 }
@@ -80,8 +85,9 @@ int WriteAll(int fd, const char *text, std::size_t length) {
 class MessageLine {
   public:
     MessageLine &operator<<(const char *text) {
-        while (*text != '\0' && length_ + 1 < sizeof text_)
+        while (*text != '\0' && length_ + 1 < sizeof text_) {
             text_[length_++] = *text++;
+        }
         return *this;
     }
     void WriteTo(int fd) {
@@ -102,8 +108,9 @@ TraceFile::~TraceFile() {
 
 void TraceFile::Open(const char *path) {
     Close();
-    if (path == nullptr || *path == '\0')
+    if (path == nullptr || *path == '\0') {
         return;
+    }
     // Non-blocking, so a FIFO without a reader is an error now instead of a wait.
     const int fd = open(
         path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
@@ -124,22 +131,25 @@ bool TraceFile::IsOpen() const {
 }
 
 void TraceFile::Write(const char *text, std::size_t length) {
-    if (file_ == kClosed)
+    if (file_ == kClosed) {
         return;
+    }
     const int fd = static_cast<int>(file_);
     int error = 0;
     if (pipeLike_) {
         SigpipeShield shield;
         error = WriteAll(fd, text, length);
-        if (error == EPIPE)
+        if (error == EPIPE) {
             shield.Raised();
+        }
     } else {
         error = WriteAll(fd, text, length);
     }
-    if (error != 0)
+    if (error != 0) {
         Stop(error == EPIPE       ? "its reader has gone"
              : error == ETIMEDOUT ? kStalledReader
                                   : strerrordesc_np(error));
+    }
 }
 
 void TraceFile::Stop(const char *reason) {
@@ -151,8 +161,9 @@ void TraceFile::Stop(const char *reason) {
 }
 
 void TraceFile::Close() {
-    if (file_ != kClosed)
+    if (file_ != kClosed) {
         close(static_cast<int>(file_));
+    }
     file_ = kClosed;
 }
 

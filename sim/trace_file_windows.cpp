@@ -18,8 +18,9 @@ TraceFile::~TraceFile() {
 
 void TraceFile::Open(const char *path) {
     Close();
-    if (path == nullptr || *path == '\0')
+    if (path == nullptr || *path == '\0') {
         return;
+    }
     // Others may read the file while the process runs, as on Linux.
     HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -58,8 +59,9 @@ void TraceFile::Stop(const char *reason) {
 }
 
 void TraceFile::Close() {
-    if (file_ != kClosed)
+    if (file_ != kClosed) {
         CloseHandle(AsHandle(file_));
+    }
     file_ = kClosed;
 }
 

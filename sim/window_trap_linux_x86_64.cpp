@@ -46,8 +46,9 @@ struct TrapState {
 TrapState trap;
 
 void PassOn(const struct sigaction &previous, int sig, siginfo_t *info, void *context) {
-    if (previous.sa_handler == SIG_IGN && sig != SIGSEGV)
+    if (previous.sa_handler == SIG_IGN && sig != SIGSEGV) {
         return;
+    }
     if (previous.sa_handler == SIG_DFL || previous.sa_handler == SIG_IGN) {
         // Raised now, delivered when the handler returns: the default action.
         struct sigaction fallback {};
@@ -57,10 +58,11 @@ void PassOn(const struct sigaction &previous, int sig, siginfo_t *info, void *co
         raise(sig);
         return;
     }
-    if (previous.sa_flags & SA_SIGINFO)
+    if (previous.sa_flags & SA_SIGINFO) {
         previous.sa_sigaction(sig, info, context);
-    else
+    } else {
         previous.sa_handler(sig);
+    }
 }
 
 int GregOf(ZydisRegister reg, unsigned &shift) {
@@ -81,8 +83,9 @@ int GregOf(ZydisRegister reg, unsigned &shift) {
                 ? 8
                 : 0;
     const ZydisRegister full = ZydisRegisterGetLargestEnclosing(ZYDIS_MACHINE_MODE_LONG_64, reg);
-    if (full < ZYDIS_REGISTER_RAX || full > ZYDIS_REGISTER_R15)
+    if (full < ZYDIS_REGISTER_RAX || full > ZYDIS_REGISTER_R15) {
         return -1;
+    }
     return kGregs[full - ZYDIS_REGISTER_RAX];
 }
 
@@ -90,11 +93,11 @@ int GregOf(ZydisRegister reg, unsigned &shift) {
 // narrower ones leave the other bits alone.
 void PutRegister(greg_t *gregs, int index, unsigned shift, unsigned bits, uint64_t value) {
     auto &full = reinterpret_cast<uint64_t &>(gregs[index]);
-    if (bits == 64)
+    if (bits == 64) {
         full = value;
-    else if (bits == 32)
+    } else if (bits == 32) {
         full = static_cast<uint32_t>(value);
-    else {
+    } else {
         const uint64_t mask = ((uint64_t{1} << bits) - 1) << shift;
         full = (full & ~mask) | ((value << shift) & mask);
     }
@@ -111,42 +114,49 @@ bool Emulate(const ZydisDecodedInstruction &insn, const ZydisDecodedOperand *ops
     const ZydisMnemonic m = insn.mnemonic;
     const bool extendSigned = m == ZYDIS_MNEMONIC_MOVSX || m == ZYDIS_MNEMONIC_MOVSXD;
     if ((m != ZYDIS_MNEMONIC_MOV && m != ZYDIS_MNEMONIC_MOVZX && !extendSigned) ||
-        insn.operand_count_visible != 2)
+        insn.operand_count_visible != 2) {
         return false;
+    }
     const ZydisDecodedOperand &dst = ops[0];
     const ZydisDecodedOperand &src = ops[1];
     uint8_t bytes[8];
     unsigned shift = 0;
     if (m == ZYDIS_MNEMONIC_MOV && IsMemory(dst)) {
         const unsigned width = dst.size / 8;
-        if (width == 0 || width > 8 || offset + width > trap.pageSize)
+        if (width == 0 || width > 8 || offset + width > trap.pageSize) {
             return false;
+        }
         uint64_t value = 0;
         if (src.type == ZYDIS_OPERAND_TYPE_IMMEDIATE) {
             value = src.imm.value.u;
         } else if (src.type == ZYDIS_OPERAND_TYPE_REGISTER) {
             const int index = GregOf(src.reg.value, shift);
-            if (index < 0)
+            if (index < 0) {
                 return false;
+            }
             value = static_cast<uint64_t>(gregs[index]) >> shift;
         } else {
             return false;
         }
-        for (unsigned i = 0; i < width; ++i)
+        for (unsigned i = 0; i < width; ++i) {
             bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+        }
         trap.sink->WriteWindow(window, offset, bytes, width);
         return true;
     }
-    if (dst.type != ZYDIS_OPERAND_TYPE_REGISTER || !IsMemory(src))
+    if (dst.type != ZYDIS_OPERAND_TYPE_REGISTER || !IsMemory(src)) {
         return false;
+    }
     const unsigned width = src.size / 8;
     const int index = GregOf(dst.reg.value, shift);
-    if (index < 0 || width == 0 || width > 8 || offset + width > trap.pageSize)
+    if (index < 0 || width == 0 || width > 8 || offset + width > trap.pageSize) {
         return false;
+    }
     trap.sink->ReadWindow(window, offset, bytes, width);
     uint64_t value = 0;
-    for (unsigned i = 0; i < width; ++i)
+    for (unsigned i = 0; i < width; ++i) {
         value |= uint64_t{bytes[i]} << (8 * i);
+    }
     if (extendSigned && width < 8) {
         const uint64_t sign = uint64_t{1} << (8 * width - 1);
         value = (value ^ sign) - sign;
@@ -171,14 +181,17 @@ bool BeginStep(const ZydisDecodedInstruction &insn, const ZydisDecodedOperand *o
         }
     }
     width = width == 0 ? 1 : width > kMaxStepBytes ? kMaxStepBytes : width;
-    if (offset + width > trap.pageSize)
+    if (offset + width > trap.pageSize) {
         width = static_cast<unsigned>(trap.pageSize - offset);
+    }
     void *page = reinterpret_cast<void *>(trap.base + window * trap.pageSize);
-    if (mprotect(page, trap.pageSize, PROT_READ | PROT_WRITE) != 0)
+    if (mprotect(page, trap.pageSize, PROT_READ | PROT_WRITE) != 0) {
         return false;
+    }
     std::memset(step.before, 0xFF, sizeof step.before);
-    if (actions & ZYDIS_OPERAND_ACTION_MASK_READ)
+    if (actions & ZYDIS_OPERAND_ACTION_MASK_READ) {
         trap.sink->ReadWindow(window, offset, step.before, width);
+    }
     std::memcpy(static_cast<uint8_t *>(page) + offset, step.before, width);
     step.active = true;
     step.window = window;
@@ -198,8 +211,9 @@ ZyanStatus Decode(uintptr_t rip, ZydisDecodedInstruction &insn, ZydisDecodedOper
     if (toPageEnd < ZYDIS_MAX_INSTRUCTION_LENGTH) {
         const ZyanStatus status = ZydisDecoderDecodeFull(
             &trap.decoder, reinterpret_cast<const void *>(rip), toPageEnd, &insn, ops);
-        if (status != ZYDIS_STATUS_NO_MORE_DATA)
+        if (status != ZYDIS_STATUS_NO_MORE_DATA) {
             return status;
+        }
     }
     return ZydisDecoderDecodeFull(&trap.decoder, reinterpret_cast<const void *>(rip),
                                   ZYDIS_MAX_INSTRUCTION_LENGTH, &insn, ops);
@@ -238,8 +252,9 @@ void OnSegv(int sig, siginfo_t *info, void *context) {
         gregs[REG_RIP] += insn.length;
         return;
     }
-    if (!BeginStep(insn, ops, gregs, window, offset))
+    if (!BeginStep(insn, ops, gregs, window, offset)) {
         PassOn(trap.previousSegv, sig, info, context);
+    }
 }
 
 void OnTrap(int sig, siginfo_t *info, void *context) {
@@ -254,12 +269,14 @@ void OnTrap(int sig, siginfo_t *info, void *context) {
     if (step.writes) {
         uint8_t after[kMaxStepBytes];
         std::memcpy(after, page + step.offset, step.width);
-        if (!step.writesMaybe || std::memcmp(after, step.before, step.width) != 0)
+        if (!step.writesMaybe || std::memcmp(after, step.before, step.width) != 0) {
             trap.sink->WriteWindow(step.window, step.offset, after, step.width);
+        }
     }
     mprotect(page, trap.pageSize, PROT_NONE);
-    if (!step.hadTrapFlag)
+    if (!step.hadTrapFlag) {
         gregs[REG_EFL] &= ~kTrapFlag;
+    }
     step.active = false;
 }
 
@@ -298,13 +315,16 @@ WindowTrap::WindowTrap(std::size_t windows, WindowSink &sink)
 }
 
 WindowTrap::~WindowTrap() {
-    if (Installed(SIGSEGV, OnSegv))
+    if (Installed(SIGSEGV, OnSegv)) {
         sigaction(SIGSEGV, &trap.previousSegv, nullptr);
-    if (Installed(SIGTRAP, OnTrap))
+    }
+    if (Installed(SIGTRAP, OnTrap)) {
         sigaction(SIGTRAP, &trap.previousTrap, nullptr);
+    }
     trap.sink = nullptr;
-    if (windows_ > 0)
+    if (windows_ > 0) {
         munmap(reinterpret_cast<void *>(base_), windows_ * pageSize_);
+    }
 }
 
 } // namespace oxsim::detail

@@ -47,19 +47,23 @@ bool Protect(std::size_t window, DWORD protection) {
 
 LONG OnAccessViolation(EXCEPTION_POINTERS &exception) {
     const EXCEPTION_RECORD &record = *exception.ExceptionRecord;
-    if (trap.sink == nullptr || trap.step.active || record.NumberParameters < 2)
+    if (trap.sink == nullptr || trap.step.active || record.NumberParameters < 2) {
         return EXCEPTION_CONTINUE_SEARCH;
+    }
     const ULONG_PTR kind = record.ExceptionInformation[0];
     const uintptr_t address = record.ExceptionInformation[1];
     if ((kind != kReadFault && kind != kWriteFault) || address < trap.base ||
-        address >= trap.base + trap.windows * trap.pageSize)
+        address >= trap.base + trap.windows * trap.pageSize) {
         return EXCEPTION_CONTINUE_SEARCH;
+    }
     const std::size_t window = (address - trap.base) / trap.pageSize;
     const auto offset = static_cast<uint32_t>((address - trap.base) % trap.pageSize);
-    if (!Protect(window, PAGE_READWRITE))
+    if (!Protect(window, PAGE_READWRITE)) {
         return EXCEPTION_CONTINUE_SEARCH;
-    if (kind == kReadFault)
+    }
+    if (kind == kReadFault) {
         trap.sink->ReadWindow(window, offset, Page(window) + offset, 1);
+    }
     CONTEXT &context = *exception.ContextRecord;
     trap.step = {true, window, offset, kind == kWriteFault, (context.EFlags & kTrapFlag) != 0};
     context.EFlags |= kTrapFlag;
@@ -68,14 +72,17 @@ LONG OnAccessViolation(EXCEPTION_POINTERS &exception) {
 
 LONG OnSingleStep(EXCEPTION_POINTERS &exception) {
     PendingStep &step = trap.step;
-    if (!step.active)
+    if (!step.active) {
         return EXCEPTION_CONTINUE_SEARCH;
-    if (step.writes)
+    }
+    if (step.writes) {
         trap.sink->WriteWindow(step.window, step.offset, Page(step.window) + step.offset, 1);
+    }
     Protect(step.window, PAGE_NOACCESS);
     step.active = false;
-    if (!step.hadTrapFlag)
+    if (!step.hadTrapFlag) {
         exception.ContextRecord->EFlags &= ~kTrapFlag;
+    }
     return EXCEPTION_CONTINUE_EXECUTION;
 }
 
@@ -119,11 +126,13 @@ WindowTrap::WindowTrap(std::size_t windows, WindowSink &sink) : windows_(windows
 }
 
 WindowTrap::~WindowTrap() {
-    if (trap.handler != nullptr)
+    if (trap.handler != nullptr) {
         RemoveVectoredExceptionHandler(trap.handler);
+    }
     trap = TrapState{};
-    if (windows_ > 0)
+    if (windows_ > 0) {
         VirtualFree(reinterpret_cast<void *>(base_), 0, MEM_RELEASE);
+    }
 }
 
 } // namespace oxsim::detail

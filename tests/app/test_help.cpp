@@ -15,7 +15,7 @@ struct Line {
 };
 
 // clang-format off
-const Line lines[] = {
+const Line kLines[] = {
     {"Label128", 8, "Název :      OX_KRV5316  verze 1.20"},
     {"Label140", 40, ""},
     {"Label129", 72, "Použití :      Program je určen k ověření funkce čítačové karty KRV-5316 s firmwarem verze 1.2. Je vystavěn nad low-level knihovnou"},
@@ -39,7 +39,7 @@ class HelpPageTest : public WindowTest {
   protected:
     std::vector<QString> texts() {
         std::vector<QString> result;
-        for (const Line &line : lines) {
+        for (const Line &line : kLines) {
             result.push_back(control<QLabel>(line.name)->text());
         }
         return result;
@@ -55,9 +55,9 @@ TEST_F(HelpPageTest, EveryLineInPlaceWholeAndExact) {
     EXPECT_EQ(bevel->geometry(), QRect(0, 0, 673, 356));
     EXPECT_EQ(bevel->frameShape(), QFrame::Box);
     EXPECT_EQ(bevel->frameShadow(), QFrame::Sunken);
-    EXPECT_EQ(page->findChildren<QLabel *>().size(), std::size(lines)) << "a stray label";
+    EXPECT_EQ(page->findChildren<QLabel *>().size(), std::size(kLines)) << "a stray label";
 
-    for (const Line &line : lines) {
+    for (const Line &line : kLines) {
         SCOPED_TRACE(line.name);
         auto *label = control<QLabel>(line.name);
         ASSERT_NE(label, nullptr);

@@ -15,7 +15,7 @@
 
 namespace {
 
-const QColor Silver(192, 192, 192);
+const QColor kSilver(192, 192, 192);
 
 struct Place {
     const char *name;
@@ -24,7 +24,7 @@ struct Place {
     bool blue;
 };
 
-const Place places[] = {
+const Place kPlaces[] = {
     {"Label1", {48, 40, 0, 13}, "Počet nalezených karet ZOVAK", false},
     {"Label5", {312, 40, 0, 13}, "1", true},
     {"Label2", {48, 64, 0, 13}, "Počet nalezených karet KRV-5316", false},
@@ -49,7 +49,7 @@ TEST_F(WindowTest, FrameIsFixedCentredSilverAndNamed) {
     EXPECT_FALSE(form->windowFlags() & Qt::WindowMaximizeButtonHint);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowMinimizeButtonHint);
     EXPECT_TRUE(form->windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(form->palette().color(QPalette::Window), Silver);
+    EXPECT_EQ(form->palette().color(QPalette::Window), kSilver);
     EXPECT_EQ(form->frameGeometry().center(),
               QGuiApplication::primaryScreen()->availableGeometry().center());
     EXPECT_EQ(QApplication::applicationName(), "OX_KRV5316");
@@ -76,7 +76,7 @@ TEST_F(WindowTest, FourPagesFirstShown) {
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(pages->tabText(i), captions[i]);
         EXPECT_EQ(pages->widget(i)->objectName(), QStringLiteral("TabSheet%1").arg(i + 1));
-        EXPECT_EQ(pages->widget(i)->palette().color(QPalette::Window), Silver);
+        EXPECT_EQ(pages->widget(i)->palette().color(QPalette::Window), kSilver);
     }
     EXPECT_EQ(pages->currentIndex(), 0);
 }
@@ -84,7 +84,7 @@ TEST_F(WindowTest, FourPagesFirstShown) {
 TEST_F(WindowTest, SelectionPageControlsSitWhereDrawn) {
     start("0123@2/13");
     auto *page = control<QWidget>("TabSheet1");
-    for (const Place &place : places) {
+    for (const Place &place : kPlaces) {
         SCOPED_TRACE(place.name);
         auto *w = control<QWidget>(place.name);
         ASSERT_NE(w, nullptr);
@@ -172,13 +172,13 @@ TEST_F(WindowTest, PicturesAreSixteenColourBitmapsDrawnUnscaled) {
     EXPECT_EQ(icon.size(), QSize(32, 32));
     EXPECT_EQ(logo.colorCount(), 16);
     EXPECT_EQ(icon.colorCount(), 16);
-    EXPECT_EQ(logo.pixelColor(0, 0), Silver) << "the logo's ground is the window's silver";
+    EXPECT_EQ(logo.pixelColor(0, 0), kSilver) << "the logo's ground is the window's silver";
 
     auto *image = control<QLabel>("Image1");
     const QImage shown = image->grab().toImage().convertToFormat(QImage::Format_RGB32);
     const QImage drawn = logo.convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown.copy(0, 0, 93, 52), drawn) << "not drawn 1:1 from the top-left corner";
-    EXPECT_EQ(shown.pixelColor(95, 55), Silver);
+    EXPECT_EQ(shown.pixelColor(95, 55), kSilver);
 }
 
 // Not a check of its own: pictures of the four pages for the documentation.

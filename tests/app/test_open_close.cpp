@@ -34,8 +34,8 @@ bool called(const std::string &prefix) {
 }
 
 using Buttons = std::array<bool, 7>; // Button1 to Button7 enabled
-constexpr Buttons AtStart = {true, false, true, false, false, false, false};
-constexpr Buttons WhileOpen = {false, true, true, false, false, true, true};
+constexpr Buttons kAtStart = {true, false, true, false, false, false, false};
+constexpr Buttons kWhileOpen = {false, true, true, false, false, true, true};
 
 // Paints of the status line as they happen, with the cursor shown at that moment.
 class PaintWatch : public QObject {
@@ -92,7 +92,7 @@ TEST_P(VersionTest, OpenLoadsTheFirmwareAndShowsTheVersionByte) {
 
     EXPECT_EQ(status(), QStringLiteral("Otevřena karta na pozici 2/13  (FPGA v.%1)")
                             .arg(QLatin1String(GetParam().shown)));
-    EXPECT_EQ(buttons(), WhileOpen);
+    EXPECT_EQ(buttons(), kWhileOpen);
     const oxsim::CardState card = oxsim::ReadCardState(1);
     EXPECT_TRUE(card.open);
     EXPECT_TRUE(card.configured);
@@ -139,7 +139,7 @@ void PrintTo(const Failure &failure, std::ostream *os) {
     *os << failure.name;
 }
 
-const Failure failures[] = {
+const Failure kFailures[] = {
     {"OpenRefused", "0123@2/13:noopen", "Nelze otevřít vybranou kartu na pozici 2/13", false},
     {"NoBaseAddress", "0123@2/13:nobar", "Nelze zjistit bázovou adresu karty na pozici 2/13", true},
     {"DownloadFails", "0123@2/13:nodone", "Chyba download karty na pozici 2/13", true},
@@ -153,7 +153,7 @@ TEST_P(FailureTest, ShowsWhyChangesNothingAndRetries) {
     openCard(1);
 
     EXPECT_EQ(status(), GetParam().status);
-    EXPECT_EQ(buttons(), AtStart);
+    EXPECT_EQ(buttons(), kAtStart);
     EXPECT_EQ(oxsim::ReadCardState(0).open, GetParam().openInLibrary);
     oxsim::ClearTrace();
     tick();
@@ -162,7 +162,7 @@ TEST_P(FailureTest, ShowsWhyChangesNothingAndRetries) {
     click("Button1"); // the operator tries again
     EXPECT_TRUE(called("OX9162_Open 0 0 ")) << testing::PrintToString(Calls());
     EXPECT_EQ(status(), GetParam().status);
-    EXPECT_EQ(buttons(), AtStart);
+    EXPECT_EQ(buttons(), kAtStart);
 }
 
 TEST_P(FailureTest, EndAfterwardsClosesNothing) {
@@ -176,7 +176,7 @@ TEST_P(FailureTest, EndAfterwardsClosesNothing) {
     EXPECT_FALSE(form->isVisible());
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, FailureTest, testing::ValuesIn(failures),
+INSTANTIATE_TEST_SUITE_P(Failures, FailureTest, testing::ValuesIn(kFailures),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(OpenCloseTest, LabelShowsTheLongestStatusWhole) {
@@ -197,7 +197,7 @@ TEST_F(OpenCloseTest, CloseClosesTheCardAndStopsTheTicks) {
 
     EXPECT_EQ(Calls(), std::vector<std::string>{"OX9162_Close 0 = 0"});
     EXPECT_EQ(status(), "Není otevřena žádná karta");
-    EXPECT_EQ(buttons(), AtStart);
+    EXPECT_EQ(buttons(), kAtStart);
     EXPECT_FALSE(oxsim::ReadCardState(0).open);
     oxsim::ClearTrace();
     tick();

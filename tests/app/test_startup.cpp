@@ -21,7 +21,7 @@ void PrintTo(const Outcome &outcome, std::ostream *os) {
     *os << outcome.name;
 }
 
-const Outcome outcomes[] = {
+const Outcome kOutcomes[] = {
     {"LibraryFails", "fail", "Chyba volání knihovny ZOVAK_OX9162", "0", "0", {}},
     {"LibraryThrows", "throw", "Chyba volání knihovny ZOVAK_OX9162", "0", "0", {}},
     {"NoCardOfTheMaker", "", "Nenalezena žádná karta ZOVAK", "0", "0", {}},
@@ -87,7 +87,7 @@ TEST_P(StartupTest, OpenButtonReachesTheLibraryOnlyWhenCardsAreListed) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, StartupTest, testing::ValuesIn(outcomes),
+INSTANTIATE_TEST_SUITE_P(Outcomes, StartupTest, testing::ValuesIn(kOutcomes),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(WindowTest, StartEnumeratesEveryCardOnceAndOpensNone) {

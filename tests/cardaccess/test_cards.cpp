@@ -26,11 +26,11 @@ void PrintTo(const TPoleKaret &t, std::ostream *os) {
 
 namespace {
 
-constexpr uint16_t Krv5316 = 0x0123;
-const std::string Ok = "V pořádku";
-const std::string LibraryError = "Chyba volání knihovny ZOVAK_OX9162";
-const std::string NoCards = "Nenalezena žádná karta ZOVAK";
-const std::string BadSelection = "Neplatný výběr karty";
+constexpr uint16_t kKrv5316 = 0x0123;
+const std::string kOk = "V pořádku";
+const std::string kLibraryError = "Chyba volání knihovny ZOVAK_OX9162";
+const std::string kNoCards = "Nenalezena žádná karta ZOVAK";
+const std::string kBadSelection = "Neplatný výběr karty";
 
 std::string Repeat(const std::string &card, int times) {
     std::string text;
@@ -88,20 +88,20 @@ void PrintTo(const FindCase &c, std::ostream *os) {
     *os << c.name;
 }
 
-const FindCase findCases[] = {
-    {"LibraryFails", "fail", false, LibraryError, 0, {}, 0, ""},
-    {"LibraryThrows", "throw", false, LibraryError, 0, {}, 0, ""},
-    {"NoCards", "", false, NoCards, 0, {}, 0, ""},
-    {"OtherModelsOnly", "0456@3/5;0789@1/2;0124@0/0", true, Ok, 3, {}, 3, ""},
-    {"AllDidBitsCompared", "10123@1/1;0123@2/13", true, Ok, 2, {1}, 2, ""},
-    {"DidFailsSkipsCard", "0123@1/4:nodid;0123@2/13", true, Ok, 2, {1}, 2, "OX9162_Card_BUS 0 "},
-    {"BusFailsSkipsSlot", "0123@1/4:nobus;0123@2/13", true, Ok, 2, {1}, 2, "OX9162_Card_SLOT 0 "},
-    {"SlotFailsSkipsCard", "0123@1/4:noslot;0123@2/13", true, Ok, 2, {1}, 2, ""},
-    {"MatchesAtOneAndThree", "0456@1/1;0123@2/13;0456@3/5;0123@4/2", true, Ok, 4, {1, 3}, 4, ""},
+const FindCase kFindCases[] = {
+    {"LibraryFails", "fail", false, kLibraryError, 0, {}, 0, ""},
+    {"LibraryThrows", "throw", false, kLibraryError, 0, {}, 0, ""},
+    {"NoCards", "", false, kNoCards, 0, {}, 0, ""},
+    {"OtherModelsOnly", "0456@3/5;0789@1/2;0124@0/0", true, kOk, 3, {}, 3, ""},
+    {"AllDidBitsCompared", "10123@1/1;0123@2/13", true, kOk, 2, {1}, 2, ""},
+    {"DidFailsSkipsCard", "0123@1/4:nodid;0123@2/13", true, kOk, 2, {1}, 2, "OX9162_Card_BUS 0 "},
+    {"BusFailsSkipsSlot", "0123@1/4:nobus;0123@2/13", true, kOk, 2, {1}, 2, "OX9162_Card_SLOT 0 "},
+    {"SlotFailsSkipsCard", "0123@1/4:noslot;0123@2/13", true, kOk, 2, {1}, 2, ""},
+    {"MatchesAtOneAndThree", "0456@1/1;0123@2/13;0456@3/5;0123@4/2", true, kOk, 4, {1, 3}, 4, ""},
     {"SeventeenCardsFirstSixteenKept",
      Repeat("0123@1/1", 17),
      true,
-     Ok,
+     kOk,
      17,
      {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
      16,
@@ -109,7 +109,7 @@ const FindCase findCases[] = {
     {"SeventeenthCardIsTheOnlyMatch",
      Repeat("0456@1/1", 16) + ";0123@7/7",
      true,
-     Ok,
+     kOk,
      17,
      {},
      16,
@@ -126,7 +126,7 @@ TEST_P(FindCardsTest, FillsTheTableFromTheLibrary) {
     ASSERT_TRUE(oxsim::Configure(c.cards));
     TPoleKaret table = Garbage();
 
-    EXPECT_EQ(FindCards(Krv5316, table), c.result);
+    EXPECT_EQ(FindCards(kKrv5316, table), c.result);
 
     EXPECT_EQ(table.Status, c.status);
     EXPECT_EQ(table.CountAll, c.countAll);
@@ -148,20 +148,20 @@ TEST_P(FindCardsTest, FillsTheTableFromTheLibrary) {
     }
     for (uint32_t k = 1; k <= MaxCards; ++k) {
         const TKarta expected =
-            k <= c.found.size() ? table.AllCards[c.found[k - 1]] : TKarta{.DID = Krv5316};
+            k <= c.found.size() ? table.AllCards[c.found[k - 1]] : TKarta{.DID = kKrv5316};
         EXPECT_EQ(table.Cards[k], expected) << "Cards " << k;
-        EXPECT_EQ(table.Cards[k].DID, Krv5316);
+        EXPECT_EQ(table.Cards[k].DID, kKrv5316);
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, FindCardsTest, testing::ValuesIn(findCases),
+INSTANTIATE_TEST_SUITE_P(Outcomes, FindCardsTest, testing::ValuesIn(kFindCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(FindCardsTest, LibraryFailureMakesNoFurtherCall) {
     oxsim::KeepTrace();
     ASSERT_TRUE(oxsim::Configure("fail"));
     TPoleKaret table;
-    EXPECT_FALSE(FindCards(Krv5316, table));
+    EXPECT_FALSE(FindCards(kKrv5316, table));
     const std::vector<std::string> calls = Calls();
     ASSERT_EQ(calls.size(), 1u);
     EXPECT_TRUE(calls[0].starts_with("OX9162_CardsInSystem ")) << calls[0];
@@ -170,9 +170,9 @@ TEST(FindCardsTest, LibraryFailureMakesNoFurtherCall) {
 TEST(FindCardsTest, PositionsComeFromTheLibrary) {
     ASSERT_TRUE(oxsim::Configure("0456@1/1;0123@2/13;0456@3/5;0123@4/2"));
     TPoleKaret table;
-    ASSERT_TRUE(FindCards(Krv5316, table));
-    EXPECT_EQ(table.Cards[1], (TKarta{1, Krv5316, 2, 13, 0, 0}));
-    EXPECT_EQ(table.Cards[2], (TKarta{3, Krv5316, 4, 2, 0, 0}));
+    ASSERT_TRUE(FindCards(kKrv5316, table));
+    EXPECT_EQ(table.Cards[1], (TKarta{1, kKrv5316, 2, 13, 0, 0}));
+    EXPECT_EQ(table.Cards[2], (TKarta{3, kKrv5316, 4, 2, 0, 0}));
 }
 
 // Opening and closing work on a table that FindCards filled.
@@ -181,7 +181,7 @@ class CardTableTest : public testing::Test {
     void Enumerate(const std::string &cards) {
         oxsim::KeepTrace();
         ASSERT_TRUE(oxsim::Configure(cards));
-        ASSERT_TRUE(FindCards(Krv5316, table));
+        ASSERT_TRUE(FindCards(kKrv5316, table));
         oxsim::ClearTrace();
     }
     TPoleKaret table;
@@ -192,7 +192,7 @@ TEST_F(CardTableTest, InvalidNumbersMakeNoLibraryCall) {
     for (const uint16_t k : {0, 3, 16, 17, 65535}) {
         TPoleKaret before = table;
         EXPECT_FALSE(OpenCard(k, table)) << k;
-        before.Status = BadSelection;
+        before.Status = kBadSelection;
         EXPECT_EQ(table, before) << k;
     }
     EXPECT_TRUE(Calls().empty());
@@ -209,7 +209,7 @@ void PrintTo(const OpenFailure &c, std::ostream *os) {
     *os << c.name;
 }
 
-const OpenFailure openFailures[] = {
+const OpenFailure kOpenFailures[] = {
     {"OpenFails",
      "0456@1/1;0123@2/13:noopen",
      "Nelze otevřít vybranou kartu na pozici 2/13",
@@ -240,7 +240,7 @@ TEST_P(OpenFailureTest, GivesTheTextWithThePositionAndKeepsTheTable) {
     EXPECT_EQ(oxsim::ReadCardState(table.Cards[1].CardNo).open, GetParam().openInLibrary);
 }
 
-INSTANTIATE_TEST_SUITE_P(Failures, OpenFailureTest, testing::ValuesIn(openFailures),
+INSTANTIATE_TEST_SUITE_P(Failures, OpenFailureTest, testing::ValuesIn(kOpenFailures),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(CardTableTest, OpenStoresTheWindowOfTheSelectedCardOnly) {
@@ -260,7 +260,7 @@ TEST_F(CardTableTest, OpenStoresTheWindowOfTheSelectedCardOnly) {
     ASSERT_EQ(name + " " + number + " " + status, "OX9162_BAR4_BaseAdr 2 0") << calls[1];
     expected.Cards[2].BaseAdr = std::stoull(address, nullptr, 16);
     expected.Cards[2].BaseAdr2 = second;
-    expected.Status = Ok;
+    expected.Status = kOk;
     EXPECT_EQ(table, expected);
     EXPECT_NE(table.Cards[2].BaseAdr, 0u);
 
@@ -280,7 +280,7 @@ void PrintTo(const CloseCase &c, std::ostream *os) {
     *os << c.name;
 }
 
-const CloseCase closeCases[] = {
+const CloseCase kCloseCases[] = {
     {"Closes", "0456@1/1;0123@2/13", true, "OX9162_Close 1 = 0"},
     {"LibraryRefuses", "0456@1/1;0123@2/13:noclose", false, "OX9162_Close 1 = 1"},
 };
@@ -301,7 +301,7 @@ TEST_P(CloseCardTest, HandsOnTheLibraryResultAndKeepsTheTable) {
     EXPECT_EQ(oxsim::ReadCardState(1).open, !GetParam().result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Results, CloseCardTest, testing::ValuesIn(closeCases),
+INSTANTIATE_TEST_SUITE_P(Results, CloseCardTest, testing::ValuesIn(kCloseCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace

@@ -9,10 +9,10 @@
 
 namespace {
 
-constexpr unsigned Conf = 0x3FC;
-constexpr unsigned Data0 = 0x400;
-constexpr unsigned Ready = 0x20;
-constexpr unsigned Done = 0x10;
+constexpr unsigned kConf = 0x3FC;
+constexpr unsigned kData0 = 0x400;
+constexpr unsigned kReady = 0x20;
+constexpr unsigned kDone = 0x10;
 
 // Three control writes; per image byte its data write and `reads` status reads, bit 5
 // only in the last; the closing control write and one status read.
@@ -27,28 +27,28 @@ testing::AssertionResult IsWholeDownload(const std::vector<Access> &a, unsigned 
                << "access " << i << " " << testing::PrintToString(a[i]) << ": " << what;
     };
     for (const unsigned control : {0x01u, 0x00u, 0x02u}) {
-        if (a[i] != W(Conf, control)) {
+        if (a[i] != W(kConf, control)) {
             return fail("expected the start pulse and load mode");
         }
         ++i;
     }
     for (std::size_t byte = 0; byte < FirmwareImage.size(); ++byte) {
-        if (a[i++] != W(Data0, FirmwareImage[byte])) {
+        if (a[i++] != W(kData0, FirmwareImage[byte])) {
             --i;
             return fail("expected the next image byte");
         }
         for (unsigned r = 1; r <= reads; ++r, ++i) {
-            if (a[i].op != 'R' || a[i].offset != Conf ||
-                ((a[i].value & Ready) != 0) != (r == reads)) {
+            if (a[i].op != 'R' || a[i].offset != kConf ||
+                ((a[i].value & kReady) != 0) != (r == reads)) {
                 return fail("expected a status read, ready only in the last");
             }
         }
     }
-    if (a[i] != W(Conf, 0x00)) {
+    if (a[i] != W(kConf, 0x00)) {
         return fail("expected the closing control write");
     }
     ++i;
-    if (a[i].op != 'R' || a[i].offset != Conf) {
+    if (a[i].op != 'R' || a[i].offset != kConf) {
         return fail("expected the final status read");
     }
     return testing::AssertionSuccess();
@@ -64,7 +64,7 @@ void PrintTo(const DownloadCase &c, std::ostream *os) {
     *os << c.name;
 }
 
-const DownloadCase downloadCases[] = {
+const DownloadCase kDownloadCases[] = {
     {"ReadyAtOnce", "0123@2/13", 1, true},
     {"ReadyAtThirdRead", "0123@2/13:slow=3", 3, true},
     {"NeverDone", "0123@2/13:nodone", 1, false},
@@ -82,11 +82,11 @@ TEST_P(DownloadTest, SendsTheImageWithOneHandshakePerByte) {
     const std::vector<Access> a = Accesses();
     EXPECT_TRUE(IsWholeDownload(a, GetParam().readsPerByte));
     ASSERT_FALSE(a.empty());
-    EXPECT_EQ(result, (a.back().value & Done) != 0) << "the result is bit 4 of the final status";
+    EXPECT_EQ(result, (a.back().value & kDone) != 0) << "the result is bit 4 of the final status";
     EXPECT_EQ(oxsim::ReadCardState(0).configured, result);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cards, DownloadTest, testing::ValuesIn(downloadCases),
+INSTANTIATE_TEST_SUITE_P(Cards, DownloadTest, testing::ValuesIn(kDownloadCases),
                          [](const auto &info) { return std::string(info.param.name); });
 
 TEST(DownloadTest, SecondDownloadStartsAfresh) {
@@ -107,16 +107,16 @@ TEST(DownloadTest, CardThatStopsTakingBytesEndsTheDownloadAfterTheBound) {
     const auto waited = std::chrono::steady_clock::now() - start;
 
     // It gave the card the whole bound, polling, and then stopped the transfer.
-    EXPECT_GE(waited, FirmwareByteTimeout);
+    EXPECT_GE(waited, kFirmwareByteTimeout);
     const std::vector<Access> a = Accesses();
     ASSERT_GE(a.size(), 3u + 1u + 2u + 1u);
-    EXPECT_EQ(a[3], W(Data0, FirmwareImage[0]));
+    EXPECT_EQ(a[3], W(kData0, FirmwareImage[0]));
     for (std::size_t i = 4; i + 1 < a.size(); ++i) {
         ASSERT_EQ(a[i].op, 'R') << i;
-        ASSERT_EQ(a[i].offset, Conf) << i;
-        ASSERT_EQ(a[i].value & Ready, 0u) << i;
+        ASSERT_EQ(a[i].offset, kConf) << i;
+        ASSERT_EQ(a[i].value & kReady, 0u) << i;
     }
-    EXPECT_EQ(a.back(), W(Conf, 0x00));
+    EXPECT_EQ(a.back(), W(kConf, 0x00));
     EXPECT_EQ(oxsim::ReadCardState(0).bytesReceived, 1u);
     EXPECT_FALSE(oxsim::ReadCardState(0).configured);
 }
@@ -137,13 +137,13 @@ TEST(DownloadTest, CardTakingEachByteInTimeButTooSlowlyOverallIsStoppedAtTheWhol
 
     // A few looks per byte, far inside FirmwareByteTimeout, add up to the whole bound.
     const auto elapsed = oxsim::ClockNow();
-    EXPECT_GE(elapsed, FirmwareDownloadTimeout);
-    EXPECT_LT(elapsed, FirmwareDownloadTimeout + std::chrono::milliseconds(1));
+    EXPECT_GE(elapsed, kFirmwareDownloadTimeout);
+    EXPECT_LT(elapsed, kFirmwareDownloadTimeout + std::chrono::milliseconds(1));
     const std::vector<Access> a = Accesses();
     ASSERT_GE(a.size(), 2u);
-    EXPECT_EQ(a.back(), W(Conf, 0x00));
+    EXPECT_EQ(a.back(), W(kConf, 0x00));
     const Access lastStatus = a[a.size() - 2];
-    EXPECT_TRUE(lastStatus.op == 'R' && lastStatus.offset == Conf && (lastStatus.value & Ready))
+    EXPECT_TRUE(lastStatus.op == 'R' && lastStatus.offset == kConf && (lastStatus.value & kReady))
         << "the last byte was taken: " << testing::PrintToString(lastStatus);
     const oxsim::CardState card = oxsim::ReadCardState(0);
     EXPECT_GT(card.bytesReceived, FirmwareImage.size() / 4);

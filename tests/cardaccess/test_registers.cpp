@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr unsigned Sel = 0x420;
-constexpr unsigned Data[4] = {0x400, 0x404, 0x408, 0x40C};
+constexpr unsigned kSel = 0x420;
+constexpr unsigned kData[4] = {0x400, 0x404, 0x408, 0x40C};
 
 class RegistersTest : public testing::Test {
   protected:
@@ -32,8 +32,8 @@ class RegistersTest : public testing::Test {
 
 // The four bytes of a counter as the card hands them out, most significant first.
 std::vector<Access> CounterReads(unsigned n, uint32_t value) {
-    return {W(Sel, n), R(Data[3], value >> 24), R(Data[2], (value >> 16) & 0xFF),
-            R(Data[1], (value >> 8) & 0xFF), R(Data[0], value & 0xFF)};
+    return {W(kSel, n), R(kData[3], value >> 24), R(kData[2], (value >> 16) & 0xFF),
+            R(kData[1], (value >> 8) & 0xFF), R(kData[0], value & 0xFF)};
 }
 
 TEST_F(RegistersTest, VersionIsOneReadOfTheWholeByte) {
@@ -59,14 +59,14 @@ TEST_F(RegistersTest, CounterSelectsThenReadsMostSignificantFirst) {
 }
 
 TEST_F(RegistersTest, OneRefreshIs25WritesAnd100ReadsInOrder) {
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         oxsim::SetCounter(0, n, 0x01000000u * n + 0x10000u * (n + 1) + 0x100u * (n + 2) + n + 3);
     }
     oxsim::SetDin(0, 0x3C);
     oxsim::ClearTrace();
 
-    uint32_t counters[CounterCount];
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    uint32_t counters[kCounterCount];
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         counters[n] = ReadCounter(base, n);
     }
     const Mask3 levels = ReadInputLevels(base);
@@ -74,15 +74,15 @@ TEST_F(RegistersTest, OneRefreshIs25WritesAnd100ReadsInOrder) {
 
     const std::vector<Access> a = Accesses();
     std::vector<Access> expected;
-    for (unsigned n = 0; n < CounterCount; ++n) {
+    for (unsigned n = 0; n < kCounterCount; ++n) {
         const auto reads = CounterReads(n, oxsim::ReadCardState(0).counters[n]);
         expected.insert(expected.end(), reads.begin(), reads.end());
         EXPECT_EQ(counters[n], oxsim::ReadCardState(0).counters[n]) << n;
     }
     // Levels and DIN are whatever the card answered; the trace has it.
     ASSERT_EQ(a.size(), 125u);
-    expected.insert(expected.end(), {W(Sel, 0x80), R(Data[0], levels[0]), R(Data[1], levels[1]),
-                                     R(Data[2], levels[2]), R(0x000, din)});
+    expected.insert(expected.end(), {W(kSel, 0x80), R(kData[0], levels[0]), R(kData[1], levels[1]),
+                                     R(kData[2], levels[2]), R(0x000, din)});
     EXPECT_EQ(a, expected);
     EXPECT_EQ(din, 0x3C);
     EXPECT_EQ(std::ranges::count(a, 'W', &Access::op), 25);
@@ -97,8 +97,8 @@ TEST_F(RegistersTest, StartStopMasksGoToDataRegistersInGroupOrder) {
     for (const auto &c : cases) {
         oxsim::ClearTrace();
         WriteStartStop(base, c.masks[0], c.masks[1], c.masks[2]);
-        EXPECT_EQ(Accesses(), (std::vector<Access>{W(Data[0], c.masks[0]), W(Data[1], c.masks[1]),
-                                                   W(Data[2], c.masks[2])}));
+        EXPECT_EQ(Accesses(), (std::vector<Access>{W(kData[0], c.masks[0]), W(kData[1], c.masks[1]),
+                                                   W(kData[2], c.masks[2])}));
         EXPECT_EQ(oxsim::ReadCardState(0).startMask, c.running);
     }
 }

@@ -199,7 +199,7 @@ TEST(RateCheck, RefusesRunTimesTooShortToJudgeAndNamesTheNeededOne) {
     };
     const Case cases[] = {
         {milliseconds(40), {}, 0.1, "it needs --run-time 201 or more"},
-        {LeastRunTime, {}, 0.1, ""},
+        {kLeastRunTime, {}, 0.1, ""},
         {milliseconds(1000), ZeroThen(1000), 0.1, ""}, // one count is exactly 0.1 %
         {milliseconds(999), ZeroThen(1000), 0.1, "it needs --run-time 1000 or more"},
         {milliseconds(1500), {10, 2000}, 0.1, "cannot measure 10 Hz to 0.1 %"},

@@ -18,7 +18,7 @@ using Outcome = ShellRun;
 TEST_F(CheckProgram, HealthyCardsPassWithStatusZeroAndASummary) {
     // The least run time the check accepts still judges healthy cards.
     const Outcome r = run("0123@2/13;0456@3/5;0123@4/2",
-                          "--loopback --run-time " + std::to_string(LeastRunTime.count()));
+                          "--loopback --run-time " + std::to_string(kLeastRunTime.count()));
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("Card 1 at 2/13"), std::string::npos);
     EXPECT_NE(r.out.find("Card 2 at 4/2"), std::string::npos);

@@ -13,8 +13,9 @@ namespace {
 void Write(const fs::path &path, const std::string &text) {
     std::ofstream file(path, std::ios::binary);
     file << text;
-    if (!file)
+    if (!file) {
         throw std::runtime_error("cannot write " + path.string());
+    }
 }
 
 std::string Hex(const char *format, uint64_t value) {
@@ -41,8 +42,9 @@ std::string ResourceLines(const FakeFunction &f) {
 
 FakeSysfs::FakeSysfs(const std::vector<FakeFunction> &functions, const std::string &config) {
     std::string pattern = (fs::temp_directory_path() / "ox9162-sysfs-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
+    if (::mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot make a temporary directory");
+    }
     dir_ = pattern;
     Write(ConfigFile(), config);
     fs::create_directories(Root() / "devices");

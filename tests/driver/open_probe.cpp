@@ -6,7 +6,8 @@
 
 int main(int argc, char **argv) {
     uint32_t count = 0;
-    if (argc != 2 || OX9162_CardsInSystem(&count) != 0)
+    if (argc != 2 || OX9162_CardsInSystem(&count) != 0) {
         return 2;
+    }
     return OX9162_Open(static_cast<uint32_t>(std::strtoul(argv[1], nullptr, 10)), 0) == 0 ? 0 : 1;
 }

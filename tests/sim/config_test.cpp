@@ -31,18 +31,21 @@ uint32_t Count() {
 class Environment {
   public:
     explicit Environment(const char *cards) {
-        if (const char *old = std::getenv(kName))
+        if (const char *old = std::getenv(kName)) {
             saved_ = old, hadOld_ = true;
-        if (cards != nullptr)
+        }
+        if (cards != nullptr) {
             setenv(kName, cards, 1);
-        else
+        } else {
             unsetenv(kName);
+        }
     }
     ~Environment() {
-        if (hadOld_)
+        if (hadOld_) {
             setenv(kName, saved_.c_str(), 1);
-        else
+        } else {
             unsetenv(kName);
+        }
     }
 
   private:

@@ -54,8 +54,9 @@ TEST_F(SimTest, DownloadNeedsThePulseAndBit1) {
     const uintptr_t w = OpenWindow(0);
     // Without the bit 0 pulse the data bytes go nowhere.
     Wr(w, CONF, 0x02);
-    for (uint8_t byte : FirmwareImage)
+    for (uint8_t byte : FirmwareImage) {
         Wr(w, DATA0, byte);
+    }
     Wr(w, CONF, 0x00);
     EXPECT_EQ(Rd(w, CONF) & kDone, 0);
     EXPECT_EQ(oxsim::ReadCardState(0).bytesReceived, 0u);

@@ -113,8 +113,9 @@ TEST_F(ConfiguredCard, CountersWrapAt32Bits) {
 }
 
 TEST_F(ConfiguredCard, InputLevelsAreHighInTheFirstHalfOfEachPeriod) {
-    for (unsigned n = 0; n < 24; ++n)
+    for (unsigned n = 0; n < 24; ++n) {
         oxsim::SetInputFrequency(0, n, 0.0);
+    }
     oxsim::SetInputFrequency(0, 3, 100.0); // period 10 ms
     oxsim::SetInputFrequency(0, 9, 400.0); // period 2.5 ms
     oxsim::SetInputFrequency(0, 20, 50.0); // period 20 ms
@@ -142,8 +143,9 @@ TEST_F(ConfiguredCard, DefaultFrequenciesSpreadGeometricallyFrom1HzTo10kHz) {
     EXPECT_DOUBLE_EQ(oxsim::InputFrequency(0, 0), 1.0);
     EXPECT_NEAR(oxsim::InputFrequency(0, 23), 10000.0, 1e-6);
     const double ratio = oxsim::InputFrequency(0, 1);
-    for (unsigned n = 1; n < 24; ++n)
+    for (unsigned n = 1; n < 24; ++n) {
         EXPECT_NEAR(oxsim::InputFrequency(0, n) / oxsim::InputFrequency(0, n - 1), ratio, 1e-9);
+    }
     StartStop(w, 0xFFFFFF);
     oxsim::AdvanceClock(1s);
     EXPECT_EQ(ReadCounter(w, 0), 1u);
@@ -182,8 +184,9 @@ TEST_F(SimTest, UnconfiguredCardAnswersOnlyConf) {
     Wr(w, DOUT, 0x12);
     Wr(w, DATA0, 0xFF);
     Wr(w, SEL, 3);
-    for (uint32_t offset : {DIN, DATA0, DATA3, SEL, VERSION})
+    for (uint32_t offset : {DIN, DATA0, DATA3, SEL, VERSION}) {
         EXPECT_EQ(Rd(w, offset), 0xFF) << offset;
+    }
     EXPECT_EQ(Rd(w, CONF), 0x20);
     const oxsim::CardState state = oxsim::ReadCardState(0);
     EXPECT_EQ(state.dout, 0);
@@ -195,8 +198,9 @@ TEST_F(SimTest, CardOfAnotherModelAnswersFFAndIgnoresWrites) {
     const uintptr_t w = OpenWindow(1);
     EXPECT_EQ(Download(w, FirmwareImage), 0xFF);
     Wr(w, DOUT, 0x12);
-    for (uint32_t offset : {DIN, CONF, DATA0, DATA3, VERSION})
+    for (uint32_t offset : {DIN, CONF, DATA0, DATA3, VERSION}) {
         EXPECT_EQ(Rd(w, offset), 0xFF) << offset;
+    }
     const oxsim::CardState state = oxsim::ReadCardState(1);
     EXPECT_FALSE(state.configured);
     EXPECT_EQ(state.bytesReceived, 0u);

@@ -37,8 +37,9 @@ inline uint8_t Download(uintptr_t w, std::span<const uint8_t> bytes, unsigned ma
         unsigned polls = 0;
         while (!(Rd(w, CONF) & 0x20) && ++polls < maxPolls) {
         }
-        if (polls == maxPolls)
+        if (polls == maxPolls) {
             break;
+        }
     }
     Wr(w, CONF, 0x00);
     return Rd(w, CONF);

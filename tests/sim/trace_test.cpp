@@ -27,8 +27,9 @@ std::string Hex(uintptr_t address) {
 std::vector<std::string> ReadLines(const std::string &path) {
     std::ifstream in(path);
     std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);)
+    for (std::string line; std::getline(in, line);) {
         lines.push_back(line);
+    }
     return lines;
 }
 
@@ -83,8 +84,9 @@ TEST_F(SimTest, RegisterLinesOfACounterRead) {
     oxsim::SetCounter(2, 5, 0x0A0B0C0D);
     oxsim::ClearTrace();
     Wr(w, SEL, 5);
-    for (uint32_t offset : {DATA3, DATA2, DATA1, DATA0})
+    for (uint32_t offset : {DATA3, DATA2, DATA1, DATA0}) {
         Rd(w, offset);
+    }
     Wr(w, DOUT, 0xE0);
     const std::vector<std::string> expected = {"W 2 420 05", "R 2 40c 0a", "R 2 408 0b",
                                                "R 2 404 0c", "R 2 400 0d", "W 2 004 e0"};
@@ -107,8 +109,9 @@ namespace {
     OX9162_Close(0);
     Rd(w, DIN);
     std::ofstream out(memoryCopy);
-    for (const std::string &line : oxsim::Trace())
+    for (const std::string &line : oxsim::Trace()) {
         out << line << '\n';
+    }
     out.close();
     std::abort();
 }
@@ -116,8 +119,9 @@ namespace {
 } // namespace
 
 TEST(TraceFile, HoldsEveryEventAsItHappensEvenWhenTheProcessDies) {
-    if (const char *memoryCopy = std::getenv("OX_TRACE_CHILD_COPY"))
+    if (const char *memoryCopy = std::getenv("OX_TRACE_CHILD_COPY")) {
         TraceThenDie(memoryCopy);
+    }
     const std::string path = testing::TempDir() + "sim_trace_" + std::to_string(getpid());
     const std::string copy = path + ".memory";
     std::ofstream(path) << "stale content\n";
@@ -172,8 +176,9 @@ TEST(TraceRing, KeepsNothingUnlessAskedAndThenOnlyTheLatestEvents) {
     // The ring's size holds across a new configuration, which clears it.
     ASSERT_TRUE(oxsim::Configure("0123@2/13"));
     EXPECT_TRUE(oxsim::Trace().empty());
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < 6; ++i) {
         OX9162_Card_DID(0, &value);
+    }
     EXPECT_EQ(oxsim::TraceSize(), 4u);
     EXPECT_EQ(oxsim::TraceDropped(), 2u);
     EXPECT_EQ(oxsim::Trace().back(), "call OX9162_Card_DID 0 = 0 291");

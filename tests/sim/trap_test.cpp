@@ -160,8 +160,9 @@ int entries = 0;
 enum ChildFailure { kNoLibraryHandler = 40, kWindowBroken, kBounced };
 
 void ProgramHandler(int sig, siginfo_t *info, void *context) {
-    if (++entries > 1)
+    if (++entries > 1) {
         _exit(kBounced);
+    }
     libraryHandler.sa_sigaction(sig, info, context);
     entries = 0;
 }
