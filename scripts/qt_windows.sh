@@ -22,29 +22,10 @@ say() { echo "qt_windows: $*" >&2; }
 
 # --- the source, through apt with its own lists -------------------------------------
 work="$cache/qt-source"
-aptdir="$work/apt"
-mkdir -p "$aptdir/sources.list.d" "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
-# The source entries mirror the machine's binary entries (same URIs, suites, keys).
-: >"$aptdir/sources.list"
-for f in /etc/apt/sources.list.d/*.sources; do
-    [ -e "$f" ] || continue
-    sed 's/^Types:.*/Types: deb-src/' "$f" >"$aptdir/sources.list.d/$(basename "$f")"
-done
-if [ -f /etc/apt/sources.list ]; then
-    sed -n 's/^deb[[:space:]]/deb-src /p' /etc/apt/sources.list >"$aptdir/sources.list"
-fi
-apt_own=(-o "Dir::Etc::sourcelist=$aptdir/sources.list"
-         -o "Dir::Etc::sourceparts=$aptdir/sources.list.d"
-         -o "Dir::State::Lists=$aptdir/lists"
-         -o "Dir::Cache=$aptdir/cache"
-         -o "APT::Sandbox::User=root")
-
+mkdir -p "$work"
 version="$(ls "$work" 2>/dev/null | sed -n 's/^qt6-base_\(.*\)+dfsg.*\.dsc$/\1/p' | sort -V | tail -1)"
 if [ -z "$version" ]; then
-    say "fetching the list of Debian's sources"
-    apt-get -q "${apt_own[@]}" update >/dev/null
-    say "fetching and verifying qt6-base's source"
-    (cd "$work" && apt-get -q "${apt_own[@]}" source qt6-base >/dev/null)
+    bash "$repo/scripts/debian_source.sh" qt6-base "$work"
     version="$(ls "$work" | sed -n 's/^qt6-base_\(.*\)+dfsg.*\.dsc$/\1/p' | sort -V | tail -1)"
 fi
 [ -n "$version" ] || { say "no qt6-base source found in $work"; exit 1; }

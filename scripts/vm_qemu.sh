@@ -21,28 +21,9 @@ key="$({ cat "${device_files[@]}"; echo "$recipe"; } | md5sum | cut -c1-8)"
 
 # --- the source, through apt with its own lists -------------------------------------
 work="$cache/qemu-source"
-aptdir="$work/apt"
 src="$(ls -d "$work"/qemu-*/ 2>/dev/null | head -n 1 || true)"
 if [ -z "$src" ]; then
-    mkdir -p "$aptdir/sources.list.d" "$aptdir/lists/partial" "$aptdir/cache/archives/partial"
-    # The source entries mirror the machine's binary entries (same URIs, suites, keys).
-    : >"$aptdir/sources.list"
-    for f in /etc/apt/sources.list.d/*.sources; do
-        [ -e "$f" ] || continue
-        sed 's/^Types:.*/Types: deb-src/' "$f" >"$aptdir/sources.list.d/$(basename "$f")"
-    done
-    if [ -f /etc/apt/sources.list ]; then
-        sed -n 's/^deb[[:space:]]/deb-src /p' /etc/apt/sources.list >"$aptdir/sources.list"
-    fi
-    apt_own=(-o "Dir::Etc::sourcelist=$aptdir/sources.list"
-        -o "Dir::Etc::sourceparts=$aptdir/sources.list.d"
-        -o "Dir::State::Lists=$aptdir/lists"
-        -o "Dir::Cache=$aptdir/cache"
-        -o "APT::Sandbox::User=root")
-    say "fetching the list of Debian's sources"
-    apt-get -q "${apt_own[@]}" update >/dev/null
-    say "fetching and verifying qemu's source"
-    (cd "$work" && apt-get -q "${apt_own[@]}" source qemu >/dev/null)
+    bash "$repo/scripts/debian_source.sh" qemu "$work"
     src="$(ls -d "$work"/qemu-*/ | head -n 1)"
 fi
 src="${src%/}"
