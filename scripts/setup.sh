@@ -38,10 +38,3 @@ if [ ${#missing[@]} -gt 0 ]; then
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-
-# The virtual-machine tests' kernel and QEMU with the card device, made once per
-# machine; the tests make them themselves when this could not.
-bash "$(dirname "$0")/vm_kernel.sh" >/dev/null ||
-  echo "setup: no kernel for the virtual-machine tests yet (scripts/vm_kernel.sh)" >&2
-bash "$(dirname "$0")/vm_qemu.sh" >/dev/null ||
-  echo "setup: no QEMU with the card device yet (scripts/vm_qemu.sh)" >&2

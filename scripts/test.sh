@@ -9,6 +9,13 @@ if ! bash scripts/sources.sh | xargs -0 clang-format --dry-run --Werror; then
   echo "test: sources not formatted as .clang-format says; run clang-format -i on them" >&2
   exit 1
 fi
+# The virtual-machine tests' kernel and QEMU with the card device, made once per
+# machine (not in setup: the run command needs neither); the tests make them
+# themselves when this could not.
+bash scripts/vm_kernel.sh >/dev/null ||
+  echo "test: no kernel for the virtual-machine tests yet (scripts/vm_kernel.sh)" >&2
+bash scripts/vm_qemu.sh >/dev/null ||
+  echo "test: no QEMU with the card device yet (scripts/vm_qemu.sh)" >&2
 cmake --preset default >/dev/null
 cmake --build --preset default
 bash scripts/windows.sh
