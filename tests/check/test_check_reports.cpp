@@ -19,6 +19,18 @@ namespace {
 
 using Outcome = ShellRun;
 
+// Polls `done` every 20 ms for up to `seconds`; whether it came true in time.
+template <class Done> bool Within(int seconds, Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     const std::string old = "{\"the report of\": \"yesterday\"}\n";
     std::ofstream(jsonPath) << old;
@@ -49,13 +61,12 @@ TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy)
         std::string error;
         uid_t owner;
     };
-    const std::string folder = dir.string();
     const Case cases[] = {
         {"a folder of another", "chown 65534 report.json", true, true, 0, "", 65534},
         {"a sticky folder", "chmod 1777 . && chmod 666 report.json", true, true, 0, "", 0},
         {"root replacing", "chown 65534:65534 report.json", false, true, 0, "", 65534},
         {"nothing writable", "", true, true, 2,
-         "Permission denied (no new file can be made in " + folder + ")", 0},
+         "Permission denied (no new file can be made in " + dir.string() + ")", 0},
         {"a pipe", "rm report.json && mkfifo report.json", false, false, 2,
          "cannot write " + jsonPath.string() + ": nothing reads from that pipe", 0},
     };
@@ -90,9 +101,8 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         fs::remove(trace);
         const SimEnvironment environment(
             {"OX9162_SIM_CARDS=0123@2/13", "OX9162_SIM_TRACE=" + trace.string()});
-        std::vector<std::string> args = {KRV5316_CHECK,     "--run-time",      "60000",
-                                         "--json",          jsonPath.string(), "--junit",
-                                         junitPath.string()};
+        std::string args[] = {KRV5316_CHECK,     "--run-time", "60000",           "--json",
+                              jsonPath.string(), "--junit",    junitPath.string()};
         std::vector<char *> argv;
         for (std::string &arg : args) {
             argv.push_back(arg.data());
@@ -120,21 +130,13 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         posix_spawnattr_destroy(&attributes);
 
         // The firmware's version read comes after the download, just before the count.
-        const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (FileText(trace).find("R 0 5fc") == std::string::npos &&
-               std::chrono::steady_clock::now() < patience) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        Within(60, [&] { return FileText(trace).find("R 0 5fc") != std::string::npos; });
         kill(pid, signal);
         int raw = 0;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (waitpid(pid, &raw, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &raw, 0);
-                FAIL() << "no end within 20 s of the signal";
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!Within(20, [&] { return waitpid(pid, &raw, WNOHANG) != 0; })) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &raw, 0);
+            FAIL() << "no end within 20 s of the signal";
         }
         ASSERT_TRUE(WIFEXITED(raw)) << "ended by the signal itself";
         EXPECT_EQ(WEXITSTATUS(raw), status) << FileText(dir / "err");
