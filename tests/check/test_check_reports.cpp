@@ -17,16 +17,13 @@
 
 namespace {
 
-using Outcome = ShellRun;
-
-// Polls `done` every 20 ms for up to `seconds`; whether it came true in time.
+// Polls `done` every 20 ms; false if `seconds` pass first.
 template <class Done> bool Within(int seconds, Done done) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    while (!done()) {
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
         if (std::chrono::steady_clock::now() > end) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return true;
 }
@@ -35,8 +32,8 @@ TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     const std::string old = "{\"the report of\": \"yesterday\"}\n";
     std::ofstream(jsonPath) << old;
     // A file size limit fails the write part way, as a full disk does.
-    const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
-                          "trap '' XFSZ; ulimit -f 2;");
+    const ShellRun r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
+                           "trap '' XFSZ; ulimit -f 2;");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
               std::string::npos)
@@ -79,8 +76,8 @@ TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy)
         fs::create_directories(dir);
         std::ofstream(jsonPath) << "{}\n";
         ASSERT_EQ(RunShell("cd '" + dir.string() + "' && true; " + c.prepare, dir).status, 0);
-        const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
-                              "timeout -s KILL 20 " + (c.asAnother ? asAnother : "") + "env");
+        const ShellRun r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
+                               "timeout -s KILL 20 " + (c.asAnother ? asAnother : "") + "env");
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
         if (c.status == 0) {
@@ -168,7 +165,7 @@ TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
 
 TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
     // Two PCI domains give two cards at 2/13; another position stays as it was.
-    const Outcome r = run("0123@2/13;0123@4/2;0123@2/13", reports());
+    const ShellRun r = run("0123@2/13;0123@4/2;0123@2/13", reports());
     EXPECT_EQ(r.status, 0) << r.err;
     std::set<std::string> names;
     for (const json &suite : Children(junitReport(), "testsuite")) {
@@ -177,8 +174,7 @@ TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
     EXPECT_EQ(names.size(), 3u);
     EXPECT_TRUE(names.count("krv5316.card_4_2"));
     std::set<unsigned> numbers;
-    const json report = jsonReport();
-    for (const json &card : report["cards"]) {
+    for (const json report = jsonReport(); const json &card : report["cards"]) {
         numbers.insert(card["library_number"].get<unsigned>());
     }
     EXPECT_EQ(numbers, (std::set<unsigned>{0, 1, 2}));
