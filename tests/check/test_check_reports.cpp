@@ -17,14 +17,23 @@
 
 namespace {
 
-using Outcome = ShellRun;
+// Polls `done` every 20 ms; false if `seconds` pass first.
+template <class Done> bool Within(int seconds, Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+    }
+    return true;
+}
 
 TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     const std::string old = "{\"the report of\": \"yesterday\"}\n";
     std::ofstream(jsonPath) << old;
     // A file size limit fails the write part way, as a full disk does.
-    const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
-                          "trap '' XFSZ; ulimit -f 2;");
+    const ShellRun r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
+                           "trap '' XFSZ; ulimit -f 2;");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
               std::string::npos)
@@ -49,13 +58,12 @@ TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy)
         std::string error;
         uid_t owner;
     };
-    const std::string folder = dir.string();
     const Case cases[] = {
         {"a folder of another", "chown 65534 report.json", true, true, 0, "", 65534},
         {"a sticky folder", "chmod 1777 . && chmod 666 report.json", true, true, 0, "", 0},
         {"root replacing", "chown 65534:65534 report.json", false, true, 0, "", 65534},
         {"nothing writable", "", true, true, 2,
-         "Permission denied (no new file can be made in " + folder + ")", 0},
+         "Permission denied (no new file can be made in " + dir.string() + ")", 0},
         {"a pipe", "rm report.json && mkfifo report.json", false, false, 2,
          "cannot write " + jsonPath.string() + ": nothing reads from that pipe", 0},
     };
@@ -68,8 +76,8 @@ TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy)
         fs::create_directories(dir);
         std::ofstream(jsonPath) << "{}\n";
         ASSERT_EQ(RunShell("cd '" + dir.string() + "' && true; " + c.prepare, dir).status, 0);
-        const Outcome r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
-                              "timeout -s KILL 20 " + (c.asAnother ? asAnother : "") + "env");
+        const ShellRun r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
+                               "timeout -s KILL 20 " + (c.asAnother ? asAnother : "") + "env");
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
         if (c.status == 0) {
@@ -90,9 +98,8 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         fs::remove(trace);
         const SimEnvironment environment(
             {"OX9162_SIM_CARDS=0123@2/13", "OX9162_SIM_TRACE=" + trace.string()});
-        std::vector<std::string> args = {KRV5316_CHECK,     "--run-time",      "60000",
-                                         "--json",          jsonPath.string(), "--junit",
-                                         junitPath.string()};
+        std::string args[] = {KRV5316_CHECK,     "--run-time", "60000",           "--json",
+                              jsonPath.string(), "--junit",    junitPath.string()};
         std::vector<char *> argv;
         for (std::string &arg : args) {
             argv.push_back(arg.data());
@@ -120,21 +127,13 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         posix_spawnattr_destroy(&attributes);
 
         // The firmware's version read comes after the download, just before the count.
-        const auto patience = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (FileText(trace).find("R 0 5fc") == std::string::npos &&
-               std::chrono::steady_clock::now() < patience) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+        Within(60, [&] { return FileText(trace).find("R 0 5fc") != std::string::npos; });
         kill(pid, signal);
         int raw = 0;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (waitpid(pid, &raw, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > end) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &raw, 0);
-                FAIL() << "no end within 20 s of the signal";
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!Within(20, [&] { return waitpid(pid, &raw, WNOHANG) != 0; })) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &raw, 0);
+            FAIL() << "no end within 20 s of the signal";
         }
         ASSERT_TRUE(WIFEXITED(raw)) << "ended by the signal itself";
         EXPECT_EQ(WEXITSTATUS(raw), status) << FileText(dir / "err");
@@ -166,7 +165,7 @@ TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
 
 TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
     // Two PCI domains give two cards at 2/13; another position stays as it was.
-    const Outcome r = run("0123@2/13;0123@4/2;0123@2/13", reports());
+    const ShellRun r = run("0123@2/13;0123@4/2;0123@2/13", reports());
     EXPECT_EQ(r.status, 0) << r.err;
     std::set<std::string> names;
     for (const json &suite : Children(junitReport(), "testsuite")) {
@@ -175,8 +174,7 @@ TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
     EXPECT_EQ(names.size(), 3u);
     EXPECT_TRUE(names.count("krv5316.card_4_2"));
     std::set<unsigned> numbers;
-    const json report = jsonReport();
-    for (const json &card : report["cards"]) {
+    for (const json report = jsonReport(); const json &card : report["cards"]) {
         numbers.insert(card["library_number"].get<unsigned>());
     }
     EXPECT_EQ(numbers, (std::set<unsigned>{0, 1, 2}));
