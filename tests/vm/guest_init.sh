@@ -17,8 +17,9 @@ echo "vm: up after $(cut -d' ' -f1 /proc/uptime) s"
 cases=$(sed -n 's/.*vm_cases=\([^ ]*\).*/\1/p' /proc/cmdline | tr ',' ' ')
 udev_rule=none
 
-pass() { echo "vm: case $1: pass"; }
-fail() { echo "vm: case $1: FAIL: $2"; }
+# The verdict of the case that is running ($c).
+pass() { echo "vm: case $c: pass"; }
+fail() { echo "vm: case $c: FAIL: $1"; }
 # Runs a command, keeping its standard output and error in $out, its status in $rc.
 run() {
     out=$("$@" 2>&1)
@@ -29,27 +30,29 @@ run() {
 as() {
     user=$1
     shift
-    run su "$user" -c "$*"
+    su "$user" -c "$*"
 }
+# expect STATUS PATTERN COMMAND...: the case passes when the command ends with STATUS
+# and a line of its output matches PATTERN (an empty PATTERN matches any output).
+expect() {
+    want=$1 pattern=$2
+    shift 2
+    run "$@"
+    if [ $rc -eq "$want" ] && echo "$out" | grep -q "$pattern"; then pass; else fail "status $rc"; fi
+}
+# Open, BAR4 of 0x4000 bytes, the feature selector read back as written and the upper
+# feature word with version 1 set, Close.
+maps='bar4 length 0x4000 select 0x1 features-upper 0x[0-9a-f]*[13579bdf]$'
 
 case_enumerate() {
     run card_probe list
     expected="cards 2
 card 0 did 0x1044 bus 0 slot 4
 card 1 did 0x1044 bus 0 slot 13"
-    if [ $rc -eq 0 ] && [ "$out" = "$expected" ]; then pass enumerate; else fail enumerate "status $rc"; fi
+    if [ $rc -eq 0 ] && [ "$out" = "$expected" ]; then pass; else fail "status $rc"; fi
 }
 
-# Open, BAR4 of 0x4000 bytes, the feature selector read back as written and the upper
-# feature word with version 1 set, Close.
-maps_card() {
-    [ $rc -eq 0 ] && echo "$out" | grep -q 'bar4 length 0x4000 select 0x1 features-upper 0x[0-9a-f]*[13579bdf]$'
-}
-
-case_open_bar4_close() {
-    run card_probe map 0
-    if maps_card; then pass open_bar4_close; else fail open_bar4_close "status $rc"; fi
-}
+case_open_bar4_close() { expect 0 "$maps" card_probe map 0; }
 
 case_second_process() {
     mkfifo /tmp/hold
@@ -63,39 +66,24 @@ case_second_process() {
     held=$?
     if [ $held -eq 0 ] && [ $rc -eq 1 ] &&
         echo "$out" | grep -q '^0000:00:04.0: locking resource4: the card is in use by another process$'; then
-        pass second_process
+        pass
     else
-        fail second_process "holder $held, second $rc"
+        fail "holder $held, second $rc"
     fi
 }
 
 case_check_reports_no_krv5316() {
-    run krv5316-check
-    if [ $rc -eq 2 ] && echo "$out" | grep -q 'no KRV-5316 card found (2 other card(s) of the maker)'; then
-        pass check_reports_no_krv5316
-    else
-        fail check_reports_no_krv5316 "status $rc"
-    fi
+    expect 2 'no KRV-5316 card found (2 other card(s) of the maker)' krv5316-check
 }
 
 case_driver_bound() {
     modprobe virtio_pci
-    run card_probe map 0
-    if [ $rc -eq 1 ] && echo "$out" | grep -q '^0000:00:04.0: opening: bound to kernel driver virtio-pci'; then
-        pass driver_bound
-    else
-        fail driver_bound "status $rc"
-    fi
+    expect 1 '^0000:00:04.0: opening: bound to kernel driver virtio-pci' card_probe map 0
 }
 
 case_lockdown_sysfs() {
-    grep -q '\[integrity\]' /sys/kernel/security/lockdown || { fail lockdown_sysfs "not in lockdown"; return; }
-    run card_probe map 0
-    if [ $rc -eq 1 ] && echo "$out" | grep -q '^0000:00:04.0: mapping BAR4: Operation not permitted (kernel lockdown?'; then
-        pass lockdown_sysfs
-    else
-        fail lockdown_sysfs "status $rc"
-    fi
+    grep -q '\[integrity\]' /sys/kernel/security/lockdown || { fail "not in lockdown"; return; }
+    expect 1 '^0000:00:04.0: mapping BAR4: Operation not permitted (kernel lockdown?' card_probe map 0
 }
 
 # The technician's set-up from the README, as root, with the real udev daemon.
@@ -103,7 +91,7 @@ udev_setup() {
     [ "$udev_rule" = "$*" ] && return
     udev_rule="$*"
     ox9162-udev-rule "$@" >/etc/udev/rules.d/60-ox9162.rules
-    cat /etc/udev/rules.d/60-ox9162.rules | sed 's/^/  rule| /'
+    sed 's/^/  rule| /' /etc/udev/rules.d/60-ox9162.rules
     pidof systemd-udevd >/dev/null || /lib/systemd/systemd-udevd --daemon
     udevadm control --reload
     udevadm trigger --subsystem-match=pci --action=add
@@ -113,26 +101,14 @@ udev_setup() {
 # Card 1 has not been opened by root in this boot: nothing but the rule enabled it.
 case_udev_group_member() {
     udev_setup
-    as technician card_probe map 1
-    if maps_card; then pass udev_group_member; else fail udev_group_member "status $rc"; fi
+    expect 0 "$maps" as technician card_probe map 1
 }
 
-case_udev_outsider_hint() {
-    as outsider card_probe map 1
-    if [ $rc -eq 1 ] && echo "$out" | grep -q '(not in group ox9162?)'; then
-        pass udev_outsider_hint
-    else
-        fail udev_outsider_hint "status $rc"
-    fi
-}
+case_udev_outsider_hint() { expect 1 '(not in group ox9162?)' as outsider card_probe map 1; }
 
 # Figures, as the technician: the route is the library's choice for card 0.
-cost() {
-    as technician card_probe cost 0
-    if [ $rc -eq 0 ]; then pass "$1"; else fail "$1" "status $rc"; fi
-}
-case_cost_sysfs() { cost cost_sysfs; }
-case_cost_vfio() { cost cost_vfio; }
+case_cost_sysfs() { expect 0 '' as technician card_probe cost 0; }
+case_cost_vfio() { case_cost_sysfs; }
 
 # The technician's set-up for Secure Boot: the cards on vfio-pci, mapped through VFIO.
 # busybox's modprobe ignores vfio's soft dependency on its IOMMU driver, kmod's does not.
@@ -144,33 +120,25 @@ vfio_setup() {
 
 case_vfio_technician() {
     vfio_setup
-    as technician card_probe map 0
-    if maps_card; then pass vfio_technician; else fail vfio_technician "status $rc"; fi
+    expect 0 "$maps" as technician card_probe map 0
 }
 
 # The stand-in's card model behind PCI functions: the check as the technician runs it.
 case_krv_check_passes() {
     udev_setup
-    as technician krv5316-check --loopback --json /tmp/check.json
+    expect 0 '' as technician krv5316-check --loopback --json /tmp/check.json
     sed 's/^/vm-json: /' /tmp/check.json
-    if [ $rc -eq 0 ]; then pass krv_check_passes; else fail krv_check_passes "status $rc"; fi
 }
 
 case_krv_vfio_check_passes() {
     vfio_setup
-    as technician krv5316-check --loopback --card 0/4
-    if [ $rc -eq 0 ]; then pass krv_vfio_check_passes; else fail krv_vfio_check_passes "status $rc"; fi
+    expect 0 '' as technician krv5316-check --loopback --card 0/4
 }
 
 # The card at 0/6 has a dead counter (deadcnt=3).
 case_krv_vfio_check_fault() {
     vfio_setup
-    as technician krv5316-check --loopback --card 0/6
-    if [ $rc -eq 1 ] && echo "$out" | grep -q 'Verdict: FAIL at step count'; then
-        pass krv_vfio_check_fault
-    else
-        fail krv_vfio_check_fault "status $rc"
-    fi
+    expect 1 'Verdict: FAIL at step count' as technician krv5316-check --loopback --card 0/6
 }
 
 start=$(cut -d' ' -f1 /proc/uptime)

@@ -17,27 +17,21 @@ maker=0x1b5e
 
 # Boots by name: extra kernel arguments, cards, and the cases in the order they run.
 declare -A boot_args boot_cards boot_cases
-virtio_cards="-device virtio-rng-pci,disable-legacy=on,addr=04.0
-    -device virtio-rng-pci,disable-legacy=on,addr=0d.0"
+boot() { boot_args[$1]=$2 boot_cards[$1]=$3 boot_cases[$1]=$4; }
 case $suite in
 virtio)
-    boot_args[plain]=""
-    boot_cards[plain]=$virtio_cards
-    boot_cases[plain]="enumerate udev_group_member udev_outsider_hint cost_sysfs open_bar4_close second_process check_reports_no_krv5316 driver_bound vfio_technician cost_vfio"
-    boot_args[lockdown]="lockdown=integrity"
-    boot_cards[lockdown]=$virtio_cards
-    boot_cases[lockdown]="enumerate lockdown_sysfs vfio_technician cost_vfio"
+    cards="-device virtio-rng-pci,disable-legacy=on,addr=04.0
+        -device virtio-rng-pci,disable-legacy=on,addr=0d.0"
+    boot plain "" "$cards" "enumerate udev_group_member udev_outsider_hint cost_sysfs open_bar4_close second_process check_reports_no_krv5316 driver_bound vfio_technician cost_vfio"
+    boot lockdown lockdown=integrity "$cards" "enumerate lockdown_sysfs vfio_technician cost_vfio"
     ;;
 krv5316)
     card="-device ox9162-card,model=$card_model,vendor=$maker"
-    boot_args[sysfs]=""
-    boot_cards[sysfs]="$card,card=0123,addr=04.0 $card,card=0456,addr=05.0
-        $card,card=0123,addr=0d.0"
-    boot_cases[sysfs]="krv_check_passes cost_sysfs"
+    boot sysfs "" "$card,card=0123,addr=04.0 $card,card=0456,addr=05.0
+        $card,card=0123,addr=0d.0" "krv_check_passes cost_sysfs"
     # A card with a dead counter beside a sound one, checked one by one.
-    boot_args[vfio]="lockdown=integrity"
-    boot_cards[vfio]="$card,card=0123,addr=04.0 $card,card=0123:deadcnt=3,addr=06.0"
-    boot_cases[vfio]="krv_vfio_check_passes krv_vfio_check_fault cost_vfio"
+    boot vfio lockdown=integrity "$card,card=0123,addr=04.0 $card,card=0123:deadcnt=3,addr=06.0" \
+        "krv_vfio_check_passes krv_vfio_check_fault cost_vfio"
     ;;
 *)
     echo "unknown suite $suite"
