@@ -223,17 +223,17 @@ std::string Replace(const fs::path &target, const std::string &text) {
     struct stat old {};
     const bool exists = stat(target.c_str(), &old) == 0;
     std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    errno = 0;
-    const int fd = mkstemp(temporary.data());
-    if (fd < 0) {
-        const int error = errno;
+    const auto inPlaceOr = [&](int error, const std::string &why) {
         const int direct = exists && Refused(error) ? OpenInPlace(target) : -1;
         if (direct >= 0) {
             return WriteTo(direct, text);
         }
-        return Refused(error)
-                   ? Reason(error) + " (no new file can be made in " + folder.string() + ")"
-                   : Reason(error);
+        return Refused(error) ? Reason(error) + " (" + why + ")" : Reason(error);
+    };
+    errno = 0;
+    const int fd = mkstemp(temporary.data());
+    if (fd < 0) {
+        return inPlaceOr(errno, "no new file can be made in " + folder.string());
     }
     bool kept = true;
     mode_t mode = 0;
@@ -269,13 +269,7 @@ std::string Replace(const fs::path &target, const std::string &text) {
     if (std::rename(temporary.c_str(), target.c_str()) != 0) {
         const int error = errno;
         unlink(temporary.c_str());
-        const int direct = exists && Refused(error) ? OpenInPlace(target) : -1;
-        if (direct >= 0) {
-            return WriteTo(direct, text);
-        }
-        return Refused(error)
-                   ? Reason(error) + " (" + folder.string() + " lets no file be replaced)"
-                   : Reason(error);
+        return inPlaceOr(error, folder.string() + " lets no file be replaced");
     }
     return {};
 }

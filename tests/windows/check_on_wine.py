@@ -92,6 +92,14 @@ class Wine:
                 time.monotonic() - start)
 
 
+def verdict(width, what, failures):
+    """Each failure on stderr, then the one line scripts/windows.sh shows; the status."""
+    for failure in failures:
+        print(f"FAIL ({width}-bit {what}): {str(failure).rstrip()}", file=sys.stderr)
+    print(f"{width}-bit: {what} {'all passed' if not failures else 'FAILED'}")
+    return 1 if failures else 0
+
+
 def json_cards(report):
     """The report's list of cards: the first list of objects that carry a verdict."""
     stack = [report]

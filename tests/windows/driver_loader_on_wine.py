@@ -8,7 +8,7 @@ import shutil
 import sys
 from pathlib import Path
 
-from check_on_wine import Wine
+from check_on_wine import Wine, verdict
 
 LIBRARY_ERROR = 2
 
@@ -49,10 +49,7 @@ def main():
     (alone / "ZOVAK_OX9162.DLL").write_bytes(lacking)
     expect("a run on a DLL lacking OX9162_Close", LIBRARY_ERROR, "0123@2/13")
 
-    for failure in failures:
-        print(f"FAIL ({args.width}-bit): {failure.rstrip()}", file=sys.stderr)
-    print(f"{args.width}-bit: loader {'all passed' if not failures else 'FAILED'}")
-    return 1 if failures else 0
+    return verdict(args.width, "loader", failures)
 
 
 if __name__ == "__main__":

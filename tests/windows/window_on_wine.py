@@ -15,7 +15,7 @@ import time
 import zlib
 from pathlib import Path
 
-from check_on_wine import Wine
+from check_on_wine import Wine, verdict
 
 SKIP = 77
 TITLE = "OX_KRV5316  -  test PCI karty ZOVAK"
@@ -98,8 +98,7 @@ def main():
     for name in installed:
         expect((folder / name).is_file(), f"the installer did not install {name}")
     if failures:
-        print(f"FAIL (window): {failures}", file=sys.stderr)
-        return 1
+        return verdict(args.width, "window and installer", failures)
     expect(not (folder / "ZOVAK_OX9162.DLL").exists(), "the installer installed a driver DLL")
     link = menu / "OX_KRV5316" / "OX_KRV5316.lnk"
     target = "OX_KRV5316\\ox_krv5316.exe"
@@ -130,8 +129,7 @@ def main():
             found = xdotool("search", "--onlyvisible", "--name", re.escape(TITLE))
         started = time.monotonic() - start
         if not expect(found, f"no window titled '{TITLE}' (its process: {window.poll()})"):
-            print(f"FAIL (window): {failures}", file=sys.stderr)
-            return 1
+            return verdict(args.width, "window and installer", failures)
         wid = found.split()[0]
         geometry = dict(re.findall(r"(\w+)=(\d+)", xdotool("getwindowgeometry", "--shell", wid)))
         x, y, width, height = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
@@ -192,10 +190,7 @@ def main():
     expect(not registered(), "the uninstaller left the Apps & features entry")
     expect((folder / "ZOVAK_OX9162.DLL").exists(), "the uninstaller removed the driver DLL")
 
-    for failure in failures:
-        print(f"FAIL (window): {failure}", file=sys.stderr)
-    print(f"{args.width}-bit: window and installer {'all passed' if not failures else 'FAILED'}")
-    return 1 if failures else 0
+    return verdict(args.width, "window and installer", failures)
 
 
 if __name__ == "__main__":
