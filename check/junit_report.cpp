@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -133,28 +134,52 @@ void WriteCard(std::ostream &out, const CardResult &card, const CheckRun &run) {
     out << "  </testsuite>\n";
 }
 
-// When no card could be checked: one test case in error, saying why.
-void WriteError(std::ostream &out, const CheckRun &run) {
+struct ErrorCase {
+    std::string name;
+    std::string type;
+    std::string message;
+};
+
+// What kept cards from the check: why none or not every card could be checked, and
+// each card the library reported but that could not be read, which is its own case.
+std::vector<ErrorCase> ErrorCases(const CheckRun &run) {
+    std::vector<ErrorCase> cases;
+    if (!run.error.empty() && run.errorKind != "unreadable") {
+        cases.push_back({"cards to check", run.errorKind, run.error});
+    }
+    for (const UnreadableCard &card : run.unreadable) {
+        cases.push_back({"library card " + std::to_string(card.CardNo), "unreadable",
+                         FailedCallText(card.failure)});
+    }
+    return cases;
+}
+
+Totals ErrorTotals(const std::vector<ErrorCase> &cases) {
     Totals totals;
-    totals.tests = 1;
-    totals.errors = 1;
-    out << SuiteStart("krv5316.check", totals, run.started, run.host)
-        << "    <testcase classname=\"krv5316.check\" name=\"cards to check\" time=\"0.000\">\n"
-        << "      <error type=\"krv5316." << Xml(run.errorKind) << "\" message=\"" << Xml(run.error)
-        << "\">" << Xml(run.error) << "</error>\n"
-        << "    </testcase>\n  </testsuite>\n";
+    totals.tests = totals.errors = cases.size();
+    return totals;
+}
+
+void WriteErrors(std::ostream &out, const CheckRun &run, const std::vector<ErrorCase> &cases) {
+    if (cases.empty()) {
+        return;
+    }
+    out << SuiteStart("krv5316.check", ErrorTotals(cases), run.started, run.host);
+    for (const ErrorCase &c : cases) {
+        out << "    <testcase classname=\"krv5316.check\" name=\"" << Xml(c.name)
+            << "\" time=\"0.000\">\n      <error type=\"krv5316." << Xml(c.type) << "\" message=\""
+            << Xml(c.message) << "\">" << Xml(c.message) << "</error>\n    </testcase>\n";
+    }
+    out << "  </testsuite>\n";
 }
 
 } // namespace
 
 std::string JUnitReport(const CheckRun &run) {
-    Totals all;
+    const std::vector<ErrorCase> errors = ErrorCases(run);
+    Totals all = ErrorTotals(errors);
     std::ostringstream suites;
-    if (!run.error.empty()) {
-        WriteError(suites, run);
-        all.tests = 1;
-        all.errors = 1;
-    }
+    WriteErrors(suites, run, errors);
     for (const CardResult &card : run.cards) {
         WriteCard(suites, card, run);
         all.add(CardTotals(card));

@@ -127,6 +127,33 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
     }
 }
 
+// A card whose ID, bus or slot cannot be read is no absent card: it is named in every
+// report with the call that failed, and the cards that could be read are still checked.
+TEST_F(CheckProgram, ACardThatCannotBeReadKeepsTheRunFromPassing) {
+    const std::string cases[][3] = {
+        {"0123@2/13:nodid;0123@4/2", "OX9162_Card_DID", "1"},
+        {"0123@2/13:noslot;0123@4/2", "OX9162_Card_SLOT", "1"},
+        {"0123@2/13:nobus", "OX9162_Card_BUS", "0"},
+    };
+    for (const auto &[cards, call, checked] : cases) {
+        SCOPED_TRACE(cards);
+        const Outcome r = run(cards, reports());
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.out.find("Library card 0 not read: " + call + " returned 1"), std::string::npos)
+            << r.out;
+        const json report = jsonReport();
+        EXPECT_EQ(report["error"]["kind"], "unreadable");
+        EXPECT_EQ(report["unreadable_cards"],
+                  json::parse(R"([{"library_number": 0, "call": ")" + call +
+                              R"(", "status": 1, "exception": null}])"));
+        EXPECT_EQ(report["cards"].size(), std::stoul(checked));
+        const json root = junitReport();
+        ExpectConsistentTotals(root);
+        const auto tests = Children(Children(root, "testsuite").at(0), "testcase");
+        EXPECT_EQ(Children(tests.at(0), "error").at(0)["attrib"]["message"], call + " returned 1");
+    }
+}
+
 TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
     const Outcome r = run("0123@2/13:version=11;0123@4/2:hz=2000",
                           "--json=" + jsonPath.string() + " --junit=" + junitPath.string());
