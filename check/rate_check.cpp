@@ -25,12 +25,12 @@ bool Within(double rate, double expected, double tolerancePct) {
 
 } // namespace
 
-MeasuredRates MeasureRates(const std::array<uint32_t, kCounterCount> &counted, double seconds) {
+MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds) {
     MeasuredRates rates;
     rates.seconds = seconds;
     rates.uncertainty = seconds > 0 ? 1 / seconds : 0;
-    for (uint32_t count : counted) {
-        rates.hertz.push_back(seconds > 0 ? count / seconds : 0);
+    for (uint64_t count : counted) {
+        rates.hertz.push_back(seconds > 0 ? static_cast<double>(count) / seconds : 0);
     }
     return rates;
 }
