@@ -14,8 +14,8 @@ std::string Seconds(double seconds) {
 }
 
 // Text for an attribute or an element; what is no UTF-8 becomes U+FFFD, control
-// characters that XML 1.0 forbids become '?', and line breaks in attributes survive as
-// references.
+// characters that XML 1.0 forbids become '?', and tab, line feed and carriage return
+// are written as references, which attributes keep and parsers do not normalise.
 std::string Xml(const std::string &text) {
     std::string out;
     for (unsigned char ch : ValidUtf8(text)) {
@@ -37,6 +37,9 @@ std::string Xml(const std::string &text) {
             break;
         case '\t':
             out += "&#9;";
+            break;
+        case '\r':
+            out += "&#13;";
             break;
         default:
             out += ch < 0x20 ? '?' : static_cast<char>(ch);

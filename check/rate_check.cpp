@@ -79,8 +79,14 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
                           Number(countPct, 3) + " % of it: it needs --run-time " +
                           Number(needed, 0) + " or more";
     if (needed > static_cast<double>(kMostRunTime.count())) {
+        // No run is long enough: only a wider tolerance can help, if any can.
+        const double mostPct = 1e5 / (lowest * static_cast<double>(kMostRunTime.count()));
         refusal += ", beyond the longest run of " + std::to_string(kMostRunTime.count()) +
-                   "; widen --tolerance";
+                   ", in which one count is " + Number(mostPct, 3) + " % of it: ";
+        refusal += mostPct <= kMostTolerancePct
+                       ? "--tolerance " + cardstep::NumberText(std::ceil(mostPct * 1000) / 1000) +
+                             " or more can judge it"
+                       : "no --tolerance can judge it";
     }
     return refusal;
 }

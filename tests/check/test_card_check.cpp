@@ -221,6 +221,8 @@ TEST(RateCheck, RefusesRunTimesTooShortToJudgeAndNamesTheNeededOne) {
         {milliseconds(1500), {10, 2000}, 0.1, "cannot measure 10 Hz to 0.1 %"},
         {milliseconds(1500), {0.5}, 0.1, "--run-time 2000000 or more, beyond the longest"},
         {milliseconds(1500), {0.5}, 1, "it needs --run-time 200000 or more"},
+        {milliseconds(1500), {0.5}, 0.1, "--tolerance 0.334 or more can judge it"},
+        {milliseconds(1500), {0.000001}, 100, "no --tolerance can judge it"},
         {milliseconds(300), std::vector<double>(24, 0), 0.1, ""},
     };
     for (const Case &c : cases) {

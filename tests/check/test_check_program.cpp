@@ -50,6 +50,7 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--card x", "--card takes BUS/SLOT or a card number"},
         {"--json", "--json needs a value"},
         {"--frobnicate", "unknown argument '--frobnicate'"},
+        {"--=x", "unknown argument '--=x'"},
         {"--card 1 --card 4/2", "--card given more than once"},
         {"--json ''", "--json needs a file name, not an empty one"},
         {"--json r.json --junit ./r.json", "--json and --junit name the same file"},
