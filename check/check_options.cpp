@@ -42,11 +42,12 @@ The plain-text report goes to standard output, progress to a terminal on
 standard error. A report file asked for is written also when no card could be
 checked.
 
-Exit status: 0 every checked card passed; 1 a card failed; 2 no card could be
-checked (driver library failure, no KRV-5316 card, no card at the position
-asked for, a run time too short), a report could not be written, or the
-arguments are wrong; 130 or 143 interrupted by SIGINT or SIGTERM (the card is
-closed and the reports are written first).
+Exit status: 0 every checked card passed; 1 a card failed; 2 not every card
+could be checked (driver library failure, a card whose ID, bus or slot cannot
+be read, no KRV-5316 card, no card at the position asked for, a run time too
+short), a report could not be written, or the arguments are wrong; 130 or 143
+interrupted by SIGINT or SIGTERM (the card is closed and the reports are
+written first).
 )";
 
 namespace {
