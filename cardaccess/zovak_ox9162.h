@@ -59,7 +59,7 @@ struct CardAccessOutcome {
 // A card the library reports whose ID, bus or slot could not be read.
 struct UnreadableCard {
     uint32_t CardNo = 0;
-    CardAccessOutcome failure; // CallFailed or CallThrew, naming the query
+    CardAccessOutcome Failure; // CallFailed or CallThrew, naming the query
     bool operator==(const UnreadableCard &) const = default;
 };
 

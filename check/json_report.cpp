@@ -63,11 +63,11 @@ json Card(const CardResult &card) {
 // What the library answered for a card it reported but whose ID, bus or slot could
 // not be read: the status a call returned, or the text of the exception it raised.
 json Unreadable(const UnreadableCard &card) {
-    const bool threw = card.failure.kind == CardAccessOutcome::CallThrew;
+    const bool threw = card.Failure.kind == CardAccessOutcome::CallThrew;
     return {{"library_number", card.CardNo},
-            {"call", LibraryCallName(card.failure.call)},
-            {"status", threw ? json(nullptr) : json(card.failure.status)},
-            {"exception", threw ? json(SystemTextToUtf8(card.failure.detail)) : json(nullptr)}};
+            {"call", LibraryCallName(card.Failure.call)},
+            {"status", threw ? json(nullptr) : json(card.Failure.status)},
+            {"exception", threw ? json(SystemTextToUtf8(card.Failure.detail)) : json(nullptr)}};
 }
 
 json Summary(const CheckRun &run) {

@@ -152,7 +152,7 @@ std::vector<ErrorCase> ErrorCases(const CheckRun &run) {
     }
     for (const UnreadableCard &card : run.unreadable) {
         cases.push_back({"library card " + std::to_string(card.CardNo), "unreadable",
-                         FailedCallText(card.failure)});
+                         FailedCallText(card.Failure)});
     }
     return cases;
 }

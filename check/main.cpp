@@ -37,7 +37,7 @@ std::string UnreadableText(const std::vector<UnreadableCard> &cards) {
     std::string list;
     for (const UnreadableCard &card : cards) {
         list += (list.empty() ? "" : ", ") + std::string("library card ") +
-                std::to_string(card.CardNo) + " (" + FailedCallText(card.failure) + ")";
+                std::to_string(card.CardNo) + " (" + FailedCallText(card.Failure) + ")";
     }
     return list.empty() ? list
                         : "the ID, bus or slot of " + std::to_string(cards.size()) +

@@ -149,9 +149,9 @@ TEST_P(FindCardsTest, FillsTheTableFromTheLibrary) {
         return call.starts_with("OX9162_Card_") && call.substr(call.find(" = ") + 3, 2) != "0 ";
     });
     for (const UnreadableCard &card : table.Unreadable) {
-        recorded.push_back(std::string(LibraryCallName(card.failure.call)) + " " +
+        recorded.push_back(std::string(LibraryCallName(card.Failure.call)) + " " +
                            std::to_string(card.CardNo) + " = " +
-                           std::to_string(card.failure.status));
+                           std::to_string(card.Failure.status));
     }
     EXPECT_EQ(recorded, failed);
     const std::map<uint32_t, TKarta> reported = Reported(calls);
