@@ -53,17 +53,17 @@ bool Record(TPoleKaret &table, CardAccessOutcome outcome, const TKarta &card = {
     return table.Outcome.kind == CardAccessOutcome::Ok;
 }
 
-// The only library call whose exception is turned into an outcome: a fault during the
-// first contact means the library is unusable (a loader that cannot bind it says so
-// this way), later faults are real defects.
-CardAccessOutcome CardsInSystem(uint32_t &count) {
-    const auto threw = [](std::string detail) {
-        return CardAccessOutcome{CardAccessOutcome::CallThrew, LibraryCall::CardsInSystem,
-                                 std::move(detail)};
+// One library call, its failure or exception as an outcome that names it. Only the
+// enumeration's calls are guarded: a fault during the first contact means the library
+// is unusable (a loader that cannot bind it says so this way), and one while a card is
+// queried makes that card unreadable; later faults are real defects.
+template <class Call> CardAccessOutcome Guarded(LibraryCall call, Call invoke) {
+    const auto threw = [call](std::string detail) {
+        return CardAccessOutcome{CardAccessOutcome::CallThrew, call, std::move(detail)};
     };
     try {
-        if (OX9162_CardsInSystem(&count) != 0) {
-            return {CardAccessOutcome::CallFailed, LibraryCall::CardsInSystem, {}};
+        if (const uint32_t status = invoke(); status != 0) {
+            return {CardAccessOutcome::CallFailed, call, {}, status};
         }
     } catch (const std::exception &error) {
         return threw(error.what());
@@ -73,11 +73,32 @@ CardAccessOutcome CardsInSystem(uint32_t &count) {
     return {};
 }
 
-// A card whose ID, bus or slot cannot be read is left out without a message.
-bool QueryCard(uint32_t number, TKarta &card) {
+struct CardQuery {
+    LibraryCall call;
+    uint32_t (*ask)(uint32_t number, uint32_t *value);
+    uint32_t TKarta::*field;
+};
+
+constexpr CardQuery kCardQueries[] = {
+    {LibraryCall::CardDid, [](uint32_t n, uint32_t *v) { return OX9162_Card_DID(n, v); },
+     &TKarta::DID},
+    {LibraryCall::CardBus, [](uint32_t n, uint32_t *v) { return OX9162_Card_BUS(n, v); },
+     &TKarta::BUS},
+    {LibraryCall::CardSlot, [](uint32_t n, uint32_t *v) { return OX9162_Card_SLOT(n, v); },
+     &TKarta::SLOT},
+};
+
+// The first query that fails ends the card's queries.
+CardAccessOutcome QueryCard(uint32_t number, TKarta &card) {
     card.CardNo = number;
-    return OX9162_Card_DID(number, &card.DID) == 0 && OX9162_Card_BUS(number, &card.BUS) == 0 &&
-           OX9162_Card_SLOT(number, &card.SLOT) == 0;
+    for (const CardQuery &query : kCardQueries) {
+        CardAccessOutcome outcome =
+            Guarded(query.call, [&] { return query.ask(number, &(card.*query.field)); });
+        if (outcome.kind != CardAccessOutcome::Ok) {
+            return outcome;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -86,6 +107,12 @@ const char *LibraryCallName(LibraryCall call) {
     switch (call) {
     case LibraryCall::CardsInSystem:
         return "OX9162_CardsInSystem";
+    case LibraryCall::CardDid:
+        return "OX9162_Card_DID";
+    case LibraryCall::CardBus:
+        return "OX9162_Card_BUS";
+    case LibraryCall::CardSlot:
+        return "OX9162_Card_SLOT";
     case LibraryCall::Open:
         return "OX9162_Open";
     case LibraryCall::Bar4BaseAdr:
@@ -113,9 +140,12 @@ bool FindCards(uint16_t deviceId, TPoleKaret &table) {
     table.CountFound = 0;
     table.AllCards.fill(TKarta{});
     table.Cards.fill(TKarta{.DID = deviceId});
+    table.Unreadable.clear();
 
     uint32_t count = 0;
-    if (CardAccessOutcome failure = CardsInSystem(count); failure.kind != CardAccessOutcome::Ok) {
+    if (CardAccessOutcome failure =
+            Guarded(LibraryCall::CardsInSystem, [&count] { return OX9162_CardsInSystem(&count); });
+        failure.kind != CardAccessOutcome::Ok) {
         return Record(table, std::move(failure));
     }
     if (count == 0) {
@@ -129,8 +159,11 @@ bool FindCards(uint16_t deviceId, TPoleKaret &table) {
     const uint32_t stored = std::min<uint32_t>(count, MaxCards);
     uint32_t matches = 0;
     for (uint32_t number = 0; number < stored; ++number) {
+        // The window leaves such a card out without a message; the table keeps why.
         TKarta card;
-        if (!QueryCard(number, card)) {
+        if (CardAccessOutcome failure = QueryCard(number, card);
+            failure.kind != CardAccessOutcome::Ok) {
+            table.Unreadable.push_back({number, std::move(failure)});
             continue;
         }
         table.AllCards[number] = card;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A fixed array whose valid indices run from First to First + Count - 1, so that
 // the tables keep the numbering the operator and the library use.
@@ -35,8 +36,8 @@ struct TKarta {
 
 inline constexpr std::size_t MaxCards = 16;
 
-// The library calls whose failure FindCards and OpenCard report.
-enum class LibraryCall { None, CardsInSystem, Open, Bar4BaseAdr };
+// The library calls whose failure FindCards and OpenCard report or record.
+enum class LibraryCall { None, CardsInSystem, CardDid, CardBus, CardSlot, Open, Bar4BaseAdr };
 const char *LibraryCallName(LibraryCall call); // "OX9162_Open"; "" for None
 
 // What the last FindCards or OpenCard found, for callers that word it themselves.
@@ -50,8 +51,16 @@ struct CardAccessOutcome {
     };
     Kind kind = Ok;
     LibraryCall call = LibraryCall::None;
-    std::string detail; // the exception's own text, when call threw one that has it
+    std::string detail;  // the exception's own text, when call threw one that has it
+    uint32_t status = 0; // what call returned, when it failed
     bool operator==(const CardAccessOutcome &) const = default;
+};
+
+// A card the library reports whose ID, bus or slot could not be read.
+struct UnreadableCard {
+    uint32_t CardNo = 0;
+    CardAccessOutcome Failure; // CallFailed or CallThrew, naming the query
+    bool operator==(const UnreadableCard &) const = default;
 };
 
 // The result of an enumeration.
@@ -60,9 +69,13 @@ struct TPoleKaret {
     uint32_t CountFound = 0;   // valid entries of Cards
     std::string Status;        // UTF-8 status text of the last FindCards or OpenCard
     CardAccessOutcome Outcome; // what Status was worded from
+    // Cards left out of the tables without a message, in card number order, for callers
+    // that must not take them for absent.
+    std::vector<UnreadableCard> Unreadable;
     IndexedArray<TKarta, 0, MaxCards> AllCards; // by library card number
     IndexedArray<TKarta, 1, MaxCards> Cards;    // cards of the requested model, from 1
-    // Tables are alike when they hold the same cards and say the same Status.
+    // Tables are alike when they hold the same cards and say the same Status: what the
+    // window shows.
     bool operator==(const TPoleKaret &other) const;
 };
 

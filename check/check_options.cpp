@@ -2,6 +2,7 @@
 
 #include "KRV5316_regs.h"
 #include "report_file.h"
+#include "step_tools.h"
 
 #include <charconv>
 #include <cmath>
@@ -41,11 +42,12 @@ The plain-text report goes to standard output, progress to a terminal on
 standard error. A report file asked for is written also when no card could be
 checked.
 
-Exit status: 0 every checked card passed; 1 a card failed; 2 no card could be
-checked (driver library failure, no KRV-5316 card, no card at the position
-asked for, a run time too short), a report could not be written, or the
-arguments are wrong; 130 or 143 interrupted by SIGINT or SIGTERM (the card is
-closed and the reports are written first).
+Exit status: 0 every checked card passed; 1 a card failed; 2 not every card
+could be checked (driver library failure, a card whose ID, bus or slot cannot
+be read, no KRV-5316 card, no card at the position asked for, a run time too
+short), a report could not be written, or the arguments are wrong; 130 or 143
+interrupted by SIGINT or SIGTERM (the card is closed and the reports are
+written first).
 )";
 
 namespace {
@@ -86,8 +88,8 @@ std::string NameOf(Option id) {
 }
 
 // The option that a long name spells out or begins; null and why not when none or
-// more than one.
-const OptionDef *FindOption(const std::string &name, std::string &why) {
+// more than one. given: the argument as the user wrote it.
+const OptionDef *FindOption(const std::string &name, const std::string &given, std::string &why) {
     std::vector<const OptionDef *> begun;
     for (const OptionDef &o : kOptions) {
         if (name == o.name) {
@@ -101,7 +103,7 @@ const OptionDef *FindOption(const std::string &name, std::string &why) {
         return begun.front();
     }
     if (begun.empty()) {
-        why = "unknown argument '--" + name + "'";
+        why = "unknown argument '" + given + "'";
         return nullptr;
     }
     why = "--" + name + " is ambiguous:";
@@ -193,11 +195,12 @@ std::string TakeValue(Option opt, const std::string &value, CheckOptions &option
         return "--expect-hz takes one rate in Hz or " + std::to_string(kCounterCount) +
                " separated by commas, each a decimal number of 0 or more, not '" + value + "'";
     case OptTolerance:
-        if (const auto pct = Decimal(value); pct && *pct > 0 && *pct <= 100) {
+        if (const auto pct = Decimal(value); pct && *pct > 0 && *pct <= kMostTolerancePct) {
             options.expected.tolerancePct = *pct;
             return {};
         }
-        return "--tolerance takes per cent above 0 and up to 100, not '" + value + "'";
+        return "--tolerance takes per cent above 0 and up to " +
+               cardstep::NumberText(kMostTolerancePct) + ", not '" + value + "'";
     case OptJson:
     case OptJunit:
         if (value.empty()) {
@@ -229,11 +232,11 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
         std::optional<std::string> value;
         std::string why;
         if (arg == "-h") {
-            option = FindOption("help", why);
+            option = FindOption("help", arg, why);
         } else if (arg.starts_with("--")) {
             const std::size_t equals = arg.find('=');
-            option =
-                FindOption(arg.substr(2, equals == std::string::npos ? equals : equals - 2), why);
+            option = FindOption(arg.substr(2, equals == std::string::npos ? equals : equals - 2),
+                                arg, why);
             if (option == nullptr) {
                 return fail(why);
             }

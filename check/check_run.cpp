@@ -1,6 +1,7 @@
 #include "check_run.h"
 
 #include "firmware_image.h"
+#include "utf8_text.h"
 
 #include <cstdio>
 #include <type_traits>
@@ -21,13 +22,24 @@ const char *CheckRun::verdict() const {
     return !error.empty() || cards.empty() ? "error" : failedCount() > 0 ? "fail" : "pass";
 }
 
+std::string FailedCallText(const CardAccessOutcome &failure) {
+    const std::string call = LibraryCallName(failure.call);
+    if (failure.kind == CardAccessOutcome::CallFailed) {
+        return call + " returned " + std::to_string(failure.status);
+    }
+    return failure.detail.empty() ? call + " raised an exception"
+                                  : call + " raised: " + SystemTextToUtf8(failure.detail);
+}
+
 std::string SummaryLine(const CheckRun &run) {
     const auto checked = static_cast<unsigned>(run.cards.size());
     const unsigned interrupted = run.countOf("interrupted");
     return "Summary: " + std::to_string(checked) + (checked == 1 ? " card" : " cards") +
            " checked, " + std::to_string(run.countOf("pass")) + " passed, " +
            std::to_string(run.failedCount()) + " failed" +
-           (interrupted > 0 ? ", " + std::to_string(interrupted) + " interrupted" : "");
+           (interrupted > 0 ? ", " + std::to_string(interrupted) + " interrupted" : "") +
+           (run.unreadable.empty() ? ""
+                                   : ", " + std::to_string(run.unreadable.size()) + " not read");
 }
 
 uint32_t FirmwareImageCrc32() {

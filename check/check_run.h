@@ -4,6 +4,8 @@
 #include "check_options.h"
 #include "step_result.h"
 
+#include "zovak_ox9162.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,16 +16,20 @@ struct CheckRun {
     std::string started; // UTC, ISO 8601
     CheckOptions options;
     // Why no card, or not every card, could be checked ("library", "no_card",
-    // "selection", "run_time", "interrupted"); empty when cards were checked.
+    // "selection", "run_time", "unreadable", "interrupted"); empty when cards were checked.
     std::string errorKind;
     std::string error;
     std::string warning; // what the cards checked may not be all of; empty: nothing
     std::vector<CardResult> cards;
+    std::vector<UnreadableCard> unreadable; // reported by the library, never known
 
     unsigned countOf(const std::string &cardVerdict) const; // cards with that verdict
     unsigned failedCount() const;
     const char *verdict() const; // "pass", "fail" or "error"
 };
+
+// "OX9162_Card_BUS returned 1", "OX9162_Card_DID raised: TEXT"
+std::string FailedCallText(const CardAccessOutcome &failure);
 
 // "Summary: 2 cards checked, 1 passed, 1 failed"
 std::string SummaryLine(const CheckRun &run);

@@ -39,3 +39,8 @@ inline constexpr unsigned kLeastLevelSamples = 20;
 inline constexpr std::chrono::milliseconds kLeastRunTime =
     std::chrono::ceil<std::chrono::milliseconds>(kLevelSamplePeriod * kLeastLevelSamples);
 inline constexpr std::chrono::milliseconds kMostRunTime{600000};
+inline constexpr double kMostTolerancePct = 100; // a rate anywhere from 0 to twice the one expected
+// The 32-bit counters wrap (at 100 MHz every 43 s): they are read every so many level
+// samples, about once a second, and a wrap between two reads is unwrapped, which holds
+// up to 4.29 GHz, far beyond what any input can carry.
+inline constexpr unsigned kLevelSamplesPerCounterRead = 100;

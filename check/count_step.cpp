@@ -27,6 +27,22 @@ struct LevelWatch {
     }
 };
 
+// Counts since the start, beyond 32 bits: each read adds what every counter moved since
+// the read before, modulo 2^32, which is exact while two reads are less than 2^32 counts
+// apart.
+struct CountTally {
+    Counters last;
+    std::array<uint64_t, kCounterCount> counted{};
+
+    void read(uintptr_t base) {
+        const Counters now = ReadAllCounters(base);
+        for (unsigned n = 0; n < kCounterCount; ++n) {
+            counted[n] += static_cast<uint32_t>(now[n] - last[n]);
+        }
+        last = now;
+    }
+};
+
 } // namespace
 
 void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) {
@@ -38,7 +54,7 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     // ends with a stop, so that every counter's count covers the time measured.
     LevelWatch watch;
     watch.sample(Levels(base), false);
-    const Counters before = ReadAllCounters(base);
+    CountTally tally{ReadAllCounters(base)};
     const auto begin = settings.now();
     WriteStartStop(base, 0xFF, 0xFF, 0xFF);
     watch.sample(Levels(base), true);
@@ -47,7 +63,9 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
          left -= kLevelSamplePeriod) {
         settings.wait(std::min(left, kLevelSamplePeriod));
         watch.sample(Levels(base), true);
-        ++samples;
+        if (++samples % kLevelSamplesPerCounterRead == 0) {
+            tally.read(base);
+        }
         if (settings.interrupted && settings.interrupted()) {
             StopAll(base); // a run cut short is not judged: the step stays skipped
             return;
@@ -55,13 +73,12 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     }
     const auto end = settings.now();
     StopAll(base);
-    const Counters after = ReadAllCounters(base);
+    tally.read(base);
     watch.sample(Levels(base), false);
 
-    std::array<uint32_t, kCounterCount> counted{};
+    const auto &counted = tally.counted;
     uint32_t counting = 0;
     for (unsigned n = 0; n < kCounterCount; ++n) {
-        counted[n] = after[n] - before[n]; // modulo 2^32, as the counter wraps
         counting |= counted[n] != 0 ? 1u << n : 0;
     }
     const MeasuredRates rates =

@@ -2,6 +2,7 @@
 
 #include "KRV5316_regs.h"
 #include "firmware_image.h"
+#include "utf8_text.h"
 
 #include <nlohmann/json.hpp>
 
@@ -59,6 +60,16 @@ json Card(const CardResult &card) {
             {"steps", steps}};
 }
 
+// What the library answered for a card it reported but whose ID, bus or slot could
+// not be read: the status a call returned, or the text of the exception it raised.
+json Unreadable(const UnreadableCard &card) {
+    const bool threw = card.Failure.kind == CardAccessOutcome::CallThrew;
+    return {{"library_number", card.CardNo},
+            {"call", LibraryCallName(card.Failure.call)},
+            {"status", threw ? json(nullptr) : json(card.Failure.status)},
+            {"exception", threw ? json(SystemTextToUtf8(card.Failure.detail)) : json(nullptr)}};
+}
+
 json Summary(const CheckRun &run) {
     json summary = {{"checked", run.cards.size()},
                     {"passed", run.countOf("pass")},
@@ -77,6 +88,10 @@ std::string JsonReport(const CheckRun &run) {
     for (const CardResult &card : run.cards) {
         cards.push_back(Card(card));
     }
+    json unreadable = json::array();
+    for (const UnreadableCard &card : run.unreadable) {
+        unreadable.push_back(Unreadable(card));
+    }
     const json report = {
         {"schema", kJsonSchema},
         {"tool", "krv5316-check"},
@@ -92,6 +107,7 @@ std::string JsonReport(const CheckRun &run) {
          run.error.empty() ? json(nullptr) : json{{"kind", run.errorKind}, {"message", run.error}}},
         {"warning", TextOrNull(run.warning)},
         {"cards", cards},
+        {"unreadable_cards", unreadable},
         {"summary", Summary(run)},
         {"verdict", run.verdict()},
     };

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -13,8 +14,8 @@ std::string Seconds(double seconds) {
 }
 
 // Text for an attribute or an element; what is no UTF-8 becomes U+FFFD, control
-// characters that XML 1.0 forbids become '?', and line breaks in attributes survive as
-// references.
+// characters that XML 1.0 forbids become '?', and tab, line feed and carriage return
+// are written as references, which attributes keep and parsers do not normalise.
 std::string Xml(const std::string &text) {
     std::string out;
     for (unsigned char ch : ValidUtf8(text)) {
@@ -36,6 +37,9 @@ std::string Xml(const std::string &text) {
             break;
         case '\t':
             out += "&#9;";
+            break;
+        case '\r':
+            out += "&#13;";
             break;
         default:
             out += ch < 0x20 ? '?' : static_cast<char>(ch);
@@ -133,28 +137,52 @@ void WriteCard(std::ostream &out, const CardResult &card, const CheckRun &run) {
     out << "  </testsuite>\n";
 }
 
-// When no card could be checked: one test case in error, saying why.
-void WriteError(std::ostream &out, const CheckRun &run) {
+struct ErrorCase {
+    std::string name;
+    std::string type;
+    std::string message;
+};
+
+// What kept cards from the check: why none or not every card could be checked, and
+// each card the library reported but that could not be read, which is its own case.
+std::vector<ErrorCase> ErrorCases(const CheckRun &run) {
+    std::vector<ErrorCase> cases;
+    if (!run.error.empty() && run.errorKind != "unreadable") {
+        cases.push_back({"cards to check", run.errorKind, run.error});
+    }
+    for (const UnreadableCard &card : run.unreadable) {
+        cases.push_back({"library card " + std::to_string(card.CardNo), "unreadable",
+                         FailedCallText(card.Failure)});
+    }
+    return cases;
+}
+
+Totals ErrorTotals(const std::vector<ErrorCase> &cases) {
     Totals totals;
-    totals.tests = 1;
-    totals.errors = 1;
-    out << SuiteStart("krv5316.check", totals, run.started, run.host)
-        << "    <testcase classname=\"krv5316.check\" name=\"cards to check\" time=\"0.000\">\n"
-        << "      <error type=\"krv5316." << Xml(run.errorKind) << "\" message=\"" << Xml(run.error)
-        << "\">" << Xml(run.error) << "</error>\n"
-        << "    </testcase>\n  </testsuite>\n";
+    totals.tests = totals.errors = cases.size();
+    return totals;
+}
+
+void WriteErrors(std::ostream &out, const CheckRun &run, const std::vector<ErrorCase> &cases) {
+    if (cases.empty()) {
+        return;
+    }
+    out << SuiteStart("krv5316.check", ErrorTotals(cases), run.started, run.host);
+    for (const ErrorCase &c : cases) {
+        out << "    <testcase classname=\"krv5316.check\" name=\"" << Xml(c.name)
+            << "\" time=\"0.000\">\n      <error type=\"krv5316." << Xml(c.type) << "\" message=\""
+            << Xml(c.message) << "\">" << Xml(c.message) << "</error>\n    </testcase>\n";
+    }
+    out << "  </testsuite>\n";
 }
 
 } // namespace
 
 std::string JUnitReport(const CheckRun &run) {
-    Totals all;
+    const std::vector<ErrorCase> errors = ErrorCases(run);
+    Totals all = ErrorTotals(errors);
     std::ostringstream suites;
-    if (!run.error.empty()) {
-        WriteError(suites, run);
-        all.tests = 1;
-        all.errors = 1;
-    }
+    WriteErrors(suites, run, errors);
     for (const CardResult &card : run.cards) {
         WriteCard(suites, card, run);
         all.add(CardTotals(card));

@@ -31,7 +31,21 @@ void ExplainEnumeration(const CardAccessOutcome &outcome, CheckRun &run) {
                                         : ": " + SystemTextToUtf8(outcome.detail);
 }
 
-// The entries of table.Cards that the options ask for; the reason in run when none.
+// "the ID, bus or slot of 1 card ... could not be read: library card 0 (OX9162_Card_DID
+// returned 1)"; empty when every card could be read.
+std::string UnreadableText(const std::vector<UnreadableCard> &cards) {
+    std::string list;
+    for (const UnreadableCard &card : cards) {
+        list += (list.empty() ? "" : ", ") + std::string("library card ") +
+                std::to_string(card.CardNo) + " (" + FailedCallText(card.Failure) + ")";
+    }
+    return list.empty() ? list
+                        : "the ID, bus or slot of " + std::to_string(cards.size()) +
+                              " card(s) the driver library reported could not be read: " + list;
+}
+
+// The entries of table.Cards that the options ask for; the reason in run when none, or
+// when some cards the library reported could not be read.
 std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
     const CheckOptions &options = run.options;
     std::vector<unsigned> selected;
@@ -45,17 +59,20 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
             selected.push_back(k);
         }
     }
-    // A card beyond the table's last entry was never looked at: it is not absent.
+    // A card beyond the table's last entry was never looked at, and one whose ID, bus or
+    // slot could not be read was never known: neither is absent.
     const std::string unseen =
         table.CountAll > MaxCards
             ? "the driver library reported " + std::to_string(table.CountAll) +
                   " cards and only the first " + std::to_string(MaxCards) + " could be looked at"
             : "";
+    const std::string unread = UnreadableText(table.Unreadable);
+    const std::string unknown = unread + (unread.empty() || unseen.empty() ? "" : "; ") + unseen;
     if (table.CountFound == 0) {
-        run.errorKind = "no_card";
-        run.error = unseen.empty() ? "no KRV-5316 card found (" + std::to_string(table.CountAll) +
-                                         " other card(s) of the maker)"
-                                   : "no KRV-5316 card among those looked at: " + unseen;
+        run.errorKind = unread.empty() ? "no_card" : "unreadable";
+        run.error = unknown.empty() ? "no KRV-5316 card found (" + std::to_string(table.CountAll) +
+                                          " other card(s) of the maker)"
+                                    : "no KRV-5316 card among those looked at: " + unknown;
     } else if (selected.empty()) {
         run.errorKind = "selection";
         run.error = options.cardIndex
@@ -63,8 +80,12 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
                               std::to_string(table.CountFound) + " KRV-5316 card(s) found"
                         : "no KRV-5316 card at position " +
                               CardPosition(options.cardPosition->bus, options.cardPosition->slot);
-        run.error += unseen.empty() ? "" : " (" + unseen + ")";
+        run.error += unknown.empty() ? "" : " (" + unknown + ")";
     } else {
+        // Whether an unreadable card is one asked for, or a KRV-5316 at all, is unknown:
+        // the run cannot pass.
+        run.errorKind = unread.empty() ? "" : "unreadable";
+        run.error = unread;
         run.warning = unseen;
     }
     return selected;
@@ -76,6 +97,7 @@ void CheckSelectedCards(CheckRun &run) {
         ExplainEnumeration(table.Outcome, run);
         return;
     }
+    run.unreadable = table.Unreadable;
     const std::vector<unsigned> selected = SelectCards(table, run);
     const bool terminal = StderrIsTerminal();
     CheckSettings settings;
@@ -167,7 +189,7 @@ int main(int argc, char **argv) {
     if (!run.warning.empty()) {
         std::cerr << "krv5316-check: warning: " << run.warning << "\n";
     }
-    if (run.error.empty() || !run.cards.empty()) {
+    if (run.error.empty() || !run.cards.empty() || !run.unreadable.empty()) {
         delivered &= Print(TextReport(run));
     }
     delivered &= WriteReport(run.options.jsonFile, JsonReport(run));

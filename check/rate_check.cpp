@@ -25,12 +25,12 @@ bool Within(double rate, double expected, double tolerancePct) {
 
 } // namespace
 
-MeasuredRates MeasureRates(const std::array<uint32_t, kCounterCount> &counted, double seconds) {
+MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds) {
     MeasuredRates rates;
     rates.seconds = seconds;
     rates.uncertainty = seconds > 0 ? 1 / seconds : 0;
-    for (uint32_t count : counted) {
-        rates.hertz.push_back(seconds > 0 ? count / seconds : 0);
+    for (uint64_t count : counted) {
+        rates.hertz.push_back(seconds > 0 ? static_cast<double>(count) / seconds : 0);
     }
     return rates;
 }
@@ -79,8 +79,14 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
                           Number(countPct, 3) + " % of it: it needs --run-time " +
                           Number(needed, 0) + " or more";
     if (needed > static_cast<double>(kMostRunTime.count())) {
+        // No run is long enough: only a wider tolerance can help, if any can.
+        const double mostPct = 1e5 / (lowest * static_cast<double>(kMostRunTime.count()));
         refusal += ", beyond the longest run of " + std::to_string(kMostRunTime.count()) +
-                   "; widen --tolerance";
+                   ", in which one count is " + Number(mostPct, 3) + " % of it: ";
+        refusal += mostPct <= kMostTolerancePct
+                       ? "--tolerance " + cardstep::NumberText(std::ceil(mostPct * 1000) / 1000) +
+                             " or more can judge it"
+                       : "no --tolerance can judge it";
     }
     return refusal;
 }

@@ -16,7 +16,7 @@ struct MeasuredRates {
     double uncertainty = 0;    // one count over the run, in hertz
 };
 
-MeasuredRates MeasureRates(const std::array<uint32_t, kCounterCount> &counted, double seconds);
+MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds);
 
 // The counters whose rate misses the one expected, each with both rates; empty when
 // every rate lies within the tolerance.

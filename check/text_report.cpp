@@ -67,6 +67,10 @@ std::string TextReport(const CheckRun &run) {
         }
         out << "\n";
     }
+    for (const UnreadableCard &card : run.unreadable) {
+        out << "\nLibrary card " << card.CardNo << " not read: " << FailedCallText(card.Failure)
+            << "\n  Verdict: ERROR\n";
+    }
     out << "\n" << SummaryLine(run) << "\n";
     return out.str();
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <map>
 #include <sstream>
 
@@ -47,6 +48,7 @@ TPoleKaret Garbage() {
     table.Status = "x";
     table.AllCards.fill({9, 9, 9, 9, 9, 9});
     table.Cards.fill({9, 9, 9, 9, 9, 9});
+    table.Unreadable = {{9, {CardAccessOutcome::CallFailed, LibraryCall::CardDid, "", 9}}};
     return table;
 }
 
@@ -140,6 +142,18 @@ TEST_P(FindCardsTest, FillsTheTableFromTheLibrary) {
         EXPECT_FALSE(std::ranges::any_of(
             calls, [&](const std::string &call) { return call.starts_with(c.neverCalled); }));
     }
+    // Every failed query is recorded against its card: "OX9162_Card_BUS 0 = 1".
+    std::vector<std::string> failed;
+    std::vector<std::string> recorded;
+    std::ranges::copy_if(calls, std::back_inserter(failed), [](const std::string &call) {
+        return call.starts_with("OX9162_Card_") && call.substr(call.find(" = ") + 3, 2) != "0 ";
+    });
+    for (const UnreadableCard &card : table.Unreadable) {
+        recorded.push_back(std::string(LibraryCallName(card.Failure.call)) + " " +
+                           std::to_string(card.CardNo) + " = " +
+                           std::to_string(card.Failure.status));
+    }
+    EXPECT_EQ(recorded, failed);
     const std::map<uint32_t, TKarta> reported = Reported(calls);
     for (uint32_t j = 0; j < MaxCards; ++j) {
         const auto it = reported.find(j);

@@ -189,6 +189,22 @@ TEST(RateCheck, JudgesEveryCounterAgainstItsExpectedRate) {
     }
 }
 
+// At 91 MHz a 32-bit counter wraps every 47 s: a longer run still measures every count,
+// with or without a rate expected. The input's period of 11 ns does not divide the
+// virtual clock's level samples, so they see both levels.
+TEST(RateCheck, CountsOnAcrossTheCounterWrap) {
+    for (const std::vector<double> &expected : {std::vector<double>(24, 90909091), {}}) {
+        CheckSettings settings;
+        settings.runTime = std::chrono::milliseconds(50000);
+        settings.expected = {expected, 1};
+        const CardResult card = Check("0123@2/13:hz=90909091", false, 0, settings).card;
+        const StepResult &count = Step(card, "count");
+        EXPECT_EQ(count.outcome, Outcome::Pass) << count.seen;
+        const auto &counts = std::get<std::vector<int64_t>>(*count.figure("counts"));
+        EXPECT_NEAR(static_cast<double>(counts.at(23)), 50e9 / 11, 1);
+    }
+}
+
 TEST(RateCheck, RefusesRunTimesTooShortToJudgeAndNamesTheNeededOne) {
     using std::chrono::milliseconds;
     struct Case {
@@ -205,6 +221,8 @@ TEST(RateCheck, RefusesRunTimesTooShortToJudgeAndNamesTheNeededOne) {
         {milliseconds(1500), {10, 2000}, 0.1, "cannot measure 10 Hz to 0.1 %"},
         {milliseconds(1500), {0.5}, 0.1, "--run-time 2000000 or more, beyond the longest"},
         {milliseconds(1500), {0.5}, 1, "it needs --run-time 200000 or more"},
+        {milliseconds(1500), {0.5}, 0.1, "--tolerance 0.334 or more can judge it"},
+        {milliseconds(1500), {0.000001}, 100, "no --tolerance can judge it"},
         {milliseconds(300), std::vector<double>(24, 0), 0.1, ""},
     };
     for (const Case &c : cases) {

@@ -50,6 +50,7 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--card x", "--card takes BUS/SLOT or a card number"},
         {"--json", "--json needs a value"},
         {"--frobnicate", "unknown argument '--frobnicate'"},
+        {"--=x", "unknown argument '--=x'"},
         {"--card 1 --card 4/2", "--card given more than once"},
         {"--json ''", "--json needs a file name, not an empty one"},
         {"--json r.json --junit ./r.json", "--json and --junit name the same file"},
@@ -124,6 +125,33 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
         if (kind == "run_time") {
             EXPECT_EQ(FileText(trace).find("call "), std::string::npos) << "no card touched";
         }
+    }
+}
+
+// A card whose ID, bus or slot cannot be read is no absent card: it is named in every
+// report with the call that failed, and the cards that could be read are still checked.
+TEST_F(CheckProgram, ACardThatCannotBeReadKeepsTheRunFromPassing) {
+    const std::string cases[][3] = {
+        {"0123@2/13:nodid;0123@4/2", "OX9162_Card_DID", "1"},
+        {"0123@2/13:noslot;0123@4/2", "OX9162_Card_SLOT", "1"},
+        {"0123@2/13:nobus", "OX9162_Card_BUS", "0"},
+    };
+    for (const auto &[cards, call, checked] : cases) {
+        SCOPED_TRACE(cards);
+        const Outcome r = run(cards, reports());
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.out.find("Library card 0 not read: " + call + " returned 1"), std::string::npos)
+            << r.out;
+        const json report = jsonReport();
+        EXPECT_EQ(report["error"]["kind"], "unreadable");
+        EXPECT_EQ(report["unreadable_cards"],
+                  json::parse(R"([{"library_number": 0, "call": ")" + call +
+                              R"(", "status": 1, "exception": null}])"));
+        EXPECT_EQ(report["cards"].size(), std::stoul(checked));
+        const json root = junitReport();
+        ExpectConsistentTotals(root);
+        const auto tests = Children(Children(root, "testsuite").at(0), "testcase");
+        EXPECT_EQ(Children(tests.at(0), "error").at(0)["attrib"]["message"], call + " returned 1");
     }
 }
 

@@ -154,13 +154,16 @@ TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
     run.host = "D\xCDLNA-1"; // a Czech host name in a Windows code page
     run.started = "2026-12-07T08:00:30Z";
     run.errorKind = "library";
-    // A stray byte, a cut character, an overlong '/', a surrogate, beyond U+10FFFF, U+FFFF.
-    run.error = "a\xFF b\xC3 c\xC0\xAF d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xEF\xBF\xBF";
+    // A stray byte, a cut character, an overlong '/', a surrogate, beyond U+10FFFF, U+FFFF;
+    // then the control characters that an attribute keeps only as references.
+    run.error = "a\xFF b\xC3 c\xC0\xAF d\xED\xA0\x80 e\xF4\x90\x80\x80 f\xEF\xBF\xBF g\r\n\t";
     std::ofstream(jsonPath, std::ios::binary) << JsonReport(run);
     std::ofstream(junitPath, std::ios::binary) << JUnitReport(run);
     EXPECT_NO_THROW(jsonReport());
     const json suite = Children(junitReport(), "testsuite").at(0);
     EXPECT_EQ(suite["attrib"]["hostname"], "D\uFFFDLNA-1");
+    const json error = Children(Children(suite, "testcase").at(0), "error").at(0);
+    EXPECT_TRUE(error["attrib"]["message"].get<std::string>().ends_with(" g\r\n\t"));
 }
 
 TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
