@@ -1,5 +1,5 @@
 #include "check_report.h"
-#include "utf8_text.h"
+#include "xml_text.h"
 
 #include <cstdio>
 #include <sstream>
@@ -11,41 +11,6 @@ std::string Seconds(double seconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", seconds);
     return text;
-}
-
-// Text for an attribute or an element; what is no UTF-8 becomes U+FFFD, control
-// characters that XML 1.0 forbids become '?', and tab, line feed and carriage return
-// are written as references, which attributes keep and parsers do not normalise.
-std::string Xml(const std::string &text) {
-    std::string out;
-    for (unsigned char ch : ValidUtf8(text)) {
-        switch (ch) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += ch < 0x20 ? '?' : static_cast<char>(ch);
-        }
-    }
-    return out;
 }
 
 // The attributes' common time form has no zone; every time here is UTC.

@@ -119,6 +119,7 @@ void ReadBar4(PciFunction &f) {
     if (line == std::string::npos || line >= text.size()) {
         return; // no BAR4 line: no BAR4
     }
+    text.resize(std::min(text.size(), text.find('\n', line))); // no field from line 6
     unsigned long long start = 0, end = 0, flags = 0;
     int used = 0;
     if (std::sscanf(text.c_str() + line, "%llx %llx %llx%n", &start, &end, &flags, &used) != 3 ||

@@ -13,6 +13,7 @@ if ! bash scripts/sources.sh | xargs -0 clang-format --dry-run --Werror; then
   echo "test: sources not formatted as .clang-format says; run clang-format -i on them" >&2
   exit 1
 fi
+bash scripts/fuzz.sh
 # The virtual-machine tests' kernel and QEMU with the card device, made once per
 # machine (not in setup: the run command needs neither); the tests make them
 # themselves when this could not.
