@@ -209,8 +209,8 @@ class Temporary {
 
     // The name to rename over the report; empty, with errno set, if it cannot have one.
     const std::string &Named() {
-        const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
         if (name_.empty()) {
+            const std::string self = "/proc/self/fd/" + std::to_string(file_.get());
             Name([&](const std::string &name) {
                 return linkat(AT_FDCWD, self.c_str(), folder_, name.c_str(), AT_SYMLINK_FOLLOW) ==
                        0;
@@ -247,7 +247,7 @@ bool Refused(int error) {
 // A new file beside the old one, with its owner, group and mode, synced and renamed over
 // it, so that a failure leaves the old one as it was. Where the folder or the owner
 // forbids that, the file, which may be written, is written in place.
-std::string ReplaceAt(int fd, const struct stat &old, Location &at, const std::string &text) {
+std::string ReplaceAt(int fd, const struct stat &old, const Location &at, const std::string &text) {
     Temporary temporary(at);
     if (temporary.get() < 0) {
         return Refused(errno) ? WriteInPlace(fd, text) : Reason(errno);
@@ -258,8 +258,11 @@ std::string ReplaceAt(int fd, const struct stat &old, Location &at, const std::s
         fchmod(temporary.get(), old.st_mode & 07777) != 0) {
         return WriteInPlace(fd, text);
     }
-    if (std::string failure = WriteAll(temporary.get(), text);
-        !failure.empty() || !(failure = Sync(temporary.get())).empty()) {
+    std::string failure = WriteAll(temporary.get(), text);
+    if (failure.empty()) {
+        failure = Sync(temporary.get());
+    }
+    if (!failure.empty()) {
         return failure;
     }
     const std::string &name = temporary.Named();
