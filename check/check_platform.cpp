@@ -127,6 +127,14 @@ void CatchInterruptions() {
     }
 }
 
+void TurnWriteSignalsIntoErrors() {
+#ifndef _WIN32
+    for (const int signal : {SIGPIPE, SIGXFSZ}) {
+        std::signal(signal, SIG_IGN);
+    }
+#endif
+}
+
 int InterruptingSignal() {
     return interruption;
 }

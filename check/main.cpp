@@ -150,6 +150,8 @@ bool WriteReport(const std::string &path, const std::string &text) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // Output that goes away is a failure to report, not a way to die before the reports.
+    TurnWriteSignalsIntoErrors();
     const ParsedOptions parsed = ParseCheckOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
         std::cerr << "krv5316-check: " << parsed.error << "\nTry 'krv5316-check --help'.\n";

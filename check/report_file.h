@@ -1,15 +1,20 @@
-// The report files: which file a name reaches, and a report replaced in one step.
+// The report files: which file a name reaches, and a report written there whole or not
+// at all. One implementation per system (report_file_posix.cpp, report_file_windows.cpp).
 #pragma once
 
 #include <string>
 
-// Whether two names reach one file by any spelling (links, ".", the case that Windows
-// ignores), also when the file does not exist yet.
+// Whether two names reach one file that a report would replace, by any spelling (links,
+// ".", the case that Windows ignores), also when the file does not exist yet. Streams
+// (devices, pipes, standard output's own file) take one report after the other: never
+// the same file.
 bool SameFile(const std::string &a, const std::string &b);
 
-// Replaces the file that path names with text, whole or not at all: text is written to
-// a new file beside it, synced and renamed over it, so that on any failure the old file
-// stays as it was. A device (/dev/null, NUL) is written in place, and so is a report
-// whose folder or owner forbids replacing it, if it may be written; a pipe that nobody
-// reads fails at once. Empty on success, otherwise the reason ("No space left on device").
+// Writes text where opening path for writing leads, under the system's rules for that.
+// A regular file is replaced whole or not at all: text goes to a new file in the same
+// folder, synced and renamed over it, and the folder is synced; where the folder or the
+// owner forbids that, the file is written in place once room for text is reserved. A
+// device, a pipe or standard output's own file takes text as a stream (the latter
+// through standard output); a pipe nobody reads fails at once. Empty on success,
+// otherwise the reason ("No space left on device").
 std::string WriteReportFile(const std::string &path, const std::string &text);

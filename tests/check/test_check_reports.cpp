@@ -8,8 +8,11 @@
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <sched.h>
 #include <set>
 #include <spawn.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -32,8 +35,8 @@ TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     const std::string old = "{\"the report of\": \"yesterday\"}\n";
     std::ofstream(jsonPath) << old;
     // A file size limit fails the write part way, as a full disk does.
-    const ShellRun r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
-                           "trap '' XFSZ; ulimit -f 2;");
+    const ShellRun r =
+        run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null", "ulimit -f 2;");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
               std::string::npos)
@@ -45,10 +48,15 @@ TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     }
 }
 
-// Reports that the folder or their owner forbid to replace are written where they stand,
-// as they were before replacing came in; a pipe that nobody reads fails at once.
-TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy) {
+// A report goes only where the shell's `>` could write it: what the folder or the owner
+// forbids to replace is written where it stands, what the user may not write or the
+// kernel will not follow to is refused and kept as it was; a pipe nobody reads fails.
+TEST_F(CheckProgram, AReportGoesOnlyWhereTheShellCouldWriteItOrSaysWhy) {
     const std::string asAnother = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    // Debian's default, which keeps the users of a sticky folder from each other's links.
+    const char *const protectedLinks = "/proc/sys/fs/protected_symlinks";
+    const std::string linkRule = FileText(protectedLinks);
+    std::ofstream(protectedLinks) << "1";
     struct Case {
         const char *what;
         const char *prepare; // run in the folder, which only root may write to
@@ -62,14 +70,20 @@ TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy)
         {"a folder of another", "chown 65534 report.json", true, true, 0, "", 65534},
         {"a sticky folder", "chmod 1777 . && chmod 666 report.json", true, true, 0, "", 0},
         {"root replacing", "chown 65534:65534 report.json", false, true, 0, "", 65534},
-        {"nothing writable", "", true, true, 2,
-         "Permission denied (no new file can be made in " + dir.string() + ")", 0},
+        {"nothing writable", "", true, true, 2, "Permission denied", 0},
+        {"read-only in their folder", "chown -R 65534 . && chmod 444 report.json", true, true, 2,
+         "Permission denied", 0},
+        {"root's in their folder", "chown 65534 .", true, true, 2, "Permission denied", 0},
+        {"another's link in a sticky folder",
+         "chmod 1777 . && mv report.json root.json && ln -s root.json report.json && "
+         "chown -h 65534 report.json",
+         false, true, 2, "Permission denied", 0},
         {"a pipe", "rm report.json && mkfifo report.json", false, false, 2,
          "cannot write " + jsonPath.string() + ": nothing reads from that pipe", 0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
-        if (c.needsRoot && geteuid() != 0) {
+        if (c.needsRoot && (geteuid() != 0 || FileText(protectedLinks) != "1\n")) {
             continue;
         }
         fs::remove_all(dir);
@@ -86,7 +100,95 @@ TEST_F(CheckProgram, AReportThatCannotBeReplacedIsWrittenWhereItStandsOrSaysWhy)
             ASSERT_EQ(stat(jsonPath.c_str(), &status), 0);
             EXPECT_EQ(status.st_uid, c.owner);
         }
+        for (const auto &entry : fs::directory_iterator(dir)) {
+            EXPECT_TRUE(c.status == 0 || entry.path().extension() != ".json" ||
+                        !fs::is_regular_file(entry.symlink_status()) ||
+                        FileText(entry.path()) == "{}\n")
+                << "changed: " << entry.path();
+        }
     }
+    std::ofstream(protectedLinks) << linkRule;
+}
+
+// What is no file to replace takes a report as a stream where it stands: standard output
+// appended to a file, a pipe, null devices. A reader that goes away, a socket or a link
+// loop is an error, and the other reports are still written. A report written in place
+// is not cut by a full disk.
+TEST_F(CheckProgram, StreamsTakeAReportWhereTheyStandAndLostOnesSayWhy) {
+    const std::string check = "OX9162_SIM_CARDS=0123@2/13 '" KRV5316_CHECK "' --run-time 300 ";
+    std::vector<std::vector<std::string>> cases = {
+        {"echo earlier >h.log; " + check + "--json /dev/stdout >>h.log; echo $?; cat h.log",
+         "0\nearlier\nKRV-5316 check", "Summary: 1 card", "\"schema\": 1"},
+        {"{ " + check + "--json /dev/stdout; echo status $?; } | cat", "\"schema\": 1", "status 0"},
+        {check + "--json /dev/null --junit /dev/null; echo status $?", "status 0"},
+        {"{ " + check +
+             "--json r.json --junit r.xml 2>e; echo status $? >s; } | true; cat s e; "
+             "head -c1 r.json r.xml",
+         "status 2", "standard output: Broken pipe", "\n{", "\n<"},
+        {PYTHON3 " -c \"import socket; socket.socket(socket.AF_UNIX).bind('s')\"; " + check +
+             "--json s; echo status $?",
+         "cannot write s: that is a socket", "status 2"},
+        {"ln -s loop loop; " + check + "--json loop; echo status $?",
+         "cannot write loop: Too many levels of symbolic links", "status 2"},
+    };
+    if (geteuid() == 0) { // a report of the user's in a folder of root's, and no room left
+        cases.push_back(
+            {"mkdir d && mount -t tmpfs -o size=64k,mode=755 tmpfs d && echo '{}' "
+             ">d/r.json && chown 65534 d/r.json && { head -c 1M /dev/zero >d/fill; "
+             "true; } 2>/dev/null; setpriv --reuid=65534 --regid=65534 --clear-groups env " +
+                 check + "--json d/r.json >/dev/null; echo status $?; cat d/r.json; umount d",
+             "No space left on device", "status 2\n{}\n"});
+    }
+    for (const std::vector<std::string> &c : cases) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const ShellRun r = RunShell("cd '" + dir.string() + "' && (" + c[0] + ")", dir);
+        for (std::size_t k = 1; k < c.size(); ++k) {
+            EXPECT_NE((r.out + r.err).find(c[k]), std::string::npos) << c[0] << ":\n" << r.err;
+        }
+    }
+}
+
+// Starts the check with its output and errors in files of dir; SIGINT and SIGTERM at
+// their defaults, whatever the test runner has.
+pid_t StartCheck(std::vector<std::string> args, const SimEnvironment &environment,
+                 const fs::path &dir) {
+    args.insert(args.begin(), KRV5316_CHECK);
+    std::vector<char *> argv;
+    for (std::string &arg : args) {
+        argv.push_back(arg.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, (dir / "out").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&files, 2, (dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = 0;
+    EXPECT_EQ(
+        posix_spawn(&pid, KRV5316_CHECK, &files, &attributes, argv.data(), environment.data()), 0);
+    posix_spawn_file_actions_destroy(&files);
+    posix_spawnattr_destroy(&attributes);
+    return pid;
+}
+
+// Waits at most 20 s for pid's end, then kills it; whether it ended by itself.
+bool Ended(pid_t pid, int &raw) {
+    if (Within(20, [&] { return waitpid(pid, &raw, WNOHANG) != 0; })) {
+        return true;
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &raw, 0);
+    return false;
 }
 
 // Ends a run in its count step with a signal, as an operator's Ctrl+C or a cancelled CI
@@ -98,43 +200,15 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         fs::remove(trace);
         const SimEnvironment environment(
             {"OX9162_SIM_CARDS=0123@2/13", "OX9162_SIM_TRACE=" + trace.string()});
-        std::string args[] = {KRV5316_CHECK,     "--run-time", "60000",           "--json",
-                              jsonPath.string(), "--junit",    junitPath.string()};
-        std::vector<char *> argv;
-        for (std::string &arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t files;
-        posix_spawn_file_actions_init(&files);
-        posix_spawn_file_actions_addopen(&files, 1, (dir / "out").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&files, 2, (dir / "err").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawnattr_t attributes;
-        posix_spawnattr_init(&attributes);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGINT);
-        sigaddset(&defaults, SIGTERM);
-        posix_spawnattr_setsigdefault(&attributes, &defaults);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
-        pid_t pid = 0;
-        ASSERT_EQ(
-            posix_spawn(&pid, KRV5316_CHECK, &files, &attributes, argv.data(), environment.data()),
-            0);
-        posix_spawn_file_actions_destroy(&files);
-        posix_spawnattr_destroy(&attributes);
+        const pid_t pid = StartCheck(
+            {"--run-time", "60000", "--json", jsonPath.string(), "--junit", junitPath.string()},
+            environment, dir);
 
         // The firmware's version read comes after the download, just before the count.
         Within(60, [&] { return FileText(trace).find("R 0 5fc") != std::string::npos; });
         kill(pid, signal);
         int raw = 0;
-        if (!Within(20, [&] { return waitpid(pid, &raw, WNOHANG) != 0; })) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &raw, 0);
-            FAIL() << "no end within 20 s of the signal";
-        }
+        ASSERT_TRUE(Ended(pid, raw)) << "no end within 20 s of the signal";
         ASSERT_TRUE(WIFEXITED(raw)) << "ended by the signal itself";
         EXPECT_EQ(WEXITSTATUS(raw), status) << FileText(dir / "err");
         EXPECT_NE(FileText(trace).find("call OX9162_Close 0 = 0"), std::string::npos);
@@ -147,6 +221,40 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         ExpectConsistentTotals(root);
         EXPECT_EQ(Attribute(root, "errors"), 1u);
     }
+}
+
+// A second signal the moment a new name appears in the report's folder: the check then
+// runs at the lowest priority on this test's CPU, so the test runs, and signals, first.
+TEST_F(CheckProgram, ASecondSignalWhileAReportIsWrittenLeavesNoTemporaryFile) {
+    const fs::path trace = dir / "trace";
+    const SimEnvironment environment(
+        {"OX9162_SIM_CARDS=0123@2/13", "OX9162_SIM_TRACE=" + trace.string()});
+    std::ofstream(jsonPath) << "{}\n"; // the one name then made is a temporary one
+    const pid_t pid =
+        StartCheck({"--run-time", "60000", "--json", jsonPath.string()}, environment, dir);
+    Within(60, [&] { return FileText(trace).find("R 0 5fc") != std::string::npos; });
+    pollfd created{inotify_init1(IN_CLOEXEC), POLLIN, 0};
+    inotify_add_watch(created.fd, dir.c_str(), IN_CREATE);
+    cpu_set_t before, one;
+    sched_getaffinity(0, sizeof before, &before);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    const sched_param idle{};
+    for (const pid_t each : {0, pid}) {
+        sched_setaffinity(each, sizeof one, &one);
+    }
+    sched_setscheduler(pid, SCHED_IDLE, &idle);
+    kill(pid, SIGINT);
+    poll(&created, 1, 20000);
+    kill(pid, SIGTERM);
+    int raw = 0;
+    EXPECT_TRUE(Ended(pid, raw));
+    sched_setaffinity(0, sizeof before, &before);
+    close(created.fd);
+    for (const auto &entry : fs::directory_iterator(dir)) {
+        EXPECT_NE(entry.path().filename().string()[0], '.') << "left behind: " << entry.path();
+    }
+    EXPECT_EQ(jsonReport()["cards"].size(), 1u) << "the report in hand is finished first";
 }
 
 TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {

@@ -1,0 +1,33 @@
+// What the report files need of each system (report_file_posix.cpp,
+// report_file_windows.cpp), and the parts both share (report_file.cpp).
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace cardstep::detail {
+
+// What a report's name reaches: the file where it exists, else its folder and its name
+// there.
+struct Reach {
+    bool known = false;
+    bool stream = false; // a device, a pipe, standard output's file: never replaced
+    unsigned long long device = 0;
+    unsigned long long file = 0;
+    std::string name; // empty for an existing file
+    bool operator==(const Reach &) const = default;
+};
+
+// Each system's own.
+bool ExistingReach(const std::string &path, Reach &reach);
+std::string NameKey(const std::string &name); // as the file system compares names
+// Where a name would make its file through links: only to compare names, never to write.
+std::filesystem::path LinkTarget(const std::string &path);
+
+// Shared.
+std::string Reason(int error); // "No space left on device"
+// A new file's name: short, so that a report's name of up to 255 bytes leaves room for
+// it; made with O_EXCL, so it needs to be unlikely to be taken, not unique.
+std::string TemporaryName(unsigned attempt);
+
+} // namespace cardstep::detail
