@@ -77,7 +77,7 @@ int main(int argc, char **argv) {
     // The package regenerates a rule whose first line this is, with the same option.
     std::printf("# Written by ox9162-udev-rule%s from %s; the package rewrites this file "
                 "while this line is first.\n",
-                vfio ? " --vfio" : "", ox9162::Escaped(path).c_str());
+                vfio ? " --vfio" : "", oxtext::Escaped(path).c_str());
     if (vfio) {
         std::printf("# OX9162 cards: bound to vfio-pci, their IOMMU groups open to group "
                     "ox9162.\n");

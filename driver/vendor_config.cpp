@@ -66,7 +66,7 @@ const char *FileKind(mode_t mode) {
 // caller in open(); only a regular file of bounded size is read.
 std::optional<std::string> ReadBounded(const std::string &path, std::string &error) {
     const auto fail = [&](const std::string &reason) {
-        error = Escaped(path) + ": cannot read the configuration: " + reason;
+        error = oxtext::Escaped(path) + ": cannot read the configuration: " + reason;
         return std::nullopt;
     };
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -126,10 +126,10 @@ VendorConfig ReadVendorConfig(const std::string &path) {
     std::istringstream lines(*text);
     std::string raw;
     for (int number = 1; std::getline(lines, raw); ++number) {
-        const std::string where = Escaped(path) + ":" + std::to_string(number) + ": ";
+        const std::string where = oxtext::Escaped(path) + ":" + std::to_string(number) + ": ";
         if (raw.size() > kMaxLineBytes) {
-            config.error =
-                where + "longer than " + std::to_string(kMaxLineBytes) + " bytes: " + Quoted(raw);
+            config.error = where + "longer than " + std::to_string(kMaxLineBytes) +
+                           " bytes: " + oxtext::Quoted(raw);
             config.vendors.clear();
             return config;
         }
@@ -144,7 +144,7 @@ VendorConfig ReadVendorConfig(const std::string &path) {
         if (keyword != "vendor" || !vendor || !extra.empty()) {
             config.error = where +
                            "expected \"vendor 0xHHHH\" (one to four hexadecimal digits), found " +
-                           Quoted(line);
+                           oxtext::Quoted(line);
             config.vendors.clear();
             return config;
         }
@@ -159,7 +159,8 @@ VendorConfig ReadVendorConfig(const std::string &path) {
         }
     }
     if (config.vendors.empty()) {
-        config.error = Escaped(path) + ": no \"vendor 0xHHHH\" line, so no card can be recognised";
+        config.error =
+            oxtext::Escaped(path) + ": no \"vendor 0xHHHH\" line, so no card can be recognised";
     }
     return config;
 }
