@@ -5,6 +5,7 @@
 #include "escaped_text.h"
 #include "vendor_config.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -87,5 +88,13 @@ int main(int argc, char **argv) {
                     "ox9162.\n");
         PrintSysfsRule(config.vendors);
     }
-    return std::ferror(stdout) || std::fflush(stdout) != 0 ? 1 : 0;
+    // A rule cut short must not pass for one: the failure is said, as the other programs
+    // say theirs.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno;
+        std::fprintf(stderr, "ox9162-udev-rule: cannot write to standard output: %s\n",
+                     std::strerror(error));
+        return 1;
+    }
+    return 0;
 }
