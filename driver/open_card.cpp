@@ -1,6 +1,7 @@
 #include "open_card.h"
 
 #include "driver_failure.h"
+#include "escaped_text.h"
 
 #include <cstring>
 #include <limits>
@@ -53,7 +54,8 @@ OpenCard::OpenCard(const PciFunction &card) : card_(card) {
         }
     }
     throw Failure(address, "opening",
-                  "bound to kernel driver " + driver + " (unbind it, or bind it to vfio-pci)");
+                  "bound to kernel driver " + oxtext::Escaped(driver) +
+                      " (unbind it, or bind it to vfio-pci)");
 }
 
 } // namespace ox9162

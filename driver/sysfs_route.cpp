@@ -1,7 +1,9 @@
 // A card bound to no kernel driver, reached through its sysfs files: resource4 opened,
 // locked and mapped, memory decoding switched on through enable.
 #include "card_route.h"
+#include "checked_file.h"
 #include "driver_failure.h"
+#include "escaped_text.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -22,39 +24,29 @@ namespace {
 // kernel's enable count.
 void EnsureEnabled(const PciFunction &card) {
     const std::string path = card.sysfsDevice + "/enable";
-    char state = '0';
-    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        const int error = errno;
-        throw Failure(card.Address(), "reading enable", Reason(error));
-    }
-    const ssize_t n = ::read(in, &state, 1);
-    const int readError = errno;
-    ::close(in);
-    if (n < 0) {
-        throw Failure(card.Address(), "reading enable", Reason(readError));
-    }
-    if (n == 0) {
+    const std::string state = ReadSysfsFile(path, card.Address(), "reading enable");
+    if (state.empty()) {
         throw Failure(card.Address(), "reading enable", "the file is empty");
     }
-    if (state != '0') {
+    if (state[0] != '0') {
         return;
     }
-    int error = 0;
-    if (const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC); fd < 0) {
-        error = errno;
-    } else {
-        if (const ssize_t written = ::write(fd, "1", 1); written != 1) {
+    const CheckedFile file = OpenRegularFile(path, O_WRONLY, Links::Refuse);
+    if (!file.fd && file.error == 0) {
+        throw Failure(card.Address(), "enabling the device", file.why);
+    }
+    int error = file.error;
+    if (file.fd) {
+        if (const ssize_t written = ::write(file.fd.get(), "1", 1); written != 1) {
             error = written < 0 ? errno : EIO;
         }
-        ::close(fd);
     }
     if (error == EACCES || error == EPERM) {
         throw Failure(card.Address(), "enabling the device",
                       "the card is not enabled and only root may enable it (" + Reason(error) +
                           "); install the rule that ox9162-udev-rule prints, or as root: "
                           "echo 1 > " +
-                          path);
+                          oxtext::Escaped(path));
     }
     if (error != 0) {
         throw Failure(card.Address(), "enabling the device", Reason(error));
@@ -66,12 +58,12 @@ class SysfsRoute final : public CardRoute {
     explicit SysfsRoute(const PciFunction &card) : card_(card) {
         const std::string address = card.Address();
         const std::string resource = card.sysfsDevice + "/resource4";
-        fd_ = UniqueFd(::open(resource.c_str(), O_RDWR | O_CLOEXEC));
-        if (!fd_) {
-            const int error = errno;
+        CheckedFile file = OpenRegularFile(resource, O_RDWR, Links::Refuse);
+        if (!file.fd) {
             throw Failure(address, "opening resource4",
-                          Reason(error) + (error == EACCES ? " (not in group ox9162?)" : ""));
+                          file.why + (file.error == EACCES ? " (not in group ox9162?)" : ""));
         }
+        fd_ = std::move(file.fd);
         // A whole-file lock, released when the file closes, also when a process dies.
         if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;

@@ -4,6 +4,7 @@
 // time, which keeps the card from others.
 #include "card_route.h"
 #include "driver_failure.h"
+#include "escaped_text.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -41,7 +42,7 @@ std::string BoundElsewhere(const PciFunction &card) {
          entry = ::readdir(dir.get())) {
         const std::string driver = LinkName(devices + "/" + entry->d_name + "/driver");
         if (!driver.empty() && driver != "vfio-pci" && driver != "pcieport") {
-            return std::string(entry->d_name) + " (bound to " + driver + ")";
+            return oxtext::Escaped(entry->d_name) + " (bound to " + oxtext::Escaped(driver) + ")";
         }
     }
     return "another device of the group";
@@ -60,10 +61,10 @@ class VfioRoute final : public CardRoute {
         if (!group_) {
             const int error = errno;
             if (error == EBUSY) {
-                Fail("the card is in use by another process (its IOMMU group " + group +
-                     " is open)");
+                Fail("the card is in use by another process (its IOMMU group " +
+                     oxtext::Escaped(group) + " is open)");
             }
-            Fail(node + ": " + Reason(error) +
+            Fail(oxtext::Escaped(node) + ": " + Reason(error) +
                  (error == EACCES || error == EPERM
                       ? " (not in group ox9162? install the rule that ox9162-udev-rule "
                         "--vfio prints)"
@@ -72,16 +73,16 @@ class VfioRoute final : public CardRoute {
         vfio_group_status status{.argsz = sizeof status, .flags = 0};
         Call(group_, VFIO_GROUP_GET_STATUS, &status, "reading the IOMMU group's status");
         if ((status.flags & VFIO_GROUP_FLAGS_VIABLE) == 0) {
-            Fail("IOMMU group " + group + " is not viable: " + BoundElsewhere(card) +
-                 " (bind every device of /sys/kernel/iommu_groups/" + group +
-                 "/devices to vfio-pci)");
+            Fail("IOMMU group " + oxtext::Escaped(group) + " is not viable: " +
+                 BoundElsewhere(card) + " (bind every device of /sys/kernel/iommu_groups/" +
+                 oxtext::Escaped(group) + "/devices to vfio-pci)");
         }
 
         const std::string containerNode = DevRoot() + "/vfio/vfio";
         container_ = UniqueFd(::open(containerNode.c_str(), O_RDWR | O_CLOEXEC));
         if (!container_) {
             const int error = errno;
-            Fail(containerNode + ": " + Reason(error));
+            Fail(oxtext::Escaped(containerNode) + ": " + Reason(error));
         }
         if (::ioctl(container_.get(), VFIO_GET_API_VERSION) != VFIO_API_VERSION ||
             ::ioctl(container_.get(), VFIO_CHECK_EXTENSION, VFIO_TYPE1_IOMMU) <= 0) {
