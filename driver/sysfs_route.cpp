@@ -97,16 +97,15 @@ class SysfsRoute final : public CardRoute {
             const int error = errno;
             throw Failure(address, "mapping BAR4", Reason(error));
         }
-        if (static_cast<uint64_t>(info.st_size) < card_.bar4Size) {
+        const auto fileSize = static_cast<uint64_t>(info.st_size);
+        if (fileSize < card_.bar4Size) {
             throw Failure(address, "mapping BAR4",
-                          "resource4 has " + std::to_string(info.st_size) + " bytes, BAR4 " +
+                          "resource4 has " + std::to_string(fileSize) + " bytes, BAR4 " +
                               std::to_string(card_.bar4Size));
         }
-        // The kernel maps whole pages from the one that holds the BAR's start; a BAR
-        // smaller than a page may begin inside it.
-        const uint64_t offset = card_.bar4Start % static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-        const size_t length = offset + card_.bar4Size;
-        void *at = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
+        const PageSpan span =
+            Bar4Pages(card_, card_.bar4Size, fileSize, "mapping BAR4", "resource4");
+        void *at = ::mmap(nullptr, span.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
         if (at == MAP_FAILED) {
             const int error = errno;
             throw Failure(address, "mapping BAR4",
@@ -115,8 +114,8 @@ class SysfsRoute final : public CardRoute {
                                                : ""));
         }
         mapping_ = at;
-        mappingLength_ = length;
-        windowOffset_ = offset;
+        mappingLength_ = span.length;
+        windowOffset_ = span.offset;
     }
 
     PciFunction card_;

@@ -50,7 +50,7 @@ std::string BoundElsewhere(const PciFunction &card) {
 
 class VfioRoute final : public CardRoute {
   public:
-    explicit VfioRoute(const PciFunction &card) : address_(card.Address()) {
+    explicit VfioRoute(const PciFunction &card) : card_(card), address_(card.Address()) {
         const std::string group = LinkName(card.sysfsDevice + "/iommu_group");
         if (group.empty()) {
             Fail("the card has no IOMMU group, so the IOMMU is off (switch it on in the "
@@ -112,21 +112,23 @@ class VfioRoute final : public CardRoute {
     VfioRoute &operator=(const VfioRoute &) = delete;
     ~VfioRoute() override {
         if (mapping_ != nullptr) {
-            ::munmap(mapping_, region_.size);
+            ::munmap(mapping_, span_.length);
         }
     }
 
     Window Map() override {
         if (mapping_ == nullptr) {
-            void *at = ::mmap(nullptr, region_.size, PROT_READ | PROT_WRITE, MAP_SHARED,
+            const char *step = "mapping BAR4 through VFIO";
+            span_ = Bar4Pages(card_, region_.size, region_.size, step, "its VFIO region");
+            void *at = ::mmap(nullptr, span_.length, PROT_READ | PROT_WRITE, MAP_SHARED,
                               device_.get(), static_cast<off_t>(region_.offset));
             if (at == MAP_FAILED) {
                 const int error = errno;
-                throw Failure(address_, "mapping BAR4 through VFIO", Reason(error));
+                throw Failure(address_, step, Reason(error));
             }
             mapping_ = at;
         }
-        return {reinterpret_cast<uintptr_t>(mapping_), region_.size};
+        return {reinterpret_cast<uintptr_t>(mapping_) + span_.offset, region_.size};
     }
 
   private:
@@ -141,9 +143,11 @@ class VfioRoute final : public CardRoute {
         }
     }
 
+    PciFunction card_;
     std::string address_;
     UniqueFd container_, group_, device_; // closed device first, container last
     vfio_region_info region_{};
+    PageSpan span_{};
     void *mapping_ = nullptr;
 };
 

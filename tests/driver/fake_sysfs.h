@@ -18,6 +18,7 @@ struct FakeFunction {
     uint64_t bar4Size = 0x1000;
     bool bar4Io = false;
     std::string driver = {}; // a bound kernel driver; empty: none
+    uint64_t bar4Start = 0xfe000000;
 };
 
 // A command prefix under which file modes bind as they do for a technician: as root, the
