@@ -53,11 +53,6 @@ FakeSysfs::FakeSysfs(const std::vector<FakeFunction> &functions, const std::stri
         fs::create_directory(device);
         Write(device / "vendor", Hex("0x%04" PRIx64 "\n", f.vendor));
         Write(device / "device", Hex("0x%04" PRIx64 "\n", f.device));
-        Write(device / "class", "0x118000\n");
-        Write(device / "irq", "0\n");
-        const char config[4] = {char(f.vendor & 0xff), char(f.vendor >> 8), char(f.device & 0xff),
-                                char(f.device >> 8)};
-        Write(device / "config", std::string(config, 4) + std::string(60, '\0'));
         Write(device / "resource", ResourceLines(f));
         Write(device / "enable", "0\n");
         if (f.bar4Size != 0) {

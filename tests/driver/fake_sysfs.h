@@ -1,6 +1,6 @@
-// A fake sysfs PCI tree in a temporary directory, as libpci's sysfs method and the
-// driver library read it, with a configuration file beside it. BAR4's resource file
-// is a regular file, so what the library maps lands in it.
+// A fake sysfs PCI tree in a temporary directory, as the driver library reads it, with a
+// configuration file beside it. BAR4's resource file is a regular file, so what the
+// library maps lands in it.
 #pragma once
 
 #include "shell_run.h"
