@@ -50,7 +50,7 @@ std::string BoundElsewhere(const PciFunction &card) {
 
 class VfioRoute final : public CardRoute {
   public:
-    explicit VfioRoute(const PciFunction &card) : card_(card), address_(card.Address()) {
+    explicit VfioRoute(const PciFunction &card) : card_(card) {
         const std::string group = LinkName(card.sysfsDevice + "/iommu_group");
         if (group.empty()) {
             Fail("the card has no IOMMU group, so the IOMMU is off (switch it on in the "
@@ -93,7 +93,7 @@ class VfioRoute final : public CardRoute {
         Call(container_, VFIO_SET_IOMMU, reinterpret_cast<void *>(VFIO_TYPE1_IOMMU),
              "setting the type-1 IOMMU");
 
-        device_ = UniqueFd(::ioctl(group_.get(), VFIO_GROUP_GET_DEVICE_FD, address_.c_str()));
+        device_ = UniqueFd(::ioctl(group_.get(), VFIO_GROUP_GET_DEVICE_FD, card.Address().c_str()));
         if (!device_) {
             const int error = errno;
             Fail("getting the device from its group: " + Reason(error));
@@ -124,7 +124,7 @@ class VfioRoute final : public CardRoute {
                               device_.get(), static_cast<off_t>(region_.offset));
             if (at == MAP_FAILED) {
                 const int error = errno;
-                throw Failure(address_, step, Reason(error));
+                throw Failure(card_.Address(), step, Reason(error));
             }
             mapping_ = at;
         }
@@ -133,7 +133,7 @@ class VfioRoute final : public CardRoute {
 
   private:
     [[noreturn]] void Fail(const std::string &reason) const {
-        throw Failure(address_, kStep, reason);
+        throw Failure(card_.Address(), kStep, reason);
     }
 
     void Call(const UniqueFd &fd, unsigned long request, void *argument, const char *what) const {
@@ -144,7 +144,6 @@ class VfioRoute final : public CardRoute {
     }
 
     PciFunction card_;
-    std::string address_;
     UniqueFd container_, group_, device_; // closed device first, container last
     vfio_region_info region_{};
     PageSpan span_{};
