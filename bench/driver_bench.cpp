@@ -1,5 +1,5 @@
 // Cost of the driver library for real cards on a fake sysfs tree of 64 PCI functions:
-// one enumeration through libpci, and taking a card (Open, BAR4_BaseAdr, Close).
+// one enumeration, and taking a card (Open, BAR4_BaseAdr, Close).
 #include "fake_sysfs.h"
 #include "ox9162_driver.h"
 

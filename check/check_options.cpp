@@ -1,8 +1,8 @@
 #include "check_options.h"
 
 #include "KRV5316_regs.h"
+#include "number_text.h"
 #include "report_file.h"
-#include "step_tools.h"
 
 #include <charconv>
 #include <cmath>

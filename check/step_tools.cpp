@@ -1,18 +1,6 @@
 #include "step_tools.h"
 
-#include <cstdio>
-
 namespace cardstep {
-
-std::string Decimal(uint64_t value) {
-    return std::to_string(value);
-}
-
-std::string NumberText(double value) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.10g", value);
-    return text;
-}
 
 std::vector<int64_t> CounterNumbers(uint32_t mask) {
     std::vector<int64_t> numbers;

@@ -2,6 +2,7 @@
 // a step judged.
 #pragma once
 
+#include "number_text.h"
 #include "step_result.h"
 
 #include "KRV5316_regs.h"
@@ -16,8 +17,6 @@ namespace cardstep {
 using Counters = std::array<uint32_t, kCounterCount>;
 inline constexpr uint32_t kAllCounters = (1u << kCounterCount) - 1;
 
-std::string Decimal(uint64_t value);
-std::string NumberText(double value); // as short as it goes: "1000", "0.5"
 std::vector<int64_t> CounterNumbers(uint32_t mask);
 std::string CounterList(uint32_t mask); // "CNT3, CNT7"; "none"
 

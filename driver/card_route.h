@@ -33,6 +33,17 @@ struct RouteMethod {
 std::unique_ptr<CardRoute> OpenThroughSysfs(const PciFunction &card);
 std::unique_ptr<CardRoute> OpenThroughVfio(const PciFunction &card);
 
+// Where BAR4 lies in a mapping from the page that holds its first byte, the way the
+// kernel maps both routes' files: its offset there and the length to map. Throws
+// DriverFailure when its last byte would lie past the `mappable` bytes of `source`
+// (rounded up to whole pages), where a touch would end the process.
+struct PageSpan {
+    uint64_t offset;
+    size_t length;
+};
+PageSpan Bar4Pages(const PciFunction &card, uint64_t size, uint64_t mappable,
+                   const std::string &step, const std::string &source);
+
 // The system's text for an errno value.
 std::string Reason(int error);
 

@@ -1,6 +1,7 @@
 #include "open_card.h"
 
 #include "driver_failure.h"
+#include "escaped_text.h"
 
 #include <cstring>
 #include <limits>
@@ -18,6 +19,20 @@ constexpr RouteMethod kRoutes[] = {
 };
 
 } // namespace
+
+PageSpan Bar4Pages(const PciFunction &card, uint64_t size, uint64_t mappable,
+                   const std::string &step, const std::string &source) {
+    const auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
+    const uint64_t offset = card.bar4Start % page;
+    const uint64_t pages = mappable / page + (mappable % page != 0);
+    if (offset + size > pages * page) {
+        throw Failure(card.Address(), step,
+                      "BAR4 starts " + std::to_string(offset) +
+                          " bytes into its page, so its last byte lies past the " +
+                          std::to_string(pages * page) + " bytes that " + source + " maps");
+    }
+    return {offset, static_cast<size_t>(offset + size)};
+}
 
 std::string Reason(int error) {
     return std::strerror(error);
@@ -53,7 +68,8 @@ OpenCard::OpenCard(const PciFunction &card) : card_(card) {
         }
     }
     throw Failure(address, "opening",
-                  "bound to kernel driver " + driver + " (unbind it, or bind it to vfio-pci)");
+                  "bound to kernel driver " + oxtext::Escaped(driver) +
+                      " (unbind it, or bind it to vfio-pci)");
 }
 
 } // namespace ox9162

@@ -1,5 +1,5 @@
-// The PCI functions of given vendors in a sysfs tree, their IDs read by libpci's sysfs
-// method.
+// The PCI functions of given vendors in a sysfs tree: their IDs and BAR4 read from their
+// sysfs files, as checked_file.h reads a file.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +22,11 @@ struct PciFunction {
 
 // OX9162_SYSFS when set and not empty, else /sys/bus/pci.
 std::string SysfsRoot();
+
+// A sysfs attribute's text: a regular file, never a link in its place, of at most a page.
+// Throws DriverFailure naming `what` (the file, or its card) and the step.
+std::string ReadSysfsFile(const std::string &path, const std::string &what,
+                          const std::string &step);
 
 // Scans afresh and lists the functions with one of the vendor IDs, in order of
 // domain, bus, device and function. Throws DriverFailure when the tree

@@ -1,7 +1,9 @@
 // A card bound to no kernel driver, reached through its sysfs files: resource4 opened,
 // locked and mapped, memory decoding switched on through enable.
 #include "card_route.h"
+#include "checked_file.h"
 #include "driver_failure.h"
+#include "escaped_text.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -22,39 +24,29 @@ namespace {
 // kernel's enable count.
 void EnsureEnabled(const PciFunction &card) {
     const std::string path = card.sysfsDevice + "/enable";
-    char state = '0';
-    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) {
-        const int error = errno;
-        throw Failure(card.Address(), "reading enable", Reason(error));
-    }
-    const ssize_t n = ::read(in, &state, 1);
-    const int readError = errno;
-    ::close(in);
-    if (n < 0) {
-        throw Failure(card.Address(), "reading enable", Reason(readError));
-    }
-    if (n == 0) {
+    const std::string state = ReadSysfsFile(path, card.Address(), "reading enable");
+    if (state.empty()) {
         throw Failure(card.Address(), "reading enable", "the file is empty");
     }
-    if (state != '0') {
+    if (state[0] != '0') {
         return;
     }
-    int error = 0;
-    if (const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC); fd < 0) {
-        error = errno;
-    } else {
-        if (const ssize_t written = ::write(fd, "1", 1); written != 1) {
+    const CheckedFile file = OpenRegularFile(path, O_WRONLY, Links::Refuse);
+    if (!file.fd && file.error == 0) {
+        throw Failure(card.Address(), "enabling the device", file.why);
+    }
+    int error = file.error;
+    if (file.fd) {
+        if (const ssize_t written = ::write(file.fd.get(), "1", 1); written != 1) {
             error = written < 0 ? errno : EIO;
         }
-        ::close(fd);
     }
     if (error == EACCES || error == EPERM) {
         throw Failure(card.Address(), "enabling the device",
                       "the card is not enabled and only root may enable it (" + Reason(error) +
                           "); install the rule that ox9162-udev-rule prints, or as root: "
                           "echo 1 > " +
-                          path);
+                          oxtext::Escaped(path));
     }
     if (error != 0) {
         throw Failure(card.Address(), "enabling the device", Reason(error));
@@ -66,12 +58,12 @@ class SysfsRoute final : public CardRoute {
     explicit SysfsRoute(const PciFunction &card) : card_(card) {
         const std::string address = card.Address();
         const std::string resource = card.sysfsDevice + "/resource4";
-        fd_ = UniqueFd(::open(resource.c_str(), O_RDWR | O_CLOEXEC));
-        if (!fd_) {
-            const int error = errno;
+        CheckedFile file = OpenRegularFile(resource, O_RDWR, Links::Refuse);
+        if (!file.fd) {
             throw Failure(address, "opening resource4",
-                          Reason(error) + (error == EACCES ? " (not in group ox9162?)" : ""));
+                          file.why + (file.error == EACCES ? " (not in group ox9162?)" : ""));
         }
+        fd_ = std::move(file.fd);
         // A whole-file lock, released when the file closes, also when a process dies.
         if (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
             const int error = errno;
@@ -105,16 +97,15 @@ class SysfsRoute final : public CardRoute {
             const int error = errno;
             throw Failure(address, "mapping BAR4", Reason(error));
         }
-        if (static_cast<uint64_t>(info.st_size) < card_.bar4Size) {
+        const auto fileSize = static_cast<uint64_t>(info.st_size);
+        if (fileSize < card_.bar4Size) {
             throw Failure(address, "mapping BAR4",
-                          "resource4 has " + std::to_string(info.st_size) + " bytes, BAR4 " +
+                          "resource4 has " + std::to_string(fileSize) + " bytes, BAR4 " +
                               std::to_string(card_.bar4Size));
         }
-        // The kernel maps whole pages from the one that holds the BAR's start; a BAR
-        // smaller than a page may begin inside it.
-        const uint64_t offset = card_.bar4Start % static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
-        const size_t length = offset + card_.bar4Size;
-        void *at = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
+        const PageSpan span =
+            Bar4Pages(card_, card_.bar4Size, fileSize, "mapping BAR4", "resource4");
+        void *at = ::mmap(nullptr, span.length, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
         if (at == MAP_FAILED) {
             const int error = errno;
             throw Failure(address, "mapping BAR4",
@@ -123,8 +114,8 @@ class SysfsRoute final : public CardRoute {
                                                : ""));
         }
         mapping_ = at;
-        mappingLength_ = length;
-        windowOffset_ = offset;
+        mappingLength_ = span.length;
+        windowOffset_ = span.offset;
     }
 
     PciFunction card_;

@@ -5,6 +5,7 @@
 #include "escaped_text.h"
 #include "vendor_config.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -77,7 +78,7 @@ int main(int argc, char **argv) {
     // The package regenerates a rule whose first line this is, with the same option.
     std::printf("# Written by ox9162-udev-rule%s from %s; the package rewrites this file "
                 "while this line is first.\n",
-                vfio ? " --vfio" : "", ox9162::Escaped(path).c_str());
+                vfio ? " --vfio" : "", oxtext::Escaped(path).c_str());
     if (vfio) {
         std::printf("# OX9162 cards: bound to vfio-pci, their IOMMU groups open to group "
                     "ox9162.\n");
@@ -87,5 +88,13 @@ int main(int argc, char **argv) {
                     "ox9162.\n");
         PrintSysfsRule(config.vendors);
     }
-    return std::ferror(stdout) || std::fflush(stdout) != 0 ? 1 : 0;
+    // A rule cut short must not pass for one: the failure is said, as the other programs
+    // say theirs.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        const int error = errno;
+        std::fprintf(stderr, "ox9162-udev-rule: cannot write to standard output: %s\n",
+                     std::strerror(error));
+        return 1;
+    }
+    return 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ox9162 {
@@ -16,8 +17,11 @@ struct VendorConfig {
 // OX9162_CONFIG when set and not empty, else /etc/ox9162.conf.
 std::string ConfigPath();
 
-// Reads the file; a missing or unreadable file, a malformed line or no vendor line at
-// all gives an error.
+// Reads the file; a missing or unreadable file, one that is not a regular file (not
+// opened then), a malformed line or no vendor line at all gives an error.
 VendorConfig ReadVendorConfig(const std::string &path);
+
+// The configuration's text as read from `path`, which its messages name.
+VendorConfig ParseVendorConfig(std::string_view text, std::string_view path);
 
 } // namespace ox9162

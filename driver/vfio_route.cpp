@@ -4,6 +4,7 @@
 // time, which keeps the card from others.
 #include "card_route.h"
 #include "driver_failure.h"
+#include "escaped_text.h"
 #include "unique_fd.h"
 
 #include <cerrno>
@@ -41,7 +42,7 @@ std::string BoundElsewhere(const PciFunction &card) {
          entry = ::readdir(dir.get())) {
         const std::string driver = LinkName(devices + "/" + entry->d_name + "/driver");
         if (!driver.empty() && driver != "vfio-pci" && driver != "pcieport") {
-            return std::string(entry->d_name) + " (bound to " + driver + ")";
+            return oxtext::Escaped(entry->d_name) + " (bound to " + oxtext::Escaped(driver) + ")";
         }
     }
     return "another device of the group";
@@ -49,7 +50,7 @@ std::string BoundElsewhere(const PciFunction &card) {
 
 class VfioRoute final : public CardRoute {
   public:
-    explicit VfioRoute(const PciFunction &card) : address_(card.Address()) {
+    explicit VfioRoute(const PciFunction &card) : card_(card) {
         const std::string group = LinkName(card.sysfsDevice + "/iommu_group");
         if (group.empty()) {
             Fail("the card has no IOMMU group, so the IOMMU is off (switch it on in the "
@@ -60,10 +61,10 @@ class VfioRoute final : public CardRoute {
         if (!group_) {
             const int error = errno;
             if (error == EBUSY) {
-                Fail("the card is in use by another process (its IOMMU group " + group +
-                     " is open)");
+                Fail("the card is in use by another process (its IOMMU group " +
+                     oxtext::Escaped(group) + " is open)");
             }
-            Fail(node + ": " + Reason(error) +
+            Fail(oxtext::Escaped(node) + ": " + Reason(error) +
                  (error == EACCES || error == EPERM
                       ? " (not in group ox9162? install the rule that ox9162-udev-rule "
                         "--vfio prints)"
@@ -72,16 +73,16 @@ class VfioRoute final : public CardRoute {
         vfio_group_status status{.argsz = sizeof status, .flags = 0};
         Call(group_, VFIO_GROUP_GET_STATUS, &status, "reading the IOMMU group's status");
         if ((status.flags & VFIO_GROUP_FLAGS_VIABLE) == 0) {
-            Fail("IOMMU group " + group + " is not viable: " + BoundElsewhere(card) +
-                 " (bind every device of /sys/kernel/iommu_groups/" + group +
-                 "/devices to vfio-pci)");
+            Fail("IOMMU group " + oxtext::Escaped(group) + " is not viable: " +
+                 BoundElsewhere(card) + " (bind every device of /sys/kernel/iommu_groups/" +
+                 oxtext::Escaped(group) + "/devices to vfio-pci)");
         }
 
         const std::string containerNode = DevRoot() + "/vfio/vfio";
         container_ = UniqueFd(::open(containerNode.c_str(), O_RDWR | O_CLOEXEC));
         if (!container_) {
             const int error = errno;
-            Fail(containerNode + ": " + Reason(error));
+            Fail(oxtext::Escaped(containerNode) + ": " + Reason(error));
         }
         if (::ioctl(container_.get(), VFIO_GET_API_VERSION) != VFIO_API_VERSION ||
             ::ioctl(container_.get(), VFIO_CHECK_EXTENSION, VFIO_TYPE1_IOMMU) <= 0) {
@@ -92,7 +93,7 @@ class VfioRoute final : public CardRoute {
         Call(container_, VFIO_SET_IOMMU, reinterpret_cast<void *>(VFIO_TYPE1_IOMMU),
              "setting the type-1 IOMMU");
 
-        device_ = UniqueFd(::ioctl(group_.get(), VFIO_GROUP_GET_DEVICE_FD, address_.c_str()));
+        device_ = UniqueFd(::ioctl(group_.get(), VFIO_GROUP_GET_DEVICE_FD, card.Address().c_str()));
         if (!device_) {
             const int error = errno;
             Fail("getting the device from its group: " + Reason(error));
@@ -111,26 +112,28 @@ class VfioRoute final : public CardRoute {
     VfioRoute &operator=(const VfioRoute &) = delete;
     ~VfioRoute() override {
         if (mapping_ != nullptr) {
-            ::munmap(mapping_, region_.size);
+            ::munmap(mapping_, span_.length);
         }
     }
 
     Window Map() override {
         if (mapping_ == nullptr) {
-            void *at = ::mmap(nullptr, region_.size, PROT_READ | PROT_WRITE, MAP_SHARED,
+            const char *step = "mapping BAR4 through VFIO";
+            span_ = Bar4Pages(card_, region_.size, region_.size, step, "its VFIO region");
+            void *at = ::mmap(nullptr, span_.length, PROT_READ | PROT_WRITE, MAP_SHARED,
                               device_.get(), static_cast<off_t>(region_.offset));
             if (at == MAP_FAILED) {
                 const int error = errno;
-                throw Failure(address_, "mapping BAR4 through VFIO", Reason(error));
+                throw Failure(card_.Address(), step, Reason(error));
             }
             mapping_ = at;
         }
-        return {reinterpret_cast<uintptr_t>(mapping_), region_.size};
+        return {reinterpret_cast<uintptr_t>(mapping_) + span_.offset, region_.size};
     }
 
   private:
     [[noreturn]] void Fail(const std::string &reason) const {
-        throw Failure(address_, kStep, reason);
+        throw Failure(card_.Address(), kStep, reason);
     }
 
     void Call(const UniqueFd &fd, unsigned long request, void *argument, const char *what) const {
@@ -140,9 +143,10 @@ class VfioRoute final : public CardRoute {
         }
     }
 
-    std::string address_;
+    PciFunction card_;
     UniqueFd container_, group_, device_; // closed device first, container last
     vfio_region_info region_{};
+    PageSpan span_{};
     void *mapping_ = nullptr;
 };
 

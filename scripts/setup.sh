@@ -12,7 +12,7 @@ packages=(
   xvfb x11-utils xauth xdotool fonts-liberation2
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis
   wine wine64 wine32:i386
-  libpci-dev nlohmann-json3-dev
+  nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
   dbus dbus-x11 at-spi2-core python3-pyatspi
   qemu-system-x86 busybox-static cpio udev xz-utils

@@ -1,5 +1,7 @@
 #include "sim_config.h"
 
+#include "escaped_text.h"
+
 #include <charconv>
 
 namespace oxsim::detail {
@@ -14,34 +16,6 @@ std::string_view Trim(std::string_view s) {
         s.remove_suffix(1);
     }
     return s;
-}
-
-// The bad part as the error line shows it: quoted, at most kQuotedChars of it, with
-// anything but printable ASCII escaped, so odd text cannot flood or split the line.
-constexpr std::size_t kQuotedChars = 60;
-
-std::string Quoted(std::string_view part) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string text = "\"";
-    for (const char c : part.substr(0, kQuotedChars)) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            text += {'\\', c};
-        } else if (c == '\n') {
-            text += "\\n";
-        } else if (c == '\t') {
-            text += "\\t";
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 0xF]};
-        } else {
-            text += c;
-        }
-    }
-    text += '"';
-    if (part.size() > kQuotedChars) {
-        text += "... (" + std::to_string(part.size()) + " characters)";
-    }
-    return text;
 }
 
 bool ParseNumber(std::string_view s, int base, uint32_t &out) {
@@ -131,7 +105,7 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
         }
         f.version = static_cast<uint8_t>(n);
     } else {
-        return "unknown fault " + Quoted(word);
+        return "unknown fault " + oxtext::Quoted(word);
     }
     return {};
 }
@@ -196,7 +170,7 @@ SimConfig ParseConfig(std::string_view text) {
         if (!why.empty()) {
             config.whole = Whole::Malformed;
             config.cards.clear();
-            config.error = "bad card " + Quoted(entry) + ": " + why;
+            config.error = "bad card " + oxtext::Quoted(entry) + ": " + why;
             return config;
         }
         config.cards.push_back(card);

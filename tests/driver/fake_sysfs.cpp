@@ -26,11 +26,11 @@ std::string Hex(const char *format, uint64_t value) {
 
 // Seven lines "start end flags" as the kernel writes them; only BAR4 is present.
 std::string ResourceLines(const FakeFunction &f) {
-    constexpr uint64_t kStart = 0xfe000000, kMemory = 0x40200, kIo = 0x40101;
+    constexpr uint64_t kMemory = 0x40200, kIo = 0x40101;
     std::string text;
     for (int bar = 0; bar < 7; ++bar) {
         const bool present = bar == 4 && f.bar4Size != 0;
-        const uint64_t start = present ? kStart : 0;
+        const uint64_t start = present ? f.bar4Start : 0;
         text += Hex("0x%016" PRIx64, start) + ' ' +
                 Hex("0x%016" PRIx64, present ? start + f.bar4Size - 1 : 0) + ' ' +
                 Hex("0x%016" PRIx64, present ? (f.bar4Io ? kIo : kMemory) : 0) + '\n';
@@ -53,11 +53,6 @@ FakeSysfs::FakeSysfs(const std::vector<FakeFunction> &functions, const std::stri
         fs::create_directory(device);
         Write(device / "vendor", Hex("0x%04" PRIx64 "\n", f.vendor));
         Write(device / "device", Hex("0x%04" PRIx64 "\n", f.device));
-        Write(device / "class", "0x118000\n");
-        Write(device / "irq", "0\n");
-        const char config[4] = {char(f.vendor & 0xff), char(f.vendor >> 8), char(f.device & 0xff),
-                                char(f.device >> 8)};
-        Write(device / "config", std::string(config, 4) + std::string(60, '\0'));
         Write(device / "resource", ResourceLines(f));
         Write(device / "enable", "0\n");
         if (f.bar4Size != 0) {

@@ -1,6 +1,6 @@
-// A fake sysfs PCI tree in a temporary directory, as libpci's sysfs method and the
-// driver library read it, with a configuration file beside it. BAR4's resource file
-// is a regular file, so what the library maps lands in it.
+// A fake sysfs PCI tree in a temporary directory, as the driver library reads it, with a
+// configuration file beside it. BAR4's resource file is a regular file, so what the
+// library maps lands in it.
 #pragma once
 
 #include "shell_run.h"
@@ -18,6 +18,7 @@ struct FakeFunction {
     uint64_t bar4Size = 0x1000;
     bool bar4Io = false;
     std::string driver = {}; // a bound kernel driver; empty: none
+    uint64_t bar4Start = 0xfe000000;
 };
 
 // A command prefix under which file modes bind as they do for a technician: as root, the

@@ -155,4 +155,31 @@ TEST_F(CardTest, BytesThroughTheWindowAreTheResourceFilesBytes) {
     EXPECT_EQ(again, address);
 }
 
+// The kernel maps from the page that holds BAR4's start: a BAR that begins inside its
+// page is handed out from there, or refused when its last byte lies past what resource4
+// maps, where touching it would end the process.
+TEST(Bar4Window, LastByteIsMappedOrTheCardIsRefused) {
+    const struct {
+        uint64_t start, size;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {0xfe000000, 0x1000, 0, "0\n", ""},
+        {0xfe000800, 0x800, 0, "0x800\n", ""},
+        {0xfe000800, 0x1000, 1, "",
+         "0000:02:0d.0: mapping BAR4: BAR4 starts 2048 bytes into its page, so its last byte "
+         "lies past the 4096 bytes that resource4 maps\n"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.start + c.size);
+        FakeFunction card{"0000:02:0d.0", 0x1b5e, 0x0123, c.size};
+        card.bar4Start = c.start;
+        const FakeSysfs tree({card}, "vendor 0x1b5e\n");
+        const auto run = tree.Shell(std::string("'") + OPEN_PROBE + "' 0 map");
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
 } // namespace

@@ -65,11 +65,18 @@ TEST(UdevRule, PerVendorReadiesTheCardForItsRoute) {
     }
 }
 
-TEST(UdevRule, BadConfigurationGivesNoRule) {
+TEST(UdevRule, BadConfigurationOrFullOutputGivesNoRuleAndSaysWhy) {
     const auto run = RuleFor("vendor 0x1b5e\nvendor\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("/ox9162.conf:2: expected"), std::string::npos) << run.err;
+
+    const FakeSysfs tree({}, "vendor 0x1b5e\n");
+    tree.Use();
+    const auto full = RunShell(std::string("'") + UDEV_RULE + "'", tree.Root(), "/dev/full");
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err,
+              "ox9162-udev-rule: cannot write to standard output: No space left on device\n");
 }
 
 // Root installs the rule: a path cannot smuggle a line of its own into it.

@@ -12,7 +12,8 @@
 namespace {
 
 constexpr std::pair<std::string_view, char> kReferences[] = {
-    {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&#10;", '\n'}, {"&#9;", '\t'},
+    {"&amp;", '&'},  {"&lt;", '<'},  {"&gt;", '>'},   {"&quot;", '"'},
+    {"&#10;", '\n'}, {"&#9;", '\t'}, {"&#13;", '\r'},
 };
 
 bool IsXmlChar(char32_t c) {

@@ -9,26 +9,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <set>
-#include <sys/mman.h>
-#include <unistd.h>
+#include <string>
 
 namespace {
 
-// The configuration as a file in memory, rewritten for each input; its path.
-std::string ConfigFile(std::string_view content) {
-    static const int fd = memfd_create("ox9162.conf", MFD_CLOEXEC);
-    fuzz::Require(fd >= 0 && ftruncate(fd, 0) == 0 &&
-                      pwrite(fd, content.data(), content.size(), 0) ==
-                          static_cast<ssize_t>(content.size()),
-                  "the configuration file is written");
-    return "/proc/self/fd/" + std::to_string(fd);
-}
+constexpr std::string_view kPath = "/etc/ox9162.conf";
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char *>(data), size);
-    const ox9162::VendorConfig config = ox9162::ReadVendorConfig(ConfigFile(text));
+    const ox9162::VendorConfig config = ox9162::ParseVendorConfig(text, kPath);
     fuzz::Require(config.vendors.empty() != config.error.empty(), "vendors or an error");
     fuzz::Require(fuzz::IsPrintableLine(config.error), "the error is one printable line");
     const std::set<uint16_t> distinct(config.vendors.begin(), config.vendors.end());
@@ -43,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
         std::snprintf(line, sizeof line, "vendor 0x%04x\n", vendor);
         plain += line;
     }
-    fuzz::Require(ox9162::ReadVendorConfig(ConfigFile(plain)).vendors == config.vendors,
+    fuzz::Require(ox9162::ParseVendorConfig(plain, kPath).vendors == config.vendors,
                   "the plain form reads back the same");
     return 0;
 }

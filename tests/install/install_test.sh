@@ -138,7 +138,7 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.lo
 deb=$(echo "$work"/pkg/*.deb)
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package is not version $version"
 depends=$(dpkg-deb -f "$deb" Depends)
-for dependency in fonts-liberation2 libqt6widgets6 libpci3; do
+for dependency in fonts-liberation2 libqt6widgets6; do
     [[ $depends == *"$dependency"* ]] || fail "Depends lacks $dependency: $depends"
 done
 dpkg-deb -x "$deb" "$work/deb"

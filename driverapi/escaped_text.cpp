@@ -1,6 +1,6 @@
 #include "escaped_text.h"
 
-namespace ox9162 {
+namespace oxtext {
 
 namespace {
 
@@ -40,4 +40,4 @@ std::string Quoted(std::string_view part) {
     return text;
 }
 
-} // namespace ox9162
+} // namespace oxtext
