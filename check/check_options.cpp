@@ -1,6 +1,7 @@
 #include "check_options.h"
 
 #include "KRV5316_regs.h"
+#include "escaped_text.h"
 #include "number_text.h"
 #include "report_file.h"
 
@@ -217,7 +218,10 @@ std::string TakeValue(Option opt, const std::string &value, CheckOptions &option
 
 // The same parser on every system, so that every message is the same everywhere.
 ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
-    auto fail = [](std::string error) { return ParsedOptions{std::nullopt, std::move(error)}; };
+    // Arguments are quoted in the message: none may split its line or reach a terminal raw.
+    auto fail = [](const std::string &error) {
+        return ParsedOptions{std::nullopt, oxtext::ControlsEscaped(error)};
+    };
     CheckOptions options;
     std::set<int> given;
     for (std::size_t i = 0; i < args.size(); ++i) {

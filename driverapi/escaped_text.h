@@ -12,6 +12,10 @@ namespace oxtext {
 // Backslash, newline and tab as \\, \n and \t; other bytes outside printable ASCII as \xHH.
 std::string Escaped(std::string_view text);
 
+// Control characters alone escaped, as Escaped does; UTF-8, backslashes and the rest kept
+// as they are, for a message that may name a file in any language or a Windows path.
+std::string ControlsEscaped(std::string_view text);
+
 // The bad part of a line: in double quotes, escaped, at most 60 characters of it.
 std::string Quoted(std::string_view part);
 

@@ -48,6 +48,7 @@ TEST_F(CheckProgram, OneCardByPositionOrByNumber) {
 TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
     const char *const cases[][2] = {
         {"--card x", "--card takes BUS/SLOT or a card number"},
+        {"--card \"$(printf '1\\n\\0332')\"", "not '1\\n\\x1b2'"},
         {"--json", "--json needs a value"},
         {"--frobnicate", "unknown argument '--frobnicate'"},
         {"--=x", "unknown argument '--=x'"},

@@ -63,6 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
     }
     const ParsedOptions parsed = ParseCheckOptions(args);
     fuzz::Require(parsed.options.has_value() == parsed.error.empty(), "options or an error");
+    fuzz::Require(std::none_of(parsed.error.begin(), parsed.error.end(),
+                               [](char c) { return c >= 0 && c < 0x20; }),
+                  "the error is one line without control characters");
     if (parsed.options) {
         const ParsedOptions again = ParseCheckOptions(CommandLine(*parsed.options));
         fuzz::Require(again.options && Fields(*again.options) == Fields(*parsed.options),
