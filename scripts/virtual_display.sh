@@ -21,29 +21,21 @@ trap cleanup EXIT
 trap 'exit 143' TERM
 trap 'exit 130' INT
 
-Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp \
-  3>"$work/display" 2>"$work/xvfb.log" </dev/null &
+# Xvfb writes its number to a pipe once it takes clients. Read-write, the pipe opens
+# without waiting for a writer; once Xvfb holds that end alone, a server that ends
+# before it writes closes the pipe, so the read returns at once either way.
+mkfifo "$work/display"
+exec 3<>"$work/display"
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 2>"$work/xvfb.log" </dev/null &
 xvfb_pid=$!
-# The number comes a moment before the server takes clients: wait for both, 10 s each.
-ready=""
-for _ in $(seq 100); do
-  if [ -s "$work/display" ]; then
-    ready=":$(head -n1 "$work/display")"
-    break
-  fi
-  sleep 0.1
-done
-for _ in $(seq 100); do
-  if [ -n "$ready" ] && xwininfo -root -display "$ready" >/dev/null 2>&1; then
-    break
-  fi
-  sleep 0.1
-done
-if [ -z "$ready" ] || ! xwininfo -root -display "$ready" >/dev/null 2>&1; then
-  echo "virtual_display: Xvfb did not start" >&2
+exec 4<"$work/display" 3<&-
+if ! read -r -t 20 number <&4; then
+  echo "virtual_display: Xvfb did not start within 20 s" >&2
   cat "$work/xvfb.log" >&2
   exit 1
 fi
+exec 4<&-
+ready=":$number"
 
 if [ $# -gt 0 ]; then
   status=0
