@@ -33,17 +33,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Bounded wait: $1 tenths of a second for the command in the remaining arguments.
-wait_for() {
-  local tenths="$1"
-  shift
-  for _ in $(seq "$tenths"); do
-    if "$@"; then return 0; fi
-    sleep 0.1
-  done
-  return 1
-}
-
 coproc display_server { exec bash scripts/virtual_display.sh; }
 display_pid=$display_server_PID
 if ! read -r -t 30 display <&"${display_server[0]}"; then
@@ -55,18 +44,14 @@ export XDG_RUNTIME_DIR="$work"
 
 "$app" &
 app_pid=$!
+# xdotool looks for the window again every half second, for a minute at most.
 title='  OX_KRV5316  -  test PCI karty ZOVAK'
-window_up() {
-  local id
-  id="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$title\"" | awk '{print $1}' | head -n1)"
-  [ -n "$id" ] && xwininfo -id "$id" 2>/dev/null | grep -q IsViewable && echo "$id" >"$work/window"
-}
-if ! wait_for 200 window_up; then
-  echo "run: the window did not appear" >&2
+window="$(timeout 60 xdotool search --sync --onlyvisible --limit 1 --name "^$title\$")" || true
+if [ -z "$window" ]; then
+  echo "run: the window did not appear within 60 s" >&2
   exit 1
 fi
-sleep 0.5 # let the first paint land
 mkdir -p "$build/screenshots"
 shot="$(cd "$build" && pwd)/screenshots/ox_krv5316.png"
-"$build/bin/xshot" "$(cat "$work/window")" "$shot"
+"$build/bin/xshot" "$window" "$shot"
 echo "$shot"
