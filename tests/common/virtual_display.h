@@ -2,7 +2,6 @@
 // process helpers for its clients. Qt Core only; needs the target ox_virtual_display.
 #pragma once
 
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -33,15 +32,10 @@ inline void stopProcess(QProcess &process) {
 class VirtualDisplay {
   public:
     VirtualDisplay() {
+        // The script prints the display once the server takes clients, or says why not.
+        server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         server_.start("bash", {OX_VIRTUAL_DISPLAY});
-        // The script prints the display once the server takes clients.
-        QElapsedTimer clock;
-        clock.start();
-        while (!server_.canReadLine() && clock.elapsed() < 30000 &&
-               server_.state() != QProcess::NotRunning) {
-            server_.waitForReadyRead(500);
-        }
-        if (server_.canReadLine()) {
+        if (server_.waitForReadyRead(30000) && server_.canReadLine()) {
             const QString line = QString::fromLatin1(server_.readLine()).trimmed();
             number_ = line.startsWith(':') ? line.mid(1) : QString();
         }

@@ -4,28 +4,14 @@
 
 #include "virtual_display.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QtCore/qtestsupport_core.h>
 #include <gtest/gtest.h>
 
 inline const QString Title = QStringLiteral("  OX_KRV5316  -  test PCI karty ZOVAK");
-
-// The window id of the mapped window with the given title, empty while there is none.
-inline QString mappedWindow(const QString &display) {
-    for (const QString &line : runOnDisplay("xwininfo", {"-root", "-tree"}, display).split('\n')) {
-        if (line.contains("\"" + Title + "\"")) {
-            const QString id = line.trimmed().section(' ', 0, 0);
-            if (runOnDisplay("xwininfo", {"-id", id}, display).contains("IsViewable")) {
-                return id;
-            }
-        }
-    }
-    return {};
-}
 
 class ProgramTest : public testing::Test {
   protected:
@@ -59,13 +45,20 @@ class RunningProgram {
         if (!process_.waitForStarted(5000)) {
             return;
         }
-        QElapsedTimer clock;
-        clock.start();
-        // waitForFinished also notices an early death, which state() does not without
-        // an event loop.
-        while (window_.isEmpty() && clock.elapsed() < 30000 && !process_.waitForFinished(100)) {
-            window_ = mappedWindow(display_);
+        // xdotool looks again every half second; the wait also notices an early death.
+        QProcess finder;
+        finder.setProcessEnvironment(env);
+        finder.start("xdotool", {"search", "--sync", "--onlyvisible", "--limit", "1", "--name",
+                                 "^" + Title + "$"});
+        if (QTest::qWaitFor(
+                [&] {
+                    return finder.state() == QProcess::NotRunning ||
+                           process_.state() == QProcess::NotRunning;
+                },
+                30000)) {
+            window_ = QString::fromLatin1(finder.readAllStandardOutput()).trimmed();
         }
+        stopProcess(finder);
     }
     ~RunningProgram() { stopProcess(process_); }
     RunningProgram(const RunningProgram &) = delete;
@@ -118,17 +111,17 @@ inline QStringList tickShape() {
 // The trace file once the version read is followed by `ticks` whole ticks or more, or as
 // far as it got within the time.
 inline QStringList waitForTicks(const QString &trace, int ticks, int milliseconds = 30000) {
-    const QStringList tick = tickShape();
-    QStringList lines;
-    const auto ticked = [&] {
-        const qsizetype version = lines.indexOf("R 0 5fc 12");
-        return version >= 0 && lines.size() > version + ticks * tick.size();
-    };
-    QElapsedTimer clock;
-    clock.start();
-    while (!ticked() && clock.elapsed() < milliseconds) {
-        QThread::msleep(200);
-        lines = traceFile(trace);
-    }
-    return lines;
+    const qsizetype accesses = ticks * tickShape().size();
+    QByteArray text;
+    // Bytes, not lines, while waiting: the firmware's accesses make the file long. When
+    // the time is up, the file as far as it got.
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            QFile file(trace);
+            text = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+            const qsizetype version = text.indexOf("R 0 5fc 12\n");
+            return version >= 0 && text.mid(version).count('\n') > accesses;
+        },
+        milliseconds));
+    return QString::fromUtf8(text).split('\n', Qt::SkipEmptyParts);
 }
