@@ -14,7 +14,7 @@ packages=(
   wine wine64 wine32:i386
   nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
-  dbus dbus-x11 at-spi2-core python3-pyatspi
+  dbus dbus-x11 at-spi2-core python3-pyatspi libglib2.0-bin
   qemu-system-x86 busybox-static cpio udev xz-utils
   meson libglib2.0-dev libpixman-1-dev libfdt-dev
 )

@@ -6,12 +6,12 @@
 #include <QDir>
 #include <QProcess>
 #include <algorithm>
-#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -29,14 +29,13 @@ class AdoptedChildren {
             kill(pid, SIGTERM);
         }
         for (pid_t pid : pids) {
-            bool reaped = false;
-            for (int i = 0; i < 200 && !(reaped = waitpid(pid, nullptr, WNOHANG) != 0); ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10)); // two seconds in all
-            }
-            if (!reaped) {
+            // Two seconds for each to end on its own; its pidfd reads once it has.
+            pollfd ended{static_cast<int>(syscall(SYS_pidfd_open, pid, 0)), POLLIN, 0};
+            if (poll(&ended, 1, 2000) != 1) {
                 kill(pid, SIGKILL);
-                waitpid(pid, nullptr, 0);
             }
+            waitpid(pid, nullptr, 0);
+            close(ended.fd);
         }
         prctl(PR_SET_CHILD_SUBREAPER, 0);
     }
@@ -78,13 +77,18 @@ struct AccessibilityBus {
         launcher.setProcessEnvironment(env);
         launcher.setProcessChannelMode(QProcess::MergedChannels); // the buses' chatter
         launcher.start("/usr/libexec/at-spi-bus-launcher", {"--launch-immediately"});
-        QElapsedTimer clock;
-        clock.start();
-        while (!(launcherUp = registered()) && clock.elapsed() < 10000 &&
-               !launcher.waitForFinished(20)) {
-        }
-        if (!launcherUp) {
-            why = launcher.errorString() + " " + launcher.readAll();
+        // gdbus returns once the launcher holds its name on the bus, or after 10 s.
+        QProcess owner;
+        owner.start("gdbus", {"wait", "--address", address, "--timeout", "10", "org.a11y.Bus"});
+        static_cast<void>(QTest::qWaitFor(
+            [&] {
+                return owner.state() == QProcess::NotRunning ||
+                       launcher.state() == QProcess::NotRunning;
+            },
+            15000));
+        stopProcess(owner);
+        if (!(launcherUp = registered())) {
+            why = launcher.errorString() + " " + owner.errorString() + " " + launcher.readAll();
         }
     }
     ~AccessibilityBus() {
