@@ -88,7 +88,8 @@ struct AccessibilityBus {
             15000));
         stopProcess(owner);
         if (!(launcherUp = registered())) {
-            why = launcher.errorString() + " " + owner.errorString() + " " + launcher.readAll();
+            why = QString(owner.error() == QProcess::FailedToStart ? "cannot run gdbus; " : "") +
+                  launcher.errorString() + " " + launcher.readAll();
         }
     }
     ~AccessibilityBus() {
