@@ -88,7 +88,8 @@ class Wine:
         start = time.monotonic()
         try:
             done = subprocess.run([self.loader, str(exe), *args], env=env, cwd=cwd or self.work,
-                                  capture_output=True, text=True, timeout=RUN_TIMEOUT)
+                                  capture_output=True, text=True, errors="replace",
+                                  timeout=RUN_TIMEOUT)
         except subprocess.TimeoutExpired:
             return None, "", f"no end within {RUN_TIMEOUT} s", 0.0
         return (done.returncode, done.stdout.replace("\r\n", "\n"), done.stderr,
