@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -71,6 +72,14 @@ std::string WriteConsoleText(HANDLE console, const std::string &text) {
     return {};
 }
 
+// The console is shared with the shell: it gets its mode back when the check ends.
+HANDLE modedConsole = nullptr;
+DWORD consoleMode = 0;
+
+extern "C" void RestoreConsoleMode() {
+    SetConsoleMode(modedConsole, consoleMode);
+}
+
 // The console's closing, logoff and shutdown end the process as the handler returns.
 bool EndsProcess(DWORD event) {
     return event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT;
@@ -126,16 +135,23 @@ std::string Deliver(std::FILE *file, const std::string &text) {
 
 Terminal StandardErrorTerminal() {
 #ifdef _WIN32
-    // Asked for once; a console that refuses virtual-terminal mode gets no escapes.
+    // A console that refuses virtual-terminal mode gets no escapes.
     const HANDLE console = ConsoleOf(stderr);
     DWORD mode = 0;
     if (console == nullptr || !GetConsoleMode(console, &mode)) {
         return Terminal::None;
     }
-    return (mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
-                   SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)
-               ? Terminal::Escapes
-               : Terminal::Plain;
+    if ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0) {
+        return Terminal::Escapes;
+    }
+    if (modedConsole != nullptr ||
+        !SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING)) {
+        return Terminal::Plain;
+    }
+    modedConsole = console;
+    consoleMode = mode;
+    std::atexit(RestoreConsoleMode);
+    return Terminal::Escapes;
 #else
     return isatty(STDERR_FILENO) != 0 ? Terminal::Escapes : Terminal::None;
 #endif
