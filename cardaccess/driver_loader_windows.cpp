@@ -66,7 +66,12 @@ std::vector<Place> SafePlaces() {
     std::wstring program = ModuleFile(nullptr);
     const std::size_t slash = program.find_last_of(L"\\/");
     program.resize(slash == std::wstring::npos ? 0 : slash);
-    return {{"the program's folder", program}, {"the system folder", SystemFolder()}};
+    std::vector<Place> places = {{"the program's folder", program},
+                                 {"the system folder", SystemFolder()}};
+    // A folder the system did not name is none: a bare backslash before the DLL's name
+    // would mean the current drive's root.
+    std::erase_if(places, [](const Place &place) { return place.folder.empty(); });
+    return places;
 }
 
 // The system's text for code, on one line; "%1" stands for file, as Windows has no
