@@ -18,11 +18,12 @@ file(READ "${PROJECT_SOURCE_DIR}/packaging/copyright" copyright)
 string(REGEX MATCH "\nCopyright: ([^\n]*)\nLicense: [^\n]*((\n [^\n]*)*)" _ "${copyright}")
 set(holder "${CMAKE_MATCH_1}")
 string(REGEX REPLACE "\n \\.?" "\n" terms "${CMAKE_MATCH_2}")
-string(ASCII 239 187 191 bom) # NSIS reads a licence file as UTF-8 only after one
-file(WRITE "${staged}/licence.txt" "${bom}OX_KRV5316 ${PROJECT_VERSION}\n"
-    "Copyright ${holder}\n${terms}\n\n"
+string(CONCAT licence "OX_KRV5316 ${PROJECT_VERSION}\nCopyright ${holder}\n${terms}\n\n"
     "Qt a další součásti jiných autorů mají své licence ve složce licenses.\n"
     "Qt and the other third-party parts have their licences in the licenses folder.\n")
+string(REPLACE "\n" "\r\n" licence "${licence}") # as the licence page and Notepad want it
+string(ASCII 239 187 191 bom) # NSIS reads a licence file as UTF-8 only after one
+file(WRITE "${staged}/licence.txt" "${bom}${licence}")
 
 install(TARGETS krv5316-check ox_krv5316 RUNTIME DESTINATION .)
 install(FILES "${PROJECT_SOURCE_DIR}/docs/prirucka.md" DESTINATION . RENAME prirucka.txt)
