@@ -26,6 +26,9 @@ if(NOT certificate OR NOT files)
     return()
 endif()
 
+if(NOT EXISTS "${certificate}")
+    message(FATAL_ERROR "OX_SIGN_PKCS12 names no file: ${certificate}")
+endif()
 find_program(osslsigncode osslsigncode)
 if(NOT osslsigncode)
     message(FATAL_ERROR "OX_SIGN_PKCS12 is set, but osslsigncode is not installed")
@@ -35,17 +38,27 @@ if(NOT "$ENV{OX_SIGN_TIMESTAMP}" STREQUAL "")
     set(timestamp -ts "$ENV{OX_SIGN_TIMESTAMP}")
 endif()
 
-# The password goes by a file only its owner can read, never on a command line.
+# The password goes by a file only its owner can read, never on a command line: in
+# CPack's folder beside what it stages, or beside the file NSIS hands over.
+list(GET files 0 first)
+get_filename_component(private "${first}" DIRECTORY)
+if(CPACK_TOPLEVEL_DIRECTORY)
+    set(private "${CPACK_TOPLEVEL_DIRECTORY}")
+endif()
 string(RANDOM LENGTH 12 token)
-set(private "${CMAKE_CURRENT_BINARY_DIR}/.ox-sign-${token}")
+set(private "${private}/.ox-sign-${token}")
 file(MAKE_DIRECTORY "${private}")
 file(CHMOD "${private}" DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
-file(WRITE "${private}/password" "$ENV{OX_SIGN_PASSWORD}")
+set(password "")
+if(NOT "$ENV{OX_SIGN_PASSWORD}" STREQUAL "")
+    file(WRITE "${private}/password" "$ENV{OX_SIGN_PASSWORD}")
+    set(password -readpass "${private}/password")
+endif()
 
 set(failed "")
 foreach(file IN LISTS files)
     execute_process(
-        COMMAND "${osslsigncode}" sign -pkcs12 "${certificate}" -readpass "${private}/password"
+        COMMAND "${osslsigncode}" sign -pkcs12 "${certificate}" ${password}
                 -n OX_KRV5316 -h sha256 ${timestamp} -in "${file}" -out "${file}.signed"
         RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
     if(NOT status EQUAL 0)
