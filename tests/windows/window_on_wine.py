@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """The Windows installer and the installed window under Wine, on a virtual display:
 silent install into a folder of our choice and upgrades into it, what the installer
-says of the maker's DLL (in English, then in Czech), the signatures, the window on the stand-in DLL (title, enumeration, a click on
-"Otevřít kartu", download, version read and ticks at 100 ms in the trace, a
-screenshot), uninstall. Prints the start-up time and one tick's CPU time."""
+says of the maker's DLL (in Czech, then in English), the signatures, the window on the
+stand-in DLL (title, enumeration, a click on "Otevřít kartu", download, version read and
+ticks at 100 ms in the trace, a screenshot), uninstall. Prints the start-up time and one
+tick's CPU time."""
 import argparse
 import ctypes
 import os
@@ -122,10 +123,10 @@ def main():
     shutil.copy(args.installer, beside)
     shutil.copy(args.dll, beside / "ZOVAK_OX9162.DLL")
     shutil.copy(args.dll, on_path / "ZOVAK_OX9162.DLL")
-    for step, (width, locale, said) in enumerate(installs(args.width)):
+    for step, (dll_width, locale, said) in enumerate(installs(args.width)):
         (folder / "ZOVAK_OX9162.DLL").unlink(missing_ok=True)
-        if width:
-            (folder / "ZOVAK_OX9162.DLL").write_bytes(dll_of_width(args.dll, MACHINE[width]))
+        if dll_width:
+            (folder / "ZOVAK_OX9162.DLL").write_bytes(dll_of_width(args.dll, MACHINE[dll_width]))
         env = dict(wine.env, LC_ALL=locale,
                    WINEPATH="Z:" + str(on_path.resolve()).replace("/", "\\"))
         where = [f"/D={FOLDER}"] if step == 0 else []
