@@ -16,9 +16,9 @@ set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES${CPACK_OX_WIDTH}")
 # The licence page shows the program's terms as packaging/copyright states them.
 file(READ "${PROJECT_SOURCE_DIR}/packaging/copyright" copyright)
 string(REGEX MATCH "\nCopyright: ([^\n]*)\nLicense: [^\n]*((\n [^\n]*)*)" _ "${copyright}")
-set(holder "${CMAKE_MATCH_1}")
+set(CPACK_OX_COPYRIGHT "${CMAKE_MATCH_1}")
 string(REGEX REPLACE "\n \\.?" "\n" terms "${CMAKE_MATCH_2}")
-string(CONCAT licence "OX_KRV5316 ${PROJECT_VERSION}\nCopyright ${holder}\n${terms}\n\n"
+string(CONCAT licence "OX_KRV5316 ${PROJECT_VERSION}\nCopyright ${CPACK_OX_COPYRIGHT}\n${terms}\n\n"
     "Qt a další součásti jiných autorů mají své licence ve složce licenses.\n"
     "Qt and the other third-party parts have their licences in the licenses folder.\n")
 string(REPLACE "\n" "\r\n" licence "${licence}") # as the licence page and Notepad want it
