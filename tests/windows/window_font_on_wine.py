@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""The window's font and status line under Wine, for one width. In a prefix whose
+"MS Sans Serif" is Wine's Western bitmap font (sserife.fon, which lacks ě, č, ř, as the
+designed font does on a Western Windows), window_font_test.exe finds every label in one
+face and in its place. With a DLL that faults at its first call (and on 64-bit with the
+stand-in's C++ exception), the window's status line is the library error and
+krv5316-check exits 2 naming the fault, instead of either program ending."""
+import argparse
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+from check_on_wine import Wine, verdict
+
+BITMAP_FONT = Path("/usr/share/wine/fonts/sserife.fon")  # Debian's fonts-wine
+FONTS_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts"
+VIRTUAL_DISPLAY = Path(__file__).resolve().parents[2] / "scripts" / "virtual_display.sh"
+LIBRARY_ERROR = 2
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--width", type=int, choices=(32, 64), required=True)
+    parser.add_argument("--bin", type=Path, required=True)
+    parser.add_argument("--faulty", type=Path, required=True)
+    parser.add_argument("--prefix", type=Path, required=True)
+    parser.add_argument("--work", type=Path, required=True)
+    args = parser.parse_args()
+    failures = []
+    args.work.mkdir(parents=True, exist_ok=True)
+    wine = Wine(args.width, args.prefix.resolve(), args.work)
+    if not BITMAP_FONT.is_file():
+        return verdict(args.width, "window font", [f"no {BITMAP_FONT}: install fonts-wine"])
+    fonts = args.prefix.resolve() / "drive_c" / "windows" / "Fonts"
+    fonts.mkdir(parents=True, exist_ok=True)
+    shutil.copy(BITMAP_FONT, fonts / BITMAP_FONT.name)
+    subprocess.run([wine.loader, "reg", "add", FONTS_KEY, "/v", "MS Sans Serif 8,10,12,14,18,24",
+                    "/d", BITMAP_FONT.name, "/f"], env=wine.env, capture_output=True, timeout=120)
+    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=120)
+
+    # The faulty DLL where Windows looks first, beside a copy of the programs and Qt.
+    faulty = args.work / "faulty"
+    shutil.rmtree(faulty, ignore_errors=True)
+    shutil.copytree(args.bin, faulty, ignore=shutil.ignore_patterns(
+        "ox_krv5316.exe", "*.DLL", "*.a"))
+    shutil.copy(args.faulty, faulty / "ZOVAK_OX9162.DLL")
+
+    xvfb = subprocess.Popen(["bash", str(VIRTUAL_DISPLAY)], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE)
+    display = xvfb.stdout.readline().decode().strip()
+
+    def run(folder, program, cards="0123@2/13", **extra):
+        env = dict(wine.env, DISPLAY=display, OX9162_SIM_CARDS=cards, **extra)
+        done = subprocess.run([wine.loader, str(folder / program)], env=env, cwd=args.work,
+                              capture_output=True, text=True, timeout=300)
+        return done.returncode, done.stdout + done.stderr
+
+    try:
+        status, out = run(args.bin, "window_font_test.exe")
+        chosen = next((l for l in out.splitlines() if "chosen face" in l), "no face named")
+        print(f"{args.width}-bit: {chosen.split('QINFO')[-1].strip()}")
+        if status != 0:
+            failures.append(f"the window's texts in the bitmap font's prefix:\n{out}")
+        cases = [("a DLL that faults", faulty, "0123@2/13")]
+        if args.width == 64:
+            cases.append(("the stand-in's C++ exception", args.bin, "throw"))
+        for what, folder, cards in cases:
+            status, out = run(folder, "window_font_test.exe", cards, OX_EXPECT_LIBRARY_ERROR="1")
+            if status != 0 or "SKIP" in out:
+                failures.append(f"the window's status line with {what}:\n{out}")
+        status, out = run(faulty, "krv5316-check.exe")
+        if status != LIBRARY_ERROR or "access violation" not in out:
+            failures.append(f"the check on a DLL that faults: exit status {status}\n{out}")
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+    return verdict(args.width, "window font", failures)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
