@@ -2,21 +2,24 @@
 """The window's font and status line under Wine, for one width. In a prefix whose
 "MS Sans Serif" is Wine's Western bitmap font (sserife.fon, which lacks ě, č, ř, as the
 designed font does on a Western Windows), window_font_test.exe finds every label in one
-face and in its place. With a DLL that faults at its first call (and on 64-bit with the
+face and in its place, and no file in its folder imports a MinGW DLL. With a DLL that faults at its first call (and on 64-bit with the
 stand-in's C++ exception), the window's status line is the library error and
 krv5316-check exits 2 naming the fault, instead of either program ending."""
 import argparse
+import re
 import shutil
 import subprocess
 import sys
 from pathlib import Path
 
-from check_on_wine import Wine, verdict
+from check_on_wine import Wine, imports, verdict
 
 BITMAP_FONT = Path("/usr/share/wine/fonts/sserife.fon")  # Debian's fonts-wine
 FONTS_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts"
 VIRTUAL_DISPLAY = Path(__file__).resolve().parents[2] / "scripts" / "virtual_display.sh"
 LIBRARY_ERROR = 2
+# The compiler's runtimes as DLLs: every file carries them inside instead.
+MINGW_DLL = re.compile(r"lib(gcc_s|stdc\+\+|winpthread|ssp|atomic|gomp)[-_\w]*\.dll")
 
 
 def main():
@@ -26,8 +29,15 @@ def main():
     parser.add_argument("--faulty", type=Path, required=True)
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
+    parser.add_argument("--objdump", required=True)
     args = parser.parse_args()
     failures = []
+    for path in [*args.bin.glob("*.*"), *args.bin.glob("*/*.dll")]:
+        if path.suffix.lower() not in (".exe", ".dll"):
+            continue
+        mingw = [dll for dll in imports(args.objdump, path) if MINGW_DLL.fullmatch(dll)]
+        if mingw:
+            failures.append(f"{path.name} imports {', '.join(sorted(mingw))}")
     args.work.mkdir(parents=True, exist_ok=True)
     wine = Wine(args.width, args.prefix.resolve(), args.work)
     if not BITMAP_FONT.is_file():
