@@ -9,6 +9,7 @@
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QWidget>
+#include <iterator>
 
 namespace {
 
@@ -83,9 +84,8 @@ QList<QFont> windowFontCandidates() {
             fonts << sized(QLatin1String(family));
         }
     }
-    const QString last = QLatin1String(std::end(kWindowFamilies)[-1]);
-    if (fonts.isEmpty() || fonts.last().family() != last) {
-        fonts << sized(last);
+    if (fonts.isEmpty()) {
+        fonts << sized(QLatin1String(std::end(kWindowFamilies)[-1]));
     }
     return fonts;
 }

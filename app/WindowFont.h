@@ -13,8 +13,8 @@ class QWidget;
 inline constexpr const char *kWindowFamilies[] = {"MS Sans Serif", "Microsoft Sans Serif",
                                                   "Liberation Sans"};
 
-// The faces of kWindowFamilies that this system has, at the window's size; the last one
-// always, so the list is never empty.
+// The faces of kWindowFamilies that this system has, at the window's size; the last of
+// them where it has none, for the system to stand in for.
 QList<QFont> windowFontCandidates();
 
 // Whether the window as built shows every text in its own font, with no character

@@ -68,8 +68,9 @@ def main():
 
     try:
         status, out = run(args.bin, "window_font_test.exe")
-        chosen = next((l for l in out.splitlines() if "chosen face" in l), "no face named")
-        print(f"{args.width}-bit: {chosen.split('QINFO')[-1].strip()}")
+        chosen = re.search(r"chosen face: (.*)", out)
+        print(f"{args.width}-bit: the window's face where MS Sans Serif is the bitmap font: "
+              f"{chosen.group(1).strip() if chosen else 'none named'}")
         if status != 0:
             failures.append(f"the window's texts in the bitmap font's prefix:\n{out}")
         cases = [("a DLL that faults", faulty, "0123@2/13")]
