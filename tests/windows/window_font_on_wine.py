@@ -62,8 +62,12 @@ def main():
 
     def run(folder, program, cards="0123@2/13", **extra):
         env = dict(wine.env, DISPLAY=display, OX9162_SIM_CARDS=cards, **extra)
-        done = subprocess.run([wine.loader, str(folder / program)], env=env, cwd=args.work,
-                              capture_output=True, text=True, timeout=300)
+        try:
+            done = subprocess.run([wine.loader, str(folder / program)], env=env,
+                                  cwd=args.work, capture_output=True, text=True, timeout=120)
+        except subprocess.TimeoutExpired as stuck:  # a message box of Qt's, say
+            subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=wine.env, timeout=60)
+            return None, f"no end within 120 s\n{stuck.stdout or ''}{stuck.stderr or ''}"
         return done.returncode, done.stdout + done.stderr
 
     try:
