@@ -62,13 +62,20 @@ def main():
 
     def run(folder, program, cards="0123@2/13", **extra):
         env = dict(wine.env, DISPLAY=display, OX9162_SIM_CARDS=cards, **extra)
+        # Qt Test's log reaches a file under Wine, not a pipe.
+        log = args.work / "qtest.txt"
+        log.unlink(missing_ok=True)
+        options = ["-o", f"{log},txt"] if program == "window_font_test.exe" else []
         try:
-            done = subprocess.run([wine.loader, str(folder / program)], env=env,
+            done = subprocess.run([wine.loader, str(folder / program), *options], env=env,
                                   cwd=args.work, capture_output=True, text=True, timeout=120)
         except subprocess.TimeoutExpired as stuck:  # a message box of Qt's, say
             subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=wine.env, timeout=60)
-            return None, f"no end within 120 s\n{stuck.stdout or ''}{stuck.stderr or ''}"
-        return done.returncode, done.stdout + done.stderr
+            seen = [t.decode(errors="replace") if isinstance(t, bytes) else t or ""
+                    for t in (stuck.stdout, stuck.stderr)]
+            return None, "no end within 120 s\n" + "".join(seen)
+        logged = log.read_text(errors="replace") if log.exists() else ""
+        return done.returncode, logged + done.stdout + done.stderr
 
     try:
         status, out = run(args.bin, "window_font_test.exe")
