@@ -20,7 +20,7 @@ struct Guard {
 thread_local Guard *tGuard = nullptr;
 LPTOP_LEVEL_EXCEPTION_FILTER gOuterFilter = nullptr;
 
-// Room left below the faulting stack pointer for the dispatcher's frames.
+// Room left below the faulting stack pointer for whatever the faulting code kept there.
 constexpr uintptr_t kStackRoom = 1024;
 
 // 32-bit code registers its exception handlers in a chain through its frames, whose
