@@ -11,7 +11,7 @@ packages=(
   libzydis-dev
   xvfb x11-utils xauth xdotool fonts-liberation2
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis osslsigncode openssl
-  wine wine64 wine32:i386
+  wine wine64 wine32:i386 fonts-wine
   nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
   dbus dbus-x11 at-spi2-core python3-pyatspi
