@@ -11,6 +11,25 @@ if(TARGET Qt6::QWindowsVistaStylePlugin)
     list(APPEND OX_QT_PLUGINS "Qt6::QWindowsVistaStylePlugin styles")
 endif()
 
+# Qt's plugins import the compiler's runtime DLLs (the GCC Runtime Library Exception and
+# winpthreads' licence let them travel with the programs): found where the compiler has
+# them.
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(gcc_runtime libgcc_s_dw2-1.dll)
+else()
+    set(gcc_runtime libgcc_s_seh-1.dll)
+endif()
+set(OX_MINGW_RUNTIME_DLLS)
+foreach(name IN ITEMS ${gcc_runtime} libstdc++-6.dll libwinpthread-1.dll)
+    execute_process(COMMAND "${CMAKE_CXX_COMPILER}" -print-file-name=${name}
+                    OUTPUT_VARIABLE path OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT IS_ABSOLUTE "${path}" OR NOT EXISTS "${path}")
+        message(FATAL_ERROR "${CMAKE_CXX_COMPILER} has no ${name}, which Qt's plugins import")
+    endif()
+    get_filename_component(path "${path}" REALPATH)
+    list(APPEND OX_MINGW_RUNTIME_DLLS "${path}")
+endforeach()
+
 # scripts/qt_windows.sh keeps the source beside the build, and the DLLs carry no
 # texts of their own: a build that cannot find them would ship Qt without its licence.
 set(OX_QT_SOURCE_DIR "/var/cache/ox_krv5316/qt-source/qt6-base-${Qt6_VERSION}+dfsg"
@@ -34,6 +53,8 @@ function(ox_put_qt_beside target)
         list(APPEND commands COMMAND "${CMAKE_COMMAND}" -E copy_if_different
              "$<TARGET_FILE:${dll}>" "$<TARGET_FILE_DIR:${target}>")
     endforeach()
+    list(APPEND commands COMMAND "${CMAKE_COMMAND}" -E copy_if_different
+         ${OX_MINGW_RUNTIME_DLLS} "$<TARGET_FILE_DIR:${target}>")
     foreach(entry IN LISTS OX_QT_PLUGINS)
         separate_arguments(entry)
         list(GET entry 0 plugin)
@@ -50,6 +71,7 @@ function(ox_install_qt)
     foreach(dll IN LISTS OX_QT_DLLS)
         install(FILES "$<TARGET_FILE:${dll}>" DESTINATION .)
     endforeach()
+    install(FILES ${OX_MINGW_RUNTIME_DLLS} DESTINATION .)
     foreach(entry IN LISTS OX_QT_PLUGINS)
         separate_arguments(entry)
         list(GET entry 0 plugin)

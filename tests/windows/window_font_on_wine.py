@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""The window's folder, font and status line under Wine, for one width: no file there
-imports a MinGW DLL; in a prefix whose "MS Sans Serif" is Wine's Western bitmap font
+"""The window's folder, font and status line under Wine, for one width: every MinGW DLL
+a file there imports is there too; in a prefix whose "MS Sans Serif" is Wine's Western bitmap font
 (sserife.fon, without ě, č, ř, as on a Western Windows) window_font_test.exe finds every
 label in one face and in its place; beside a DLL that faults at its first call (and on
 64-bit the stand-in's C++ exception) the status line is the library error, and
@@ -27,9 +27,11 @@ def main():
         parser.add_argument(path_option, type=Path, required=True)
     parser.add_argument("--objdump", required=True)
     args = parser.parse_args()
-    failures = [f"{path.name} imports {dll}" for path in args.bin.glob("**/*")
-                if path.suffix.lower() in (".exe", ".dll")
-                for dll in imports(args.objdump, path) if MINGW_DLL.fullmatch(dll)]
+    present = {path.name.lower() for path in args.bin.iterdir()}
+    failures = [f"{path.name} imports {dll}, which is not beside it"
+                for path in args.bin.glob("**/*") if path.suffix.lower() in (".exe", ".dll")
+                for dll in imports(args.objdump, path)
+                if MINGW_DLL.fullmatch(dll) and dll.lower() not in present]
     args.work.mkdir(parents=True, exist_ok=True)
     wine = Wine(args.width, args.prefix.resolve(), args.work)
     shutil.copy(BITMAP_FONT, args.prefix.resolve() / "drive_c" / "windows" / "Fonts")
