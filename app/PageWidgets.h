@@ -2,8 +2,13 @@
 // cells that the tick or a key rewrites, and white panels with a lowered bevel.
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <cstdint>
+
+// A page's client area as laid out, which its widgets must keep within whatever the style
+// makes of the tabs around it.
+inline constexpr QRect kPageArea(0, 0, 673, 356);
 
 class QFrame;
 class QLabel;

@@ -5,11 +5,11 @@
 #include "KRV5316_dwn.h"
 #include "KRV5316_regs.h"
 #include "PageWidgets.h"
+#include "WindowFont.h"
 #include "ox9162_driver.h"
 
 #include <QAccessibleWidget>
 #include <QApplication>
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -39,16 +39,6 @@ class WaitCursor {
 
 QString position(const TKarta &card) {
     return QString::fromStdString(CardPosition(card.BUS, card.SLOT));
-}
-
-// The designed face where it exists; otherwise one with its metrics, so that every
-// line keeps the width it was laid out for.
-QFont windowFont() {
-    const bool designed = QFontDatabase::families().contains(QStringLiteral("MS Sans Serif"));
-    QFont font(designed ? QStringLiteral("MS Sans Serif") : QStringLiteral("Liberation Sans"));
-    font.setPixelSize(11);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
 }
 
 void paintText(QWidget *w, const QColor &colour) {
@@ -129,7 +119,6 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(681, 385);
-    setFont(windowFont());
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, kSilver);
     palette.setColor(QPalette::Button, kSilver);
@@ -140,6 +129,34 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     icon.setMask(icon.createMaskFromColor(Qt::magenta)); // the drawing's background
     setWindowIcon(QIcon(icon));
 
+    // The pages are laid out in each face until one shows them whole; the last is kept.
+    const QList<QFont> fonts = windowFontCandidates();
+    for (const QFont &font : fonts) {
+        delete PageControl1;
+        setFont(font);
+        buildPages();
+        if (showsWholly(this)) {
+            break;
+        }
+    }
+
+    // The frame is not known before the first show; centring the client area centres
+    // the frame too, as far as its edges are alike.
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect client = geometry();
+        client.moveCenter(screen->availableGeometry().center());
+        setGeometry(client);
+    }
+
+    FormCreate();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+    Timer1->start(100);
+}
+
+void TForm1::buildPages() {
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(0, 0, 681, 385);
@@ -159,21 +176,6 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     buildDigitalIoPage(pages[2]);
     buildHelpPage(pages[3]);
     PageControl1->setCurrentIndex(0);
-
-    // The frame is not known before the first show; centring the client area centres
-    // the frame too, as far as its edges are alike.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect client = geometry();
-        client.moveCenter(screen->availableGeometry().center());
-        setGeometry(client);
-    }
-
-    FormCreate();
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
-    Timer1->start(100);
 }
 
 void TForm1::buildSelectionPage(QWidget *page) {

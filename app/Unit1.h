@@ -34,6 +34,7 @@ class TForm1 : public QWidget {
     void Button1Click();
     void Button2Click();
     void Button3Click();
+    void buildPages(); // PageControl1 and its pages, in the window's font
     void buildSelectionPage(QWidget *page);
     void buildSelectionLabels(QWidget *page);
     void buildSelectionButtons(QWidget *page);

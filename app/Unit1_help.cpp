@@ -57,7 +57,7 @@ const HelpLine kHelpLines[] = {
 void TForm1::buildHelpPage(QWidget *page) {
     auto *bevel = new QFrame(page);
     bevel->setObjectName(QStringLiteral("Bevel1"));
-    bevel->setGeometry(0, 0, 673, 356);
+    bevel->setGeometry(kPageArea);
     bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
     for (const HelpLine &line : kHelpLines) {
         makeLabel(page, QString::fromLatin1(line.name), 8, line.top, QString::fromUtf8(line.text));

@@ -2,29 +2,22 @@
 // Windows' loader at start, so a program without the DLL still starts, answers
 // --help, and says what is missing and where it looked.
 #include "ox9162_driver.h"
+#include "wide_text.h"
 
 #include <windows.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
 constexpr const wchar_t *kDllName = L"ZOVAK_OX9162.DLL";
 
-std::string Utf8(const std::wstring &text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-    return result;
-}
+using oxtext::Utf8;
 
 // A system path of unknown length through the usual ask-twice pattern.
 template <typename Query> std::wstring AskForPath(Query query) {
@@ -47,30 +40,43 @@ std::wstring ModuleFile(HMODULE module) {
     });
 }
 
-// Where LoadLibrary looks for a DLL named without a path, in its order, as a PATH-like
-// list: the program's folder, the system folders, the current folder, then PATH.
-std::string SearchPath() {
-    std::wstring program = ModuleFile(nullptr);
-    program.resize(
-        program.find_last_of(L"\\/") == std::wstring::npos ? 0 : program.find_last_of(L"\\/"));
-    const std::wstring system = AskForPath([](wchar_t *buffer, DWORD size) {
+// The system folder of the program's width: a 32-bit program on 64-bit Windows sees
+// SysWOW64 where it asks for System32, so that is the folder named and searched.
+std::wstring SystemFolder() {
+    BOOL wow64 = FALSE;
+    if (sizeof(void *) == 4 && IsWow64Process(GetCurrentProcess(), &wow64) && wow64) {
+        return AskForPath([](wchar_t *buffer, DWORD size) {
+            return static_cast<DWORD>(GetSystemWow64DirectoryW(buffer, size));
+        });
+    }
+    return AskForPath([](wchar_t *buffer, DWORD size) {
         return static_cast<DWORD>(GetSystemDirectoryW(buffer, size));
     });
-    const std::wstring windows = AskForPath([](wchar_t *buffer, DWORD size) {
-        return static_cast<DWORD>(GetWindowsDirectoryW(buffer, size));
-    });
-    const std::wstring current =
-        AskForPath([](wchar_t *buffer, DWORD size) { return GetCurrentDirectoryW(size, buffer); });
-    const std::wstring path = AskForPath(
-        [](wchar_t *buffer, DWORD size) { return GetEnvironmentVariableW(L"PATH", buffer, size); });
-    std::wstring list = program + L";" + system + L";" + windows + L";" + current;
-    if (!path.empty()) {
-        list += L";" + path;
-    }
-    return Utf8(list);
 }
 
-std::string SystemMessage(DWORD code) {
+struct Place {
+    const char *what;
+    std::wstring folder;
+};
+
+// Where the DLL is looked for, in this order: beside the program, then where the
+// maker's driver installs it. Never the current folder or PATH, where anyone could
+// leave a DLL of that name for the program to run.
+std::vector<Place> SafePlaces() {
+    std::wstring program = ModuleFile(nullptr);
+    const std::size_t slash = program.find_last_of(L"\\/");
+    program.resize(slash == std::wstring::npos ? 0 : slash);
+    std::vector<Place> places = {{"the program's folder", program},
+                                 {"the system folder", SystemFolder()}};
+    // A folder the system did not name is none: a bare backslash before the DLL's name
+    // would mean the current drive's root.
+    std::erase_if(places, [](const Place &place) { return place.folder.empty(); });
+    return places;
+}
+
+// The system's text for code, on one line; "%1" stands for file, as Windows has no
+// insert to give it when it only reports a code.
+std::string SystemMessage(DWORD code, const std::wstring &file) {
     wchar_t *buffer = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -86,6 +92,10 @@ std::string SystemMessage(DWORD code) {
         if (c == L'\r' || c == L'\n') {
             c = L' ';
         }
+    }
+    for (std::size_t at = text.find(L"%1"); at != std::wstring::npos;
+         at = text.find(L"%1", at + file.size())) {
+        text.replace(at, 2, file);
     }
     return "error " + std::to_string(code) + (text.empty() ? "" : ": " + Utf8(text));
 }
@@ -116,13 +126,33 @@ template <typename Function> void Bind(const Driver &driver, const char *name, F
     slot = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
 }
 
+std::wstring DllIn(const Place &place) {
+    return place.folder + L"\\" + kDllName;
+}
+
 Driver Load() {
+    const std::vector<Place> places = SafePlaces();
+    const auto found = std::find_if(places.begin(), places.end(), [](const Place &place) {
+        return GetFileAttributesW(DllIn(place).c_str()) != INVALID_FILE_ATTRIBUTES;
+    });
+    if (found == places.end()) {
+        std::string searched;
+        for (const Place &place : places) {
+            searched += (searched.empty() ? "" : " nor in ") + std::string(place.what) + " " +
+                        Utf8(place.folder);
+        }
+        throw std::runtime_error("cannot load " + Utf8(kDllName) + ": it is not in " + searched +
+                                 " (the only places searched, in that order)");
+    }
+    // What the DLL itself imports comes from its own folder or the system's only.
+    const std::wstring file = DllIn(*found);
     Driver driver{};
-    driver.module.reset(LoadLibraryW(kDllName));
+    driver.module.reset(LoadLibraryExW(
+        file.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!driver.module) {
         const DWORD code = GetLastError();
-        throw std::runtime_error("cannot load " + Utf8(kDllName) + " (" + SystemMessage(code) +
-                                 "), searched " + SearchPath());
+        throw std::runtime_error("cannot load " + Utf8(file) + " (" + SystemMessage(code, file) +
+                                 ")");
     }
     // All seven at once: a DLL lacking one is refused before any card is touched.
     Bind(driver, "OX9162_CardsInSystem", driver.CardsInSystem);

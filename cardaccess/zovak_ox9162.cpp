@@ -1,6 +1,7 @@
 // Binding of the driver library. The module keeps no state: the caller owns the table.
 #include "zovak_ox9162.h"
 
+#include "fault_guard.h"
 #include "ox9162_driver.h"
 
 #include <algorithm>
@@ -53,16 +54,21 @@ bool Record(TPoleKaret &table, CardAccessOutcome outcome, const TKarta &card = {
     return table.Outcome.kind == CardAccessOutcome::Ok;
 }
 
-// One library call, its failure or exception as an outcome that names it. Only the
-// enumeration's calls are guarded: a fault during the first contact means the library
-// is unusable (a loader that cannot bind it says so this way), and one while a card is
-// queried makes that card unreadable; later faults are real defects.
+// One library call, its failure or exception (on Windows also a fault) as an outcome
+// that names it. Only the enumeration's calls are guarded: a fault during the first
+// contact means the library is unusable (a loader that cannot bind it says so this
+// way), and one while a card is queried makes that card unreadable; later faults are
+// real defects.
 template <class Call> CardAccessOutcome Guarded(LibraryCall call, Call invoke) {
     const auto threw = [call](std::string detail) {
         return CardAccessOutcome{CardAccessOutcome::CallThrew, call, std::move(detail)};
     };
     try {
-        if (const uint32_t status = invoke(); status != 0) {
+        uint32_t status = 0;
+        if (std::optional<std::string> fault = RunCatchingFaults([&] { status = invoke(); })) {
+            return threw(std::move(*fault));
+        }
+        if (status != 0) {
             return {CardAccessOutcome::CallFailed, call, {}, status};
         }
     } catch (const std::exception &error) {

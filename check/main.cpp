@@ -12,7 +12,12 @@
 #include "ox_version.h"
 
 #include <ctime>
-#include <iostream>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include "wide_text.h"
+#endif
 
 namespace {
 
@@ -99,7 +104,14 @@ void CheckSelectedCards(CheckRun &run) {
     }
     run.unreadable = table.Unreadable;
     const std::vector<unsigned> selected = SelectCards(table, run);
-    const bool terminal = StderrIsTerminal();
+    const Terminal terminal = StandardErrorTerminal();
+    std::size_t shown = 0; // the progress line's length, for a terminal without escapes
+    const auto show = [&](const std::string &line) {
+        WriteStandardError(terminal == Terminal::Escapes
+                               ? "\r\033[K" + line
+                               : "\r" + std::string(shown, ' ') + "\r" + line);
+        shown = line.size();
+    };
     CheckSettings settings;
     settings.runTime = run.options.runTime;
     settings.loopback = run.options.loopback;
@@ -107,11 +119,10 @@ void CheckSelectedCards(CheckRun &run) {
     settings.wait = SleepFor;
     settings.now = SteadyNow;
     settings.interrupted = [] { return InterruptingSignal() != 0; };
-    if (terminal) {
+    if (terminal != Terminal::None) {
         settings.progress = [&](const CardResult &card, const std::string &step) {
-            std::cerr << "\r\033[K"
-                      << "card " << card.index << " at " << card.position() << ": " << step << "..."
-                      << std::flush;
+            show("card " + std::to_string(card.index) + " at " + card.position() + ": " + step +
+                 "...");
         };
     }
     for (unsigned k : selected) {
@@ -122,8 +133,8 @@ void CheckSelectedCards(CheckRun &run) {
         run.cards.push_back(CheckCard(table, k, settings));
         run.cards.back().started = started;
     }
-    if (terminal) {
-        std::cerr << "\r\033[K" << std::flush;
+    if (terminal != Terminal::None) {
+        show("");
     }
 }
 
@@ -131,7 +142,7 @@ void CheckSelectedCards(CheckRun &run) {
 bool Print(const std::string &text) {
     const std::string failure = WriteStandardOutput(text);
     if (!failure.empty()) {
-        std::cerr << "krv5316-check: cannot write to standard output: " << failure << "\n";
+        WriteStandardError("krv5316-check: cannot write to standard output: " + failure + "\n");
     }
     return failure.empty();
 }
@@ -142,19 +153,18 @@ bool WriteReport(const std::string &path, const std::string &text) {
     }
     const std::string failure = WriteReportFile(path, text);
     if (!failure.empty()) {
-        std::cerr << "krv5316-check: cannot write " << path << ": " << failure << "\n";
+        WriteStandardError("krv5316-check: cannot write " + path + ": " + failure + "\n");
     }
     return failure.empty();
 }
 
-} // namespace
-
-int main(int argc, char **argv) {
+// The check on its arguments (UTF-8); the program's exit status.
+int Check(const std::vector<std::string> &arguments) {
     // Output that goes away is a failure to report, not a way to die before the reports.
     TurnWriteSignalsIntoErrors();
-    const ParsedOptions parsed = ParseCheckOptions(std::vector<std::string>(argv + 1, argv + argc));
+    const ParsedOptions parsed = ParseCheckOptions(arguments);
     if (!parsed.options) {
-        std::cerr << "krv5316-check: " << parsed.error << "\nTry 'krv5316-check --help'.\n";
+        WriteStandardError("krv5316-check: " + parsed.error + "\nTry 'krv5316-check --help'.\n");
         return NothingChecked;
     }
     if (parsed.options->help || parsed.options->version) {
@@ -186,10 +196,10 @@ int main(int argc, char **argv) {
 
     bool delivered = true;
     if (!run.error.empty()) {
-        std::cerr << "krv5316-check: " << run.error << "\n";
+        WriteStandardError("krv5316-check: " + run.error + "\n");
     }
     if (!run.warning.empty()) {
-        std::cerr << "krv5316-check: warning: " << run.warning << "\n";
+        WriteStandardError("krv5316-check: warning: " + run.warning + "\n");
     }
     if (run.error.empty() || !run.cards.empty() || !run.unreadable.empty()) {
         delivered &= Print(TextReport(run));
@@ -204,3 +214,21 @@ int main(int argc, char **argv) {
     }
     return run.failedCount() > 0 ? CardFailed : AllPassed;
 }
+
+} // namespace
+
+#ifdef _WIN32
+// The arguments as Windows holds them, in UTF-16, into UTF-8 once: the ANSI code page
+// cannot hold every name.
+int wmain(int argc, wchar_t **argv) {
+    std::vector<std::string> arguments;
+    for (int k = 1; k < argc; ++k) {
+        arguments.push_back(oxtext::Utf8(argv[k]));
+    }
+    return Check(arguments);
+}
+#else
+int main(int argc, char **argv) {
+    return Check(std::vector<std::string>(argv + 1, argv + argc));
+}
+#endif

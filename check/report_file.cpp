@@ -37,9 +37,9 @@ Reach ReachOf(const std::string &name) {
     }
     const fs::path path = cardstep::detail::LinkTarget(name);
     const fs::path parent = path.has_parent_path() ? path.parent_path() : fs::path(".");
-    if (cardstep::detail::ExistingReach(parent.string(), reach)) {
+    if (cardstep::detail::ExistingReach(cardstep::detail::NameOf(parent), reach)) {
         reach.stream = false;
-        reach.name = cardstep::detail::NameKey(path.filename().string());
+        reach.name = cardstep::detail::NameKey(cardstep::detail::NameOf(path.filename()));
     }
     return reach;
 }
@@ -57,7 +57,10 @@ bool SameFile(const std::string &a, const std::string &b) {
         return first == second;
     }
     // Neither the file nor its folder exists: then only the spelling can tell.
-    std::error_code error;
-    return cardstep::detail::NameKey(fs::absolute(a, error).lexically_normal().string()) ==
-           cardstep::detail::NameKey(fs::absolute(b, error).lexically_normal().string());
+    const auto key = [](const std::string &name) {
+        std::error_code error;
+        return cardstep::detail::NameKey(cardstep::detail::NameOf(
+            fs::absolute(cardstep::detail::PathOf(name), error).lexically_normal()));
+    };
+    return key(a) == key(b);
 }

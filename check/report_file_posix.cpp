@@ -294,6 +294,14 @@ bool ExistingReach(const std::string &path, Reach &reach) {
     return true;
 }
 
+fs::path PathOf(const std::string &name) {
+    return name;
+}
+
+std::string NameOf(const fs::path &path) {
+    return path.string();
+}
+
 std::string NameKey(const std::string &name) {
     return name;
 }

@@ -19,9 +19,13 @@ struct Reach {
 };
 
 // Each system's own.
+// A name (UTF-8 on Windows, the bytes elsewhere) as a path, and back.
+std::filesystem::path PathOf(const std::string &name);
+std::string NameOf(const std::filesystem::path &path);
 bool ExistingReach(const std::string &path, Reach &reach);
 std::string NameKey(const std::string &name); // as the file system compares names
-// Where a name would make its file through links: only to compare names, never to write.
+// Where a name would make its file through links (on Windows, with the trailing dots and
+// spaces it drops): only to compare names, never to write.
 std::filesystem::path LinkTarget(const std::string &path);
 
 // Shared.

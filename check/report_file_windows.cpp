@@ -1,7 +1,9 @@
 // Report files on Windows: a device (NUL, CON) takes the report where it stands; a file
 // is replaced by a new one beside it, written, committed and moved over it.
+#include "check_platform.h"
 #include "report_file.h"
 #include "report_file_system.h"
+#include "wide_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,11 +16,12 @@ namespace fs = std::filesystem;
 namespace {
 
 using cardstep::detail::Reason;
+using oxtext::Utf16;
 
 // A device takes the text where it stands: it cannot be renamed over, nor synced.
 std::string WriteInPlace(const std::string &path, const std::string &text) {
     errno = 0;
-    std::FILE *file = std::fopen(path.c_str(), "wb");
+    std::FILE *file = _wfopen(Utf16(path).c_str(), L"wb");
     if (file == nullptr) {
         return Reason(errno);
     }
@@ -46,10 +49,10 @@ std::string WriteAndCommit(int fd, const std::string &text) {
 }
 
 std::string WindowsReason(DWORD error) {
-    char text[512] = {};
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, error, 0, text, sizeof text, nullptr);
-    std::string reason(text, length);
+    wchar_t text[512] = {};
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, error, 0, text, 512, nullptr);
+    std::string reason = oxtext::Utf8(std::wstring_view(text, length));
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                                reason.back() == '.' || reason.back() == ' ')) {
         reason.pop_back();
@@ -59,8 +62,9 @@ std::string WindowsReason(DWORD error) {
 
 // An open handle of what path names, without the right to read or write it.
 HANDLE Probe(const std::string &path) {
-    return CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileW(Utf16(path).c_str(), 0,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 bool IsDevice(const std::string &path) {
@@ -94,40 +98,58 @@ bool ExistingReach(const std::string &path, Reach &reach) {
     return reach.known;
 }
 
+fs::path PathOf(const std::string &name) {
+    return fs::path(Utf16(name));
+}
+
+std::string NameOf(const fs::path &path) {
+    return oxtext::Utf8(path.native());
+}
+
 // The file systems of Windows ignore case: they compare names upper-cased, whatever
 // the language.
 std::string NameKey(const std::string &name) {
-    const int size = static_cast<int>(name.size());
-    const int length = MultiByteToWideChar(CP_ACP, 0, name.data(), size, nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, name.data(), size, wide.data(), length);
+    const std::wstring wide = Utf16(name);
+    const int length = static_cast<int>(wide.size());
     std::wstring upper(wide.size(), L'\0');
     LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, upper.data(), length);
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, upper.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string key(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, upper.data(), length, key.data(), bytes, nullptr, nullptr);
-    return key;
+    return oxtext::Utf8(upper);
 }
 
+// Windows drops a name's trailing dots and spaces ("r.json. " is "r.json") as it makes
+// the full path.
 fs::path LinkTarget(const std::string &path) {
-    return fs::path(path);
+    const std::wstring wide = Utf16(path);
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length =
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (length == 0) {
+            return PathOf(path);
+        }
+        if (length < full.size()) {
+            full.resize(length);
+            return fs::path(full);
+        }
+        full.resize(length);
+    }
 }
 
 } // namespace cardstep::detail
 
 std::string WriteReportFile(const std::string &path, const std::string &text) {
+    const ReportInHand hold;
     if (IsDevice(path)) {
         return WriteInPlace(path, text);
     }
-    const fs::path target(path);
+    const fs::path target = cardstep::detail::PathOf(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temporary;
+    std::wstring temporary;
     errno = 0;
     int fd = -1;
     for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = (folder / cardstep::detail::TemporaryName(attempt)).string();
-        fd = _open(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
+        temporary = (folder / cardstep::detail::TemporaryName(attempt)).native();
+        fd = _wopen(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
         if (fd < 0 && errno != EEXIST) {
             break;
         }
@@ -140,12 +162,12 @@ std::string WriteReportFile(const std::string &path, const std::string &text) {
     if (_close(fd) != 0 && failure.empty()) {
         failure = Reason(errno);
     }
-    if (failure.empty() && !MoveFileExA(temporary.c_str(), path.c_str(),
+    if (failure.empty() && !MoveFileExW(temporary.c_str(), Utf16(path).c_str(),
                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         failure = WindowsReason(GetLastError());
     }
     if (!failure.empty()) {
-        std::remove(temporary.c_str());
+        _wremove(temporary.c_str());
     }
     return failure;
 }

@@ -1,7 +1,7 @@
 #include "utf8_text.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "wide_text.h"
 #endif
 
 namespace {
@@ -60,18 +60,14 @@ std::string ValidUtf8(std::string_view text) {
 
 std::string SystemTextToUtf8(const std::string &text) {
 #ifdef _WIN32
-    if (text.empty()) {
+    if (text.empty() || ValidUtf8(text) == text) {
         return text;
     }
     const int size = static_cast<int>(text.size());
     const int wide = MultiByteToWideChar(CP_ACP, 0, text.data(), size, nullptr, 0);
     std::wstring utf16(static_cast<std::size_t>(wide), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text.data(), size, utf16.data(), wide);
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), wide, utf8.data(), bytes, nullptr, nullptr);
-    return utf8;
+    return oxtext::Utf8(utf16);
 #else
     return text;
 #endif

@@ -9,6 +9,7 @@
 // form, a surrogate, beyond U+10FFFF), and U+FFFE and U+FFFF, each replaced by U+FFFD.
 std::string ValidUtf8(std::string_view text);
 
-// A text the system gave in its own code page, as UTF-8: on Windows from the ANSI code
-// page; elsewhere the system's texts are taken as UTF-8 already.
+// An exception's text from card access as UTF-8. On Windows the loader's own texts are
+// UTF-8 and stay as they are, and a text that is not UTF-8 (the maker's DLL) is taken
+// from the ANSI code page; elsewhere texts are taken as UTF-8 already.
 std::string SystemTextToUtf8(const std::string &text);

@@ -19,7 +19,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_DLLTOOL ${OX_MINGW_TRIPLE}-dlltool)
 
-# The compiler's C and C++ runtimes go inside each program and DLL, so no MinGW DLL
-# has to travel with them.
+# The compiler's C and C++ runtimes go inside each program and DLL. Qt's plugins, which
+# CMake links as modules, import them as DLLs, which travel beside the window
+# (cmake/qt_windows_runtime.cmake).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")

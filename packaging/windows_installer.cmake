@@ -1,61 +1,54 @@
-# The Windows installer (CPack with NSIS): both programs and the README into one
-# folder, a Start-menu entry for the window and a command prompt for the check, an
-# uninstaller registered in Apps & features. The maker's ZOVAK_OX9162.DLL is the
-# maker's to install: the installer looks for one and says where it belongs.
+# The Windows installer (CPack with NSIS), one per width: both programs, the guide and
+# the licence into one folder, Start-menu entries for the window, the guide and a
+# command prompt for the check, an uninstaller registered in Apps & features. The
+# maker's ZOVAK_OX9162.DLL is the maker's to install: the installer looks for one
+# where the programs will and says what it found. The script is our own template,
+# packaging/windows/NSIS.template.in; signing is packaging/windows/sign.cmake's.
+set(here "${CMAKE_CURRENT_LIST_DIR}/windows")
+set(staged "${CMAKE_BINARY_DIR}/packaging")
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-    set(width 32)
-    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
+    set(CPACK_OX_WIDTH 32)
 else()
-    set(width 64)
-    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    set(CPACK_OX_WIDTH 64)
 endif()
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES${CPACK_OX_WIDTH}")
+
+# The licence page shows the program's terms as packaging/copyright states them.
+file(READ "${PROJECT_SOURCE_DIR}/packaging/copyright" copyright)
+string(REGEX MATCH "\nCopyright: ([^\n]*)\nLicense: [^\n]*((\n [^\n]*)*)" _ "${copyright}")
+set(CPACK_OX_COPYRIGHT "${CMAKE_MATCH_1}")
+string(REGEX REPLACE "\n \\.?" "\n" terms "${CMAKE_MATCH_2}")
+string(CONCAT licence "OX_KRV5316 ${PROJECT_VERSION}\nCopyright ${CPACK_OX_COPYRIGHT}\n${terms}\n\n"
+    "Qt a další součásti jiných autorů mají své licence ve složce licenses.\n"
+    "Qt and the other third-party parts have their licences in the licenses folder.\n")
+string(REPLACE "\n" "\r\n" licence "${licence}") # as the licence page and Notepad want it
+string(ASCII 239 187 191 bom) # NSIS reads a licence file as UTF-8 only after one
+file(WRITE "${staged}/licence.txt" "${bom}${licence}")
 
 install(TARGETS krv5316-check ox_krv5316 RUNTIME DESTINATION .)
-install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION . RENAME README.txt)
+install(FILES "${PROJECT_SOURCE_DIR}/docs/prirucka.md" DESTINATION . RENAME prirucka.txt)
+install(FILES "${staged}/licence.txt" DESTINATION . RENAME licence.txt)
 
 set(CPACK_GENERATOR NSIS)
-# The NSIS lines below keep their quotes only so.
+# The installer's texts keep their quotes only so.
 set(CPACK_VERBATIM_VARIABLES ON)
 # The debug information stays in the build tree.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_NAME ox_krv5316)
 set(CPACK_PACKAGE_VENDOR "ZOVAK spol. s r.o.")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test of ZOVAK KRV-5316 PCI counter cards")
-set(CPACK_PACKAGE_FILE_NAME "ox_krv5316-${PROJECT_VERSION}-win${width}")
+set(CPACK_PACKAGE_FILE_NAME "ox_krv5316-${PROJECT_VERSION}-win${CPACK_OX_WIDTH}")
 # For the tests: CPack's own variable is the source package's once CPack is included.
 set(OX_WINDOWS_INSTALLER "${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.exe")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY OX_KRV5316)
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY OX_KRV5316)
 set(CPACK_NSIS_PACKAGE_NAME OX_KRV5316)
 set(CPACK_NSIS_DISPLAY_NAME OX_KRV5316)
-set(CPACK_NSIS_INSTALLED_ICON_NAME ox_krv5316.exe)
-set(CPACK_NSIS_MUI_ICON "${PROJECT_SOURCE_DIR}/app/resources/icon.ico")
-set(CPACK_NSIS_MUI_UNIICON "${PROJECT_SOURCE_DIR}/app/resources/icon.ico")
-set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
-set(CPACK_NSIS_MODIFY_PATH OFF)
-
-# The programs stay in one folder, beside the maker's DLL. The check is a console
-# program: its entry opens a prompt in that folder.
-set(CPACK_NSIS_CREATE_ICONS_EXTRA [[
-  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\OX_KRV5316.lnk" "$INSTDIR\ox_krv5316.exe"
-  CreateShortCut "$SMPROGRAMS\$STARTMENU_FOLDER\krv5316-check (command prompt).lnk" "$SYSDIR\cmd.exe" "/k krv5316-check.exe --help"
-]])
-set(CPACK_NSIS_DELETE_ICONS_EXTRA [[
-  Delete "$SMPROGRAMS\$MUI_TEMP\OX_KRV5316.lnk"
-  Delete "$SMPROGRAMS\$MUI_TEMP\krv5316-check (command prompt).lnk"
-]])
-
-# Windows' own search for a DLL named without a path, as the programs load it.
-set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS [[
-  SetOutPath "$INSTDIR"
-  ClearErrors
-  SearchPath $0 "ZOVAK_OX9162.DLL"
-  IfErrors ox_dll_missing
-    MessageBox MB_OK|MB_ICONINFORMATION "The programs will use the card maker's driver library $0." /SD IDOK
-    Goto ox_dll_done
-  ox_dll_missing:
-    MessageBox MB_OK|MB_ICONINFORMATION "ZOVAK_OX9162.DLL, the card maker's driver library, was not found. Put it beside the programs in $INSTDIR or in a folder on the PATH." /SD IDOK
-  ox_dll_done:
-]])
+set(CPACK_OX_ICON "${PROJECT_SOURCE_DIR}/app/resources/icon.ico")
+set(CPACK_OX_LICENCE "${staged}/licence.txt")
+set(CPACK_OX_SIGN "\"${CMAKE_COMMAND}\" -P \"${here}/sign.cmake\"")
+set(CPACK_MODULE_PATH "${here}")
+# Signs what was staged, and says once when the build has no certificate.
+set(CPACK_PRE_BUILD_SCRIPTS "${here}/sign.cmake")
 
 include(CPack)

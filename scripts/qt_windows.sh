@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds a static Qt for Windows (Core, Gui, Widgets and the Windows platform plugin)
-# from Debian's own qt6-base source with Debian's mingw-w64, once per machine:
+# Builds Qt for Windows as DLLs (Core, Gui, Widgets, Test and the Windows platform
+# plugin), which the user may replace as its licence asks, from Debian's own qt6-base
+# source with Debian's mingw-w64, once per machine:
 #   scripts/qt_windows.sh [32|64]        (default 32)
-# installs it into /var/cache/ox_krv5316/qt-<version>-win<width>-mingw-posix/, links
-# qt-win<width>-mingw-posix to it for the CMake presets, and prints that folder as
+# installs it into /var/cache/ox_krv5316/qt-<version>-win<width>-mingw-shared/, links
+# qt-win<width>-mingw-shared to it for the CMake presets, and prints that folder as
 # its last line. A finished build leaves a stamp there, and a
 # later run only prints the folder. The machine's apt configuration is not touched:
 # the source comes through the script's own source list and state folders.
@@ -17,7 +18,7 @@ case $width in
 esac
 repo="$(cd "$(dirname "$0")/.." && pwd)"
 cache="${OX_CACHE_DIR:-/var/cache/ox_krv5316}"
-toolchain_name=mingw-posix
+toolchain_name=mingw-shared
 say() { echo "qt_windows: $*" >&2; }
 
 # --- the source, through apt with its own lists -------------------------------------
@@ -46,8 +47,8 @@ fi
 # finds it when the checkout that built it is gone.
 mkdir -p "$prefix/share/ox_krv5316"
 cp "$repo/cmake/mingw-w64.cmake" "$prefix/share/ox_krv5316/mingw-w64.cmake"
-build="$work/build-win$width"
-log="$work/build-win$width.log"
+build="$work/build-win$width-$toolchain_name"
+log="$work/build-win$width-$toolchain_name.log"
 rm -rf "$build"
 launcher=()
 if command -v ccache >/dev/null; then
@@ -59,14 +60,14 @@ if ! cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$prefix/share/ox_krv5316/mingw-w64.cmake" \
         -DOX_MINGW_TRIPLE="$triple" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-        -DBUILD_SHARED_LIBS=OFF -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
+        -DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF \
         -DQT_BUILD_BENCHMARKS=OFF -DQT_BUILD_MANUAL_TESTS=OFF \
         -DFEATURE_system_pcre2=OFF -DFEATURE_system_zlib=OFF -DFEATURE_system_png=OFF \
         -DFEATURE_system_jpeg=OFF -DFEATURE_system_harfbuzz=OFF \
         -DFEATURE_system_freetype=OFF \
         -DFEATURE_tabletevent=OFF -DFEATURE_opengl=OFF -DFEATURE_dynamicgl=OFF \
         -DFEATURE_network=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF -DFEATURE_xml=OFF \
-        -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_testlib=OFF \
+        -DFEATURE_printsupport=OFF -DFEATURE_concurrent=OFF -DFEATURE_testlib=ON \
         -DFEATURE_calendarwidget=OFF -DFEATURE_mdiarea=OFF -DFEATURE_dockwidget=OFF \
         -DFEATURE_wizard=OFF -DFEATURE_imageformat_jpeg=OFF \
         -DFEATURE_vulkan=OFF "${launcher[@]}" \

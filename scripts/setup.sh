@@ -10,8 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libzydis-dev
   xvfb x11-utils xauth xdotool fonts-liberation2
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis
-  wine wine64 wine32:i386
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis osslsigncode openssl
+  wine wine64 wine32:i386 fonts-wine
   nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
   dbus dbus-x11 at-spi2-core python3-pyatspi libglib2.0-bin

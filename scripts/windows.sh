@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Cross-builds for Windows with mingw-w64 through the CMake presets: win64 makes
-# krv5316-check.exe and the stand-in ZOVAK_OX9162.DLL (build-win64/bin); win32 makes
-# them and the window ox_krv5316.exe with its installer (build-win32/bin), on a static
-# Qt for Windows that scripts/qt_windows.sh builds once per machine. The tests run
-# under Wine: wine64 for the 64-bit programs, wine32 for the 32-bit ones. A build
-# prints its output only when it fails or warns; each width's test names what
+# Cross-builds for Windows with mingw-w64 through the CMake presets, one per width, each
+# with both programs, the stand-in ZOVAK_OX9162.DLL, the window's Qt DLLs and the
+# installer: win32 (build-win32/bin) and win64-window (build-win64-window/bin), on Qt for
+# Windows as DLLs that scripts/qt_windows.sh builds once per machine and width. The
+# tests run under Wine: wine64 for the 64-bit programs, wine32 for the 32-bit ones. A
+# build prints its output only when it fails or warns; each width's test names what
 # failed. Exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,12 +15,13 @@ if command -v ccache >/dev/null; then
 fi
 
 status=0
-for width in 64 32; do
-    preset="win$width"
-    if [ "$width" = 32 ]; then
-        # Long only the first time on a machine; it prints its progress.
-        scripts/qt_windows.sh 32 >/dev/null
+for width in 32 64; do
+    preset=win32
+    if [ "$width" = 64 ]; then
+        preset=win64-window
     fi
+    # Long only the first time on a machine; it prints its progress.
+    scripts/qt_windows.sh "$width" >/dev/null
     log="$(mktemp)"
     if ! { cmake --preset "$preset" "${launcher[@]}" &&
            cmake --build --preset "$preset" -j2; } >"$log" 2>&1; then

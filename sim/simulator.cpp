@@ -2,8 +2,27 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
+
+#ifdef _WIN32
+#include "wide_text.h"
+#endif
 
 namespace oxsim::detail {
+namespace {
+
+// The variable's text as UTF-8: on Windows from the wide environment, so a trace path
+// outside the ANSI code page survives; elsewhere the bytes as they are.
+std::optional<std::string> Environment(const char *name) {
+#ifdef _WIN32
+    return oxtext::EnvironmentValue(name);
+#else
+    const char *value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+#endif
+}
+
+} // namespace
 
 Simulator &Simulator::Get() {
     static Simulator simulator;
@@ -16,7 +35,8 @@ Simulator &Simulator::Get() {
 }
 
 Simulator::Simulator() : trap_(kMaxCards, *this) {
-    trace_.OpenFile(std::getenv("OX9162_SIM_TRACE"));
+    const std::optional<std::string> trace = Environment("OX9162_SIM_TRACE");
+    trace_.OpenFile(trace ? trace->c_str() : nullptr);
 }
 
 void Simulator::EnsureConfigured() {
@@ -26,9 +46,9 @@ void Simulator::EnsureConfigured() {
 }
 
 void Simulator::ConfigureFromEnvironment() {
-    const char *text = std::getenv("OX9162_SIM_CARDS");
+    const std::optional<std::string> text = Environment("OX9162_SIM_CARDS");
     std::string error;
-    if (!Configure(text != nullptr ? std::string_view(text) : kDefaultCards, &error)) {
+    if (!Configure(text ? std::string_view(*text) : kDefaultCards, &error)) {
         std::fprintf(stderr, "libzovak_ox9162: OX9162_SIM_CARDS: %s\n", error.c_str());
     }
 }

@@ -1,4 +1,5 @@
 #include "trace_file.h"
+#include "wide_text.h"
 
 #include <cstdio>
 #include <windows.h>
@@ -21,9 +22,10 @@ void TraceFile::Open(const char *path) {
     if (path == nullptr || *path == '\0') {
         return;
     }
-    // Others may read the file while the process runs, as on Linux.
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Others may read the file while the process runs, as on Linux. The path is UTF-8.
+    HANDLE file =
+        CreateFileW(oxtext::Utf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         std::fprintf(stderr, "ZOVAK_OX9162.DLL: cannot create trace file %s: error %lu\n", path,
                      GetLastError());

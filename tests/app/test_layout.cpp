@@ -58,7 +58,8 @@ TEST_F(WindowTest, FrameIsFixedCentredSilverAndNamed) {
     EXPECT_EQ(QApplication::windowIcon().cacheKey(), form->windowIcon().cacheKey());
 
     const QFontInfo font(form->font());
-    EXPECT_TRUE(font.family() == "MS Sans Serif" || font.family() == "Liberation Sans")
+    EXPECT_TRUE(font.family() == "MS Sans Serif" || font.family() == "Microsoft Sans Serif" ||
+                font.family() == "Liberation Sans")
         << font.family().toStdString() << ": no face with the layout's metrics";
     EXPECT_EQ(font.pixelSize(), 11);
 

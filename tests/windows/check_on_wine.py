@@ -77,15 +77,19 @@ class Wine:
             subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=self.env,
                            capture_output=True, timeout=RUN_TIMEOUT)
 
-    def run(self, exe, args, cards, trace=None):
+    def run(self, exe, args, cards, trace=None, cwd=None, path=None):
+        """path: a Unix folder that Windows finds on its PATH."""
         env = dict(self.env, OX9162_SIM_CARDS=cards)
         env.pop("OX9162_SIM_TRACE", None)
         if trace:
             env["OX9162_SIM_TRACE"] = trace
+        if path:
+            env["WINEPATH"] = "Z:" + str(path).replace("/", "\\")
         start = time.monotonic()
         try:
-            done = subprocess.run([self.loader, str(exe), *args], env=env, cwd=self.work,
-                                  capture_output=True, text=True, timeout=RUN_TIMEOUT)
+            done = subprocess.run([self.loader, str(exe), *args], env=env, cwd=cwd or self.work,
+                                  capture_output=True, text=True, errors="replace",
+                                  timeout=RUN_TIMEOUT)
         except subprocess.TimeoutExpired:
             return None, "", f"no end within {RUN_TIMEOUT} s", 0.0
         return (done.returncode, done.stdout.replace("\r\n", "\n"), done.stderr,
@@ -225,10 +229,29 @@ def main():
     check.expect(json_file.read_text().startswith("<?xml"),
                  "the JUnit report did not replace the earlier file")
 
-    # Argument errors say what Linux says; file names differ in case only on Linux.
+    # Names beyond the ANSI code page, end to end: the argument, the folder and the file
+    # of a report, and the trace's file.
+    folder = args.work / "Zkoušky"
+    folder.mkdir(exist_ok=True)
+    for old in folder.iterdir():
+        old.unlink()
+    status, out, err, _ = wine.run(exe, ["--json", "Zkoušky\\přehled.json"], "fail",
+                                   "Zkoušky\\stopa.trace")
+    try:
+        options = json.loads((folder / "přehled.json").read_text(encoding="utf-8"))["options"]
+        check.expect(options.get("json") == "Zkoušky\\přehled.json",
+                     f"a Czech argument reads {options.get('json')!r} in the JSON report")
+    except (OSError, ValueError, KeyError) as error:
+        check.expect(False, f"no JSON report at a Czech name: {error}", out + err)
+    check.expect((folder / "stopa.trace").exists(), "no trace file at a Czech name", err)
+
+    # Argument errors say what Linux says; file names differ in case only on Linux, and
+    # Windows drops trailing dots and spaces.
     for arguments, message in ((["--loopback=yes"], "--loopback takes no value"),
                                (["--j", "x"], "--j is ambiguous"),
                                (["--json", "r.json", "--junit", "R.JSON"],
+                                "--json and --junit name the same file"),
+                               (["--json", "r.json. ", "--junit", "r.json"],
                                 "--json and --junit name the same file")):
         status, out, err, _ = wine.run(exe, arguments, "0123@2/13")
         check.expect(status == 2 and message in err,

@@ -2,9 +2,12 @@
 """krv5316-check.exe without a usable ZOVAK_OX9162.DLL under Wine: with no DLL at all
 it still answers --help and --version, and a run ends with the library error's exit
 status; so does a run on a DLL that lacks one of the seven functions, instead of
-dying at the first call of the missing one."""
+dying at the first call of the missing one. A DLL in the current folder or on PATH is
+never loaded, and a DLL of the other width is named in the message."""
 import argparse
+import re
 import shutil
+import struct
 import sys
 from pathlib import Path
 
@@ -31,14 +34,32 @@ def main():
     shutil.copy(args.bin / "krv5316-check.exe", exe)
     wine = Wine(args.width, args.prefix, alone)
 
-    def expect(what, wanted, cards, *options):
-        status, out, err, _ = wine.run(exe, list(options), cards)
-        if status != wanted:
-            failures.append(f"{what}: exit status {status}, not {wanted}\n{out}{err}")
+    def expect(what, wanted, cards, *options, message="", **where):
+        status, out, err, _ = wine.run(exe, list(options), cards, **where)
+        if status != wanted or not re.search(message, err):
+            failures.append(f"{what}: exit status {status}, not {wanted} with '{message}'\n"
+                            f"{out}{err}")
 
     expect("--help without the DLL", 0, "0123@2/13", "--help")
     expect("--version without the DLL", 0, "0123@2/13", "--version")
     expect("a run without the DLL", LIBRARY_ERROR, "0123@2/13")
+
+    # Anyone may leave a DLL in the current folder or on PATH: neither is searched.
+    planted = args.work / "planted"
+    shutil.rmtree(planted, ignore_errors=True)
+    planted.mkdir()
+    shutil.copy(args.bin / "ZOVAK_OX9162.DLL", planted)
+    expect("the DLL in the current folder and on PATH", LIBRARY_ERROR, "",
+           message="cannot load ZOVAK_OX9162.DLL: it is not in the program's folder",
+           cwd=planted, path=planted)
+
+    # The stand-in marked for the other width: the system's message names the file.
+    other = bytearray((args.bin / "ZOVAK_OX9162.DLL").read_bytes())
+    machine = struct.unpack_from("<I", other, 0x3C)[0] + 4
+    struct.pack_into("<H", other, machine, 0x14C if args.width == 64 else 0x8664)
+    (alone / "ZOVAK_OX9162.DLL").write_bytes(other)
+    expect("a DLL of the other width", LIBRARY_ERROR, "",
+           message=r"(?m)error 193: [^%\n]*ZOVAK_OX9162\.DLL[^%\n]*$")
 
     # The stand-in with its export of OX9162_Close renamed: every other call works, so
     # only binding all seven up front stops the run before a card is opened.

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """The Windows installer and the installed window under Wine, on a virtual display:
-silent install, the window on the stand-in DLL (title, enumeration, a click on
-"Otevřít kartu", download, version read and ticks at 100 ms in the trace, a
-screenshot), uninstall. Prints the start-up time and one tick's CPU time."""
+silent install into a folder of our choice and upgrades into it, what the installer
+says of the maker's DLL (in Czech, then in English), the signatures, the window on the
+stand-in DLL (title, enumeration, a click on "Otevřít kartu", download, version read and
+ticks at 100 ms in the trace, a screenshot), uninstall. Prints the start-up time and one
+tick's CPU time."""
 import argparse
 import ctypes
 import os
@@ -25,6 +27,27 @@ TICK_ACCESSES = 24 * 5 + 5
 # The KRV-5316 is the library's card 1, behind the other model's card 0.
 VERSION_READ = "R 1 5fc 12"
 VIRTUAL_DISPLAY = Path(__file__).resolve().parents[2] / "scripts" / "virtual_display.sh"
+FOLDER = r"C:\B\OX"
+MACHINE = {32: 0x14C, 64: 0x8664}
+
+
+def installs(width):
+    """The installs in turn: the width of the DLL then in the install folder (none, the
+    other, the programs'), the locale, and the last line of the installer's log. The
+    installer's own folder and PATH hold the stand-in throughout: the programs use
+    neither. Wine takes the Czech UI from the locale's name even where the system lacks
+    the locale; its file names are then ASCII, so the later installs are the English."""
+    dll, other = f"{FOLDER}\\ZOVAK_OX9162.DLL", 96 - width
+    return [(None, "cs_CZ.UTF-8", "Knihovna ovladače výrobce karet ZOVAK_OX9162.DLL nebyla"),
+            (other, "C.UTF-8", f"{dll} is a {other}-bit DLL: the {width}-bit programs cannot"),
+            (width, "C.UTF-8", f"The programs will use the card maker's driver library {dll}.")]
+
+
+def dll_of_width(dll, machine):
+    """The DLL with the PE header's machine field set: its width as Windows sees it."""
+    data = bytearray(dll.read_bytes())
+    struct.pack_into("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4, machine)
+    return bytes(data)
 
 
 def screenshot(display, x, y, width, height, path):
@@ -61,6 +84,7 @@ def main():
     parser.add_argument("--width", type=int, choices=(32, 64), required=True)
     parser.add_argument("--installer", type=Path, required=True)
     parser.add_argument("--dll", type=Path, required=True)
+    parser.add_argument("--certificate", type=Path, required=True)
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
     parser.add_argument("--firmware", type=Path, required=True)
@@ -83,8 +107,9 @@ def main():
         print(f"SKIP: Wine cannot run here ({error})")
         return SKIP
     drive_c = args.prefix.resolve() / "drive_c"
-    folder = drive_c / "Program Files" / "OX_KRV5316"
-    installed = ["ox_krv5316.exe", "krv5316-check.exe", "README.txt", "Uninstall.exe"]
+    folder = drive_c / "B" / "OX"
+    installed = ["ox_krv5316.exe", "krv5316-check.exe", "prirucka.txt", "licence.txt",
+                 "install.log", "Uninstall.exe"]
     menu = drive_c / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs"
     key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OX_KRV5316"
 
@@ -92,23 +117,47 @@ def main():
         return subprocess.run([wine.loader, "reg", "query", key], env=wine.env,
                               capture_output=True, timeout=120).returncode == 0
 
-    subprocess.run([wine.loader, str(args.installer.resolve()), "/S"], env=wine.env,
-                   capture_output=True, timeout=300)
-    subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
+    beside, on_path = args.work / "installer", args.work / "path"
+    for place in (beside, on_path, folder):
+        place.mkdir(parents=True, exist_ok=True)
+    shutil.copy(args.installer, beside)
+    shutil.copy(args.dll, beside / "ZOVAK_OX9162.DLL")
+    shutil.copy(args.dll, on_path / "ZOVAK_OX9162.DLL")
+    for step, (dll_width, locale, said) in enumerate(installs(args.width)):
+        (folder / "ZOVAK_OX9162.DLL").unlink(missing_ok=True)
+        if dll_width:
+            (folder / "ZOVAK_OX9162.DLL").write_bytes(dll_of_width(args.dll, MACHINE[dll_width]))
+        env = dict(wine.env, LC_ALL=locale,
+                   WINEPATH="Z:" + str(on_path.resolve()).replace("/", "\\"))
+        where = [f"/D={FOLDER}"] if step == 0 else []
+        subprocess.run([wine.loader, args.installer.name, "/S", *where], env=env, cwd=beside,
+                       capture_output=True, timeout=300)
+        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
+        log = folder / "install.log"
+        lines = log.read_text(encoding="utf-16").splitlines() if log.is_file() else [""]
+        expect(lines[-1].startswith(said), f"install {step + 1} said '{lines[-1]}', not '{said}'")
     for name in installed:
         expect((folder / name).is_file(), f"the installer did not install {name}")
+    expect(not (drive_c / "Program Files" / "OX_KRV5316").exists(),
+           "an upgrade installed into Program Files, not where the programs were")
     if failures:
         return verdict(args.width, "window and installer", failures)
-    expect(not (folder / "ZOVAK_OX9162.DLL").exists(), "the installer installed a driver DLL")
-    link = menu / "OX_KRV5316" / "OX_KRV5316.lnk"
-    target = "OX_KRV5316\\ox_krv5316.exe"
+    signed = [args.installer, *folder.glob("**/*.exe"), *folder.glob("**/*.dll")]
+    for path in signed:
+        if path.name != "ZOVAK_OX9162.DLL":
+            verify = subprocess.run(["osslsigncode", "verify", "-CAfile", args.certificate,
+                                     "-in", path], capture_output=True, text=True)
+            expect(verify.returncode == 0, f"{path.name} has no intact signature")
+    menu_folder = menu / "OX_KRV5316"
+    link = menu_folder / "OX_KRV5316.lnk"
+    target = "OX\\ox_krv5316.exe"
     expect(link.is_file() and any(target.encode(code) in link.read_bytes()
                                   for code in ("ascii", "utf-16-le")),
            f"no Start-menu entry that starts {target}")
+    expect((menu_folder / "Příručka.lnk").is_file(), "no Start-menu entry for the guide")
     expect(registered(), "no entry in Apps & features")
 
-    # The window, with the stand-in beside it as a technician puts the maker's DLL.
-    shutil.copy(args.dll, folder / "ZOVAK_OX9162.DLL")
+    # The window runs on the stand-in that the last install found beside it.
     # The project's one way to a display: it answers once the server takes clients.
     xvfb = subprocess.Popen(["bash", str(VIRTUAL_DISPLAY)], stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE)
