@@ -78,10 +78,15 @@ function(ox_install_qt)
         list(GET entry 1 folder)
         install(FILES "$<TARGET_FILE:${plugin}>" DESTINATION "${folder}")
     endforeach()
-    # Stripped as CPack strips the programs: Qt's DLLs come with their symbol tables.
+    # Stripped as CPack strips the programs: Qt's DLLs and the compiler's come with their
+    # symbol tables.
     set(installed)
     foreach(dll IN LISTS OX_QT_DLLS)
         list(APPEND installed "$<TARGET_FILE_NAME:${dll}>")
+    endforeach()
+    foreach(dll IN LISTS OX_MINGW_RUNTIME_DLLS)
+        get_filename_component(name "${dll}" NAME)
+        list(APPEND installed "${name}")
     endforeach()
     foreach(entry IN LISTS OX_QT_PLUGINS)
         separate_arguments(entry)
