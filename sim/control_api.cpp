@@ -1,7 +1,5 @@
 // The control API for tests, on the library's own state.
-#pragma GCC visibility push(default)
 #include "sim_control.h"
-#pragma GCC visibility pop
 
 #include "simulator.h"
 

@@ -3,7 +3,7 @@
 // windows go on to whoever handled them before. One implementation per system: on
 // x86-64 Linux a SIGSEGV handler decodes and emulates common byte and word moves and
 // runs any other instruction by opening the page and single-stepping it; on Windows
-// a vectored exception handler steps every access that way.
+// a vectored exception handler emulates the byte moves and steps anything else.
 //
 // On Linux the handlers are installed once, when the trap is made, and never again: a
 // program that later puts a chaining handler of its own in front gets the window

@@ -1,6 +1,8 @@
 // The configuration text and the driver functions' answers to it.
 #include "sim_test_support.h"
 
+#include "library_throws.h"
+
 #include <cstdlib>
 #include <stdexcept>
 
@@ -27,28 +29,26 @@ uint32_t Count() {
     return count;
 }
 
-// Sets the library's variable for one test and restores it after.
+// Sets the library's variable for one test and restores it after; null unsets it.
 class Environment {
   public:
     explicit Environment(const char *cards) {
         if (const char *old = std::getenv(kName)) {
             saved_ = old, hadOld_ = true;
         }
-        if (cards != nullptr) {
-            setenv(kName, cards, 1);
-        } else {
-            unsetenv(kName);
-        }
+        Set(cards);
     }
-    ~Environment() {
-        if (hadOld_) {
-            setenv(kName, saved_.c_str(), 1);
-        } else {
-            unsetenv(kName);
-        }
-    }
+    ~Environment() { Set(hadOld_ ? saved_.c_str() : nullptr); }
 
   private:
+    static void Set(const char *value) {
+#ifdef _WIN32
+        _putenv_s(kName, value != nullptr ? value : ""); // "" removes it there
+#else
+        value != nullptr ? setenv(kName, value, 1) : unsetenv(kName);
+#endif
+    }
+
     static constexpr const char *kName = "OX9162_SIM_CARDS";
     std::string saved_;
     bool hadOld_ = false;
@@ -91,6 +91,7 @@ TEST_F(SimTest, WholeValueForms) {
     uint32_t count = 0;
     EXPECT_NE(OX9162_CardsInSystem(&count), 0u);
 
+    OX_SKIP_IF_THROW_CANNOT_CROSS();
     ASSERT_TRUE(oxsim::Configure("throw"));
     EXPECT_THROW(OX9162_CardsInSystem(&count), std::runtime_error);
 }
