@@ -141,7 +141,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     }
 
     // The frame is not known before the first show; centring the client area centres
-    // the frame too, as far as its edges are alike.
+    // the frame too, as far as its edges are alike, and the first show mends the rest.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect client = geometry();
         client.moveCenter(screen->availableGeometry().center());
@@ -154,6 +154,19 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent) {
     Timer1->setObjectName(QStringLiteral("Timer1"));
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
     Timer1->start(100);
+}
+
+// Where the system knows the frame by now (Windows: its title bar is taller than the
+// other edges), the frame is centred; elsewhere the frame is the client area here.
+void TForm1::showEvent(QShowEvent *event) {
+    QWidget::showEvent(event);
+    if (Centred) {
+        return;
+    }
+    Centred = true;
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        move(pos() + screen->availableGeometry().center() - frameGeometry().center());
+    }
 }
 
 void TForm1::buildPages() {

@@ -27,6 +27,9 @@ class TForm1 : public QWidget {
   public:
     explicit TForm1(QWidget *parent = nullptr);
 
+  protected:
+    void showEvent(QShowEvent *event) override;
+
   private:
     // Unit1.cpp: creation, the tick, the card selection page and its buttons
     void FormCreate();
@@ -58,6 +61,7 @@ class TForm1 : public QWidget {
     // Unit1_help.cpp: the help page
     void buildHelpPage(QWidget *page);
 
+    bool Centred = false; // the frame, once it was first shown
     bool CardsFound = false;
     bool CardOpen = false;
     int32_t SelectedCard = 0;

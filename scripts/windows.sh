@@ -2,8 +2,10 @@
 # Cross-builds for Windows with mingw-w64 through the CMake presets, one per width, each
 # with both programs, the stand-in ZOVAK_OX9162.DLL, the window's Qt DLLs and the
 # installer: win32 (build-win32/bin) and win64-window (build-win64-window/bin), on Qt for
-# Windows as DLLs that scripts/qt_windows.sh builds once per machine and width. The
-# tests run under Wine: wine64 for the 64-bit programs, wine32 for the 32-bit ones. A
+# Windows as DLLs that scripts/qt_windows.sh builds once per machine and width; and the
+# GoogleTest suites of the stand-in, card access, the check and the window
+# (build-*/tests-bin). The tests run under Wine: wine64 for the 64-bit programs, wine32
+# for the 32-bit ones. A
 # build prints its output only when it fails or warns; each width's test names what
 # failed. Exits non-zero when anything failed.
 set -euo pipefail
@@ -35,8 +37,9 @@ for width in 32 64; do
         echo "windows: the $width-bit build has warnings" >&2
         status=1
     fi
-    # The test's own lines: its figures, and what failed if anything did.
-    if ! ctest --preset "$preset" >"$log" 2>&1; then
+    # The test's own lines: its figures, and what failed if anything did. The suites'
+    # windows show on a virtual display.
+    if ! bash scripts/virtual_display.sh ctest --preset "$preset" -j2 >"$log" 2>&1; then
         cat "$log" >&2
         echo "windows: the $width-bit test FAILED" >&2
         status=1

@@ -13,23 +13,36 @@ std::optional<ByteMove> DecodeByteMove(const uint8_t *code, bool longMode) {
         rex = *p++;
     }
     switch (*p++) {
-    case 0x8A: move.kind = Kind::Load; break;
-    case 0x88: move.kind = Kind::Store; break;
-    case 0xC6: move.kind = Kind::StoreImmediate; break;
+    case 0x8A:
+        move.kind = Kind::Load;
+        break;
+    case 0x88:
+        move.kind = Kind::Store;
+        break;
+    case 0xC6:
+        move.kind = Kind::StoreImmediate;
+        break;
     case 0x0F:
         switch (*p++) {
-        case 0xB6: move.kind = Kind::ZeroExtend; break;
-        case 0xBE: move.kind = Kind::SignExtend; break;
-        default: return std::nullopt;
+        case 0xB6:
+            move.kind = Kind::ZeroExtend;
+            break;
+        case 0xBE:
+            move.kind = Kind::SignExtend;
+            break;
+        default:
+            return std::nullopt;
         }
         break;
-    default: return std::nullopt;
+    default:
+        return std::nullopt;
     }
     const bool extends = move.kind == Kind::ZeroExtend || move.kind == Kind::SignExtend;
     const unsigned modrm = *p++;
     const unsigned mod = modrm >> 6, reg = (modrm >> 3) & 7, rm = modrm & 7;
     // A register operand reaches no memory; 0x66 on a byte move and C6 /1-7 are not moves.
-    if (mod == 3 || (operandSize16 && !extends) || (move.kind == Kind::StoreImmediate && reg != 0)) {
+    if (mod == 3 || (operandSize16 && !extends) ||
+        (move.kind == Kind::StoreImmediate && reg != 0)) {
         return std::nullopt;
     }
     if (rm == 4) {

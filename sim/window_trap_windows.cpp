@@ -95,7 +95,7 @@ bool Emulate(CONTEXT &context, ULONG_PTR kind, std::size_t window, uint32_t offs
     case Kind::ZeroExtend:
     case Kind::SignExtend:
         // A 16-bit result keeps the bits above it; a 32-bit one clears them.
-        whole = move->resultBits == 16 ? (whole & ~Word{0xFFFF}) | (extended & 0xFFFF)
+        whole = move->resultBits == 16   ? (whole & ~Word{0xFFFF}) | (extended & 0xFFFF)
                 : move->resultBits == 32 ? static_cast<Word>(extended & 0xFFFFFFFF)
                                          : static_cast<Word>(extended);
         break;

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# ctest's way to a Windows test program: runs it under Wine, to list its tests and to
-# run them.   wine_test.sh WIDTH PREFIX PROGRAM [ARG...]
-# The prefix is made at its first use, once, whichever test comes first. The
-# program's carriage returns are dropped from its output, so that its lines read as a
-# Linux program's.
+# ctest's way to a Windows test program under Wine, in a prefix made at its first use:
+#   wine_test.sh WIDTH PREFIX PROGRAM --whole-run     runs every test of the program at
+#                 once into PROGRAM's XML report; fails only when there is no report
+#   wine_test.sh WIDTH PREFIX PROGRAM --gtest_filter=SUITE.NAME ...
+#                 that test's result from the report: a Wine start for each test would
+#                 cost more than most tests do
+#   wine_test.sh WIDTH PREFIX PROGRAM [ARG...]        runs it (listing its tests)
+# The program's carriage returns are dropped, so that its lines read as on Linux.
 set -euo pipefail
 width=$1 prefix=$2
 shift 2
@@ -18,9 +21,28 @@ else
 fi
 if [ ! -e "$prefix/system.reg" ]; then
   mkdir -p "$(dirname "$prefix")"
-  # The server writes the prefix's registry when it ends.
-  flock "$prefix.lock" bash -c '[ -e "$WINEPREFIX/system.reg" ] ||
-    { "$0" wineboot -i && /usr/lib/wine/wineserver -w; } >/dev/null 2>&1' "$loader"
+  # Windows open on a desktop of Wine's own, the size of the virtual display: without a
+  # window manager, each window that closes would wait 2 s for one. The server writes
+  # the prefix's registry when it ends.
+  flock "$prefix.lock" bash -c '[ -e "$WINEPREFIX/system.reg" ] || {
+    "$0" wineboot -i &&
+    "$0" reg add "HKCU\Software\Wine\Explorer" /v Desktop /d Default /f &&
+    "$0" reg add "HKCU\Software\Wine\Explorer\Desktops" /v Default /d 1024x768 /f &&
+    /usr/lib/wine/wineserver -w; } >/dev/null 2>&1' "$loader"
 fi
-# With pipefail, the program's own exit status.
-"$loader" "$@" | tr -d '\r'
+program=$1
+report="${program%.exe}.xml"
+case "${2-}" in
+--whole-run)
+  rm -f "$report"
+  "$loader" "$program" --gtest_output="xml:Z:$report" | tr -d '\r' || true
+  [ -s "$report" ]
+  ;;
+--gtest_filter=*)
+  exec python3 "$(dirname "$0")/gtest_result.py" "$report" "${2#--gtest_filter=}"
+  ;;
+*)
+  # With pipefail, the program's own exit status.
+  "$loader" "$@" | tr -d '\r'
+  ;;
+esac
