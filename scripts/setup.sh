@@ -7,14 +7,14 @@ packages=(
   g++ cmake ninja-build pkg-config clang-format clang-tidy ccache
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
   libzydis-dev
   xvfb x11-utils xauth xdotool fonts-liberation2
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis osslsigncode openssl
   wine wine64 wine32:i386 fonts-wine
   nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
-  dbus dbus-x11 at-spi2-core python3-pyatspi libglib2.0-bin
+  dbus dbus-x11 at-spi2-core python3-pyatspi libglib2.0-bin python3-pil
   qemu-system-x86 busybox-static cpio udev xz-utils
   meson libglib2.0-dev libpixman-1-dev libfdt-dev
 )

@@ -6,7 +6,6 @@ stand-in DLL (title, enumeration, a click on "Otevřít kartu", download, versio
 ticks at 100 ms in the trace, a screenshot), uninstall. Prints the start-up time and one
 tick's CPU time."""
 import argparse
-import ctypes
 import os
 import re
 import shutil
@@ -14,8 +13,9 @@ import struct
 import subprocess
 import sys
 import time
-import zlib
 from pathlib import Path
+
+from PIL import ImageGrab
 
 from check_on_wine import Wine, verdict
 
@@ -51,21 +51,8 @@ def dll_of_width(dll, machine):
 
 
 def screenshot(display, x, y, width, height, path):
-    """The screen's rectangle as an RGB PNG, through Xlib."""
-    xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
-    xlib.XOpenDisplay.restype = xlib.XGetImage.restype = ctypes.c_void_p
-    xlib.XDefaultRootWindow.restype = xlib.XGetPixel.restype = ctypes.c_ulong
-    connection = ctypes.c_void_p(xlib.XOpenDisplay(display.encode()))
-    image = ctypes.c_void_p(xlib.XGetImage(connection, ctypes.c_ulong(
-        xlib.XDefaultRootWindow(connection)), x, y, width, height, ctypes.c_ulong(~0), 2))
-    raw = b"".join(b"\0" + b"".join(xlib.XGetPixel(image, c, r).to_bytes(4, "little")[2::-1]
-                                    for c in range(width)) for r in range(height))
-    xlib.XCloseDisplay(connection)
-    chunk = lambda kind, data: (struct.pack(">I", len(data)) + kind + data +
-                                struct.pack(">I", zlib.crc32(kind + data)))
-    path.write_bytes(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(
-        ">IIBBBBB", width, height, 8, 2, 0, 0, 0)) + chunk(b"IDAT", zlib.compress(raw)) +
-                     chunk(b"IEND", b""))
+    """The screen's rectangle as a PNG, through Pillow's grab of an X display."""
+    ImageGrab.grab(bbox=(x, y, x + width, y + height), xdisplay=display).save(path)
 
 
 def cpu_seconds(pid):
