@@ -20,15 +20,21 @@ else
   loader=wine
 fi
 if [ ! -e "$prefix/system.reg" ]; then
-  mkdir -p "$(dirname "$prefix")"
-  # Windows open on a desktop of Wine's own, the size of the virtual display: without a
-  # window manager, each window that closes would wait 2 s for one. The server writes
-  # the prefix's registry when it ends.
-  flock "$prefix.lock" bash -c '[ -e "$WINEPREFIX/system.reg" ] || {
-    "$0" wineboot -i &&
-    "$0" reg add "HKCU\Software\Wine\Explorer" /v Desktop /d Default /f &&
-    "$0" reg add "HKCU\Software\Wine\Explorer\Desktops" /v Default /d 1024x768 /f &&
-    /usr/lib/wine/wineserver -w; } >/dev/null 2>&1' "$loader"
+  exec 9>"$prefix.lock"
+  flock 9
+  if [ ! -e "$prefix/system.reg" ]; then
+    rm -rf "$prefix.new"
+    bash "$(dirname "$0")/wine_prefix.sh" "$width" "$prefix.new"
+    # Windows open on a desktop of Wine's own, the size of the virtual display: without
+    # a window manager, each window that closes would wait 2 s for one.
+    explorer='HKCU\Software\Wine\Explorer'
+    WINEPREFIX="$prefix.new" "$loader" reg add "$explorer" /v Desktop /d Default /f >/dev/null
+    WINEPREFIX="$prefix.new" "$loader" reg add "$explorer\Desktops" /v Default /d 1024x768 \
+      /f >/dev/null
+    WINEPREFIX="$prefix.new" /usr/lib/wine/wineserver -w
+    mv "$prefix.new" "$prefix"
+  fi
+  exec 9>&-
 fi
 program=$1
 report="${program%.exe}.xml"
