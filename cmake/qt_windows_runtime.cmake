@@ -46,10 +46,10 @@ foreach(text IN LISTS OX_QT_LICENSE_TEXTS ITEMS "${OX_QT_SOURCE_DIR}/debian/copy
     endif()
 endforeach()
 
-# Beside target in the build tree, as installed.
+# Beside target in the build tree, as installed, with any more of Qt's DLLs named after it.
 function(ox_put_qt_beside target)
     set(commands)
-    foreach(dll IN LISTS OX_QT_DLLS)
+    foreach(dll IN LISTS OX_QT_DLLS ITEMS ${ARGN})
         list(APPEND commands COMMAND "${CMAKE_COMMAND}" -E copy_if_different
              "$<TARGET_FILE:${dll}>" "$<TARGET_FILE_DIR:${target}>")
     endforeach()

@@ -16,6 +16,7 @@ struct ByteMove {
     bool rex = false;         // with a REX prefix, byte registers 4-7 are SPL to DIL
     unsigned resultBits = 32; // of an extending load: 16, 32 or 64
     uint8_t immediate = 0;    // of StoreImmediate
+    bool operator==(const ByteMove &) const = default;
 };
 
 // Null for anything else, and for forms that reach no memory. `longMode`: 64-bit code,

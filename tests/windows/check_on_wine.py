@@ -24,7 +24,7 @@ DRIVER_FUNCTIONS = {
 # Every Windows has these; anything else would have to travel with the program.
 SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll"}
 RUN_TIMEOUT = 120
-WINE_PREFIX = Path(__file__).resolve().parent / "wine_prefix.sh"
+WINE_TEST = Path(__file__).resolve().parent / "wine_test.sh"
 
 
 class Check:
@@ -71,8 +71,8 @@ class Wine:
         self.env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all",
                         WINEARCH="win64" if width == 64 else "win32",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
-        subprocess.run(["bash", WINE_PREFIX, str(width), str(prefix)], check=True,
-                       timeout=RUN_TIMEOUT)
+        subprocess.run(["bash", WINE_TEST, str(width), str(prefix), "--prefix-only"],
+                       check=True, timeout=RUN_TIMEOUT)
 
     def run(self, exe, args, cards, trace=None, cwd=None, path=None):
         """path: a Unix folder that Windows finds on its PATH."""
