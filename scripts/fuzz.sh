@@ -11,8 +11,6 @@ cd "$(dirname "$0")/.."
 build=build-fuzz
 seconds="${FUZZ_SECONDS:-5}"
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] ||
-    targets=(sim_config vendor_config resource_line check_options utf8_text junit_xml)
 
 launcher=()
 if command -v ccache >/dev/null; then
@@ -21,6 +19,7 @@ fi
 log="$(mktemp)"
 trap 'rm -f "$log"' EXIT
 if ! { CC=clang CXX=clang++ cmake -S tests/fuzz -B "$build" -G Ninja "${launcher[@]}" &&
+       if [ ${#targets[@]} -eq 0 ]; then mapfile -t targets <"$build/targets.txt"; fi &&
        cmake --build "$build" -j2 --target "${targets[@]}"; } >"$log" 2>&1; then
     cat "$log" >&2
     echo "fuzz: building the targets FAILED" >&2

@@ -3,7 +3,6 @@
 #include "KRV5316_regs.h"
 #include "escaped_text.h"
 #include "number_text.h"
-#include "report_file.h"
 
 #include <charconv>
 #include <cmath>
@@ -274,10 +273,6 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
     }
     if (given.count(OptTolerance) && !given.count(OptExpectHz)) {
         return fail("--tolerance needs --expect-hz");
-    }
-    if (!options.jsonFile.empty() && !options.junitFile.empty() &&
-        SameFile(options.jsonFile, options.junitFile)) {
-        return fail("--json and --junit name the same file '" + options.jsonFile + "'");
     }
     return ParsedOptions{options, {}};
 }

@@ -1,30 +1,8 @@
-// What the report files of every system share: which file a name reaches, and the
-// temporary file's name.
+// Which file a report's name reaches, the same on every system.
 #include "report_file.h"
 #include "report_file_system.h"
 
-#include <chrono>
-#include <cstdio>
-#include <cstring>
-
 namespace fs = std::filesystem;
-
-namespace cardstep::detail {
-
-std::string Reason(int error) {
-    return error != 0 ? std::strerror(error) : "unknown error";
-}
-
-std::string TemporaryName(unsigned attempt) {
-    const auto now = static_cast<unsigned long long>(
-        std::chrono::steady_clock::now().time_since_epoch().count());
-    char name[24];
-    std::snprintf(name, sizeof name, ".krv5316-%08llx",
-                  (now ^ (attempt * 0x9E3779B97F4A7C15ull)) & 0xFFFFFFFFull);
-    return name;
-}
-
-} // namespace cardstep::detail
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Report files on Windows: a device (NUL, CON) takes the report where it stands; a file
 // is replaced by a new one beside it, written, committed and moved over it.
-#include "check_platform.h"
+#include "file_io.h"
 #include "report_file.h"
 #include "report_file_system.h"
+#include "signals.h"
 #include "wide_text.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -15,37 +15,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using cardstep::detail::Reason;
 using oxtext::Utf16;
 
 // A device takes the text where it stands: it cannot be renamed over, nor synced.
-std::string WriteInPlace(const std::string &path, const std::string &text) {
+std::string WriteDevice(const std::string &path, const std::string &text) {
     errno = 0;
-    std::FILE *file = _wfopen(Utf16(path).c_str(), L"wb");
-    if (file == nullptr) {
-        return Reason(errno);
+    const int fd = _wopen(Utf16(path).c_str(), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+        return ErrorText(errno);
     }
+    std::string failure = WriteAll(fd, text);
     errno = 0;
-    const bool written =
-        std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-    std::string failure = written ? std::string() : Reason(errno);
-    errno = 0;
-    if (std::fclose(file) != 0 && failure.empty()) {
-        failure = Reason(errno);
+    if (_close(fd) != 0 && failure.empty()) {
+        failure = ErrorText(errno);
     }
     return failure;
-}
-
-std::string WriteAndCommit(int fd, const std::string &text) {
-    for (std::size_t done = 0; done < text.size();) {
-        errno = 0;
-        const int n = _write(fd, text.data() + done, static_cast<unsigned>(text.size() - done));
-        if (n <= 0) {
-            return Reason(n == 0 ? ENOSPC : errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return _commit(fd) != 0 ? Reason(errno) : std::string();
 }
 
 std::string WindowsReason(DWORD error) {
@@ -137,30 +121,30 @@ fs::path LinkTarget(const std::string &path) {
 
 } // namespace cardstep::detail
 
-std::string WriteReportFile(const std::string &path, const std::string &text) {
-    const ReportInHand hold;
+std::string WriteReportFile(const std::string &path, const std::string &text, std::string &) {
+    const InterruptionsHeld held;
     if (IsDevice(path)) {
-        return WriteInPlace(path, text);
+        return WriteDevice(path, text);
     }
     const fs::path target = cardstep::detail::PathOf(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::wstring temporary;
-    errno = 0;
     int fd = -1;
-    for (unsigned attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        temporary = (folder / cardstep::detail::TemporaryName(attempt)).native();
-        fd = _wopen(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
-        if (fd < 0 && errno != EEXIST) {
-            break;
-        }
+    errno = 0;
+    if (NewTemporary([&](const std::string &name) {
+            temporary = (folder / cardstep::detail::PathOf(name)).native();
+            fd = _wopen(temporary.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
+            return fd >= 0;
+        }).empty()) {
+        return ErrorText(errno);
     }
-    if (fd < 0) {
-        return Reason(errno);
+    std::string failure = WriteAll(fd, text);
+    if (failure.empty()) {
+        failure = SyncFile(fd);
     }
-    std::string failure = WriteAndCommit(fd, text);
     errno = 0;
     if (_close(fd) != 0 && failure.empty()) {
-        failure = Reason(errno);
+        failure = ErrorText(errno);
     }
     if (failure.empty() && !MoveFileExW(temporary.c_str(), Utf16(path).c_str(),
                                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -1,14 +1,16 @@
 // krv5316-check: checks KRV-5316 cards without an operator and reports a verdict.
 #include "card_check.h"
 #include "check_options.h"
-#include "check_platform.h"
 #include "check_report.h"
 #include "check_run.h"
+#include "console.h"
 #include "rate_check.h"
 #include "report_file.h"
+#include "signals.h"
 #include "utf8_text.h"
 
 #include "KRV5316_regs.h"
+#include "escaped_text.h"
 #include "ox_version.h"
 
 #include <ctime>
@@ -151,9 +153,12 @@ bool WriteReport(const std::string &path, const std::string &text) {
     if (path.empty()) {
         return true;
     }
-    const std::string failure = WriteReportFile(path, text);
+    std::string remark;
+    const std::string failure = WriteReportFile(path, text, remark);
     if (!failure.empty()) {
         WriteStandardError("krv5316-check: cannot write " + path + ": " + failure + "\n");
+    } else if (!remark.empty()) {
+        WriteStandardError("krv5316-check: " + path + ": " + remark + "\n");
     }
     return failure.empty();
 }
@@ -172,6 +177,16 @@ int Check(const std::vector<std::string> &arguments) {
                                      ? std::string(kCheckUsage)
                                      : std::string("krv5316-check ") + OxVersion + "\n";
         return Print(text) ? AllPassed : NothingChecked;
+    }
+    // Known before the run, not after it: two reports cannot share a file.
+    const CheckOptions &options = *parsed.options;
+    if (!options.jsonFile.empty() && !options.junitFile.empty() &&
+        SameFile(options.jsonFile, options.junitFile)) {
+        WriteStandardError(
+            oxtext::ControlsEscaped("krv5316-check: --json and --junit name the same file '" +
+                                    options.jsonFile + "'") +
+            "\nTry 'krv5316-check --help'.\n");
+        return NothingChecked;
     }
 
     CheckRun run;

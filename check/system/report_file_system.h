@@ -1,5 +1,5 @@
 // What the report files need of each system (report_file_posix.cpp,
-// report_file_windows.cpp), and the parts both share (report_file.cpp).
+// report_file_windows.cpp) to tell which file a name reaches (report_file.cpp).
 #pragma once
 
 #include <filesystem>
@@ -27,11 +27,5 @@ std::string NameKey(const std::string &name); // as the file system compares nam
 // Where a name would make its file through links (on Windows, with the trailing dots and
 // spaces it drops): only to compare names, never to write.
 std::filesystem::path LinkTarget(const std::string &path);
-
-// Shared.
-std::string Reason(int error); // "No space left on device"
-// A new file's name: short, so that a report's name of up to 255 bytes leaves room for
-// it; made with O_EXCL, so it needs to be unlikely to be taken, not unique.
-std::string TemporaryName(unsigned attempt);
 
 } // namespace cardstep::detail

@@ -7,6 +7,7 @@
 #include "zovak_ox9162.h"
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ std::string FailedCallText(const CardAccessOutcome &failure);
 
 // "Summary: 2 cards checked, 1 passed, 1 failed"
 std::string SummaryLine(const CheckRun &run);
+
+// ISO 8601: "2026-12-07T08:00:30Z"
+std::string UtcTimestamp(std::time_t at);
 
 // CRC-32 (the one of zip and PNG) of the firmware image the program carries.
 uint32_t FirmwareImageCrc32();

@@ -3,6 +3,7 @@
 #include "firmware_image.h"
 #include "utf8_text.h"
 
+#include <chrono>
 #include <cstdio>
 #include <type_traits>
 
@@ -83,4 +84,19 @@ std::string FigureText(const FigureValue &value) {
             }
         },
         value);
+}
+
+std::string UtcTimestamp(std::time_t at) {
+    using namespace std::chrono;
+    const sys_seconds time{seconds{at}};
+    const sys_days day = floor<days>(time);
+    const year_month_day date{day};
+    const hh_mm_ss clock{time - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                  static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()));
+    return text;
 }

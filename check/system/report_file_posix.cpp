@@ -1,0 +1,277 @@
+// Report files on Linux and other POSIX systems. A report goes only where the shell's
+// `>` would put it: the name is opened for writing first, so the kernel's rules
+// (permissions, protected links and files in sticky folders, link loops) decide, and
+// what was opened decides how it is written.
+#include "console.h"
+#include "file_io.h"
+#include "report_file.h"
+#include "report_file_system.h"
+#include "signals.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    Descriptor(Descriptor &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Descriptor &operator=(Descriptor &&other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+    }
+    int get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+// What standard output is open on, seen by a descriptor other than standard output.
+bool IsStandardOutput(const struct stat &status, int fd = -1) {
+    struct stat out {};
+    return fd != STDOUT_FILENO && fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == status.st_dev &&
+           out.st_ino == status.st_ino;
+}
+
+// Only a regular file is replaced, and not standard output's: what is appended to it
+// must stay.
+bool Replaceable(const struct stat &status, int fd = -1) {
+    return S_ISREG(status.st_mode) && !IsStandardOutput(status, fd);
+}
+
+// A device or a pipe takes the report where it stands; a write may wait for its reader.
+std::string WriteStream(int fd, const std::string &text) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        return ErrorText(errno);
+    }
+    const std::string failure = WriteAll(fd, text);
+    return failure.empty() ? SyncFile(fd) : failure;
+}
+
+// Why a name cannot be opened for writing; a pipe nobody reads fails at once.
+std::string OpenFailure(const std::string &path, int error) {
+    struct stat status {};
+    if (error == ENXIO && stat(path.c_str(), &status) == 0) {
+        if (S_ISFIFO(status.st_mode)) {
+            return "nothing reads from that pipe";
+        }
+        if (S_ISSOCK(status.st_mode)) {
+            return "that is a socket, which takes no file";
+        }
+    }
+    return ErrorText(error);
+}
+
+// Written in place, the old report is gone once writing starts: the room for the new one
+// is reserved first, and where there is none the old one stays as it was. A file system
+// that cannot reserve room (NFSv3, vfat) still takes the report.
+std::string WriteInPlace(int fd, const std::string &text, std::string &remark) {
+    const auto size = static_cast<off_t>(text.size());
+    if (size > 0 && fallocate(fd, 0, 0, size) != 0) {
+        if (errno != EOPNOTSUPP) {
+            return ErrorText(errno) +
+                   " (the report can only be written in place, and no room can be reserved for "
+                   "it: the old one is kept)";
+        }
+        remark = "written in place, without room reserved first: the file system cannot reserve it";
+    }
+    std::string failure = WriteAll(fd, text);
+    if (failure.empty() && ftruncate(fd, size) != 0) {
+        failure = ErrorText(errno);
+    }
+    return failure.empty() ? SyncFile(fd) : failure;
+}
+
+// The folder of the file that path reaches through any links, to be synced and to take a
+// new file beside it, and the file's name there.
+struct Place {
+    Descriptor folder;
+    std::string name;
+};
+
+Place PlaceOf(const std::string &path) {
+    Place place;
+    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr),
+                                                           &std::free);
+    if (real) {
+        const std::string where = real.get();
+        const std::size_t slash = where.rfind('/');
+        place.name = where.substr(slash + 1);
+        place.folder = Descriptor(open(slash == 0 ? "/" : where.substr(0, slash).c_str(),
+                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    return place;
+}
+
+// The new report's file beside the old one, removed unless it was renamed over it.
+class Temporary {
+  public:
+    explicit Temporary(int folder) : folder_(folder) {
+        name_ = NewTemporary([&](const std::string &name) {
+            file_ = Descriptor(
+                openat(folder_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            return file_.get() >= 0;
+        });
+    }
+    Temporary(const Temporary &) = delete;
+    Temporary &operator=(const Temporary &) = delete;
+    ~Temporary() {
+        if (!name_.empty()) {
+            unlinkat(folder_, name_.c_str(), 0);
+        }
+    }
+    int get() const { return file_.get(); }
+    // Renames it over name; errno set where that fails.
+    bool RenameOver(const std::string &name) {
+        if (renameat(folder_, name_.c_str(), folder_, name.c_str()) != 0) {
+            return false;
+        }
+        name_.clear();
+        return true;
+    }
+
+  private:
+    int folder_;
+    Descriptor file_;
+    std::string name_;
+};
+
+// The folder forbids a new file or a rename, or the owner a new file of theirs.
+bool Refused(int error) {
+    return error == EACCES || error == EPERM;
+}
+
+// A new file beside the old one, with its owner, group and mode, synced and renamed over
+// it, so that a failure leaves the old one as it was. Where the folder or the owner
+// forbids that, the file, which may be written, is written in place.
+std::string Replace(int fd, const struct stat &old, const std::string &path,
+                    const std::string &text, std::string &remark) {
+    const Place place = PlaceOf(path);
+    if (place.folder.get() < 0) {
+        return Refused(errno) ? WriteInPlace(fd, text, remark) : ErrorText(errno);
+    }
+    Temporary temporary(place.folder.get());
+    if (temporary.get() < 0) {
+        return Refused(errno) ? WriteInPlace(fd, text, remark) : ErrorText(errno);
+    }
+    // Only root may give a file away, others keep at most a group of their own; the mode
+    // after the owner, which clears set-user-ID and set-group-ID.
+    if (fchown(temporary.get(), old.st_uid, old.st_gid) != 0 ||
+        fchmod(temporary.get(), old.st_mode & 07777) != 0) {
+        return WriteInPlace(fd, text, remark);
+    }
+    std::string failure = WriteAll(temporary.get(), text);
+    if (failure.empty()) {
+        failure = SyncFile(temporary.get());
+    }
+    if (!failure.empty()) {
+        return failure;
+    }
+    if (!temporary.RenameOver(place.name)) {
+        return Refused(errno) ? WriteInPlace(fd, text, remark) : ErrorText(errno);
+    }
+    return SyncFile(place.folder.get());
+}
+
+// A file the check has just made holds no earlier report: the report goes straight into
+// it, and a report that does not get in whole takes the file with it.
+std::string WriteNew(int fd, const std::string &path, const std::string &text) {
+    std::string failure = WriteAll(fd, text);
+    if (failure.empty()) {
+        failure = SyncFile(fd);
+    }
+    const Place place = PlaceOf(path);
+    if (failure.empty() && place.folder.get() >= 0) {
+        failure = SyncFile(place.folder.get());
+    }
+    if (!failure.empty()) {
+        unlink(path.c_str());
+    }
+    return failure;
+}
+
+} // namespace
+
+namespace cardstep::detail {
+
+bool ExistingReach(const std::string &path, Reach &reach) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return false;
+    }
+    reach = {true, !Replaceable(status), status.st_dev, status.st_ino, {}};
+    return true;
+}
+
+fs::path PathOf(const std::string &name) {
+    return name;
+}
+
+std::string NameOf(const fs::path &path) {
+    return path.string();
+}
+
+std::string NameKey(const std::string &name) {
+    return name;
+}
+
+fs::path LinkTarget(const std::string &path) {
+    fs::path target = path;
+    std::error_code error;
+    for (int hops = 0; hops < 40 && fs::is_symlink(target, error); ++hops) {
+        const fs::path next = fs::read_symlink(target, error);
+        if (error) {
+            break;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target;
+}
+
+} // namespace cardstep::detail
+
+std::string WriteReportFile(const std::string &path, const std::string &text, std::string &remark) {
+    std::optional<InterruptionsHeld> held(std::in_place);
+    constexpr int kFlags = O_WRONLY | O_NONBLOCK | O_CLOEXEC;
+    errno = 0;
+    Descriptor file(open(path.c_str(), kFlags | O_CREAT | O_EXCL, 0666));
+    const bool created = file.get() >= 0;
+    if (!created && errno == EEXIST) {
+        file = Descriptor(open(path.c_str(), kFlags | O_CREAT, 0666));
+    }
+    struct stat status {};
+    if (file.get() < 0) {
+        // Standard output may be a socket, which has no file to open.
+        const int error = errno;
+        held.reset();
+        return error == ENXIO && stat(path.c_str(), &status) == 0 && IsStandardOutput(status)
+                   ? WriteStandardOutput(text)
+                   : OpenFailure(path, error);
+    }
+    if (fstat(file.get(), &status) != 0) {
+        return ErrorText(errno);
+    }
+    if (!Replaceable(status, file.get())) {
+        // A stream may wait for its reader: a signal must still end the program then.
+        held.reset();
+        return IsStandardOutput(status, file.get()) ? WriteStandardOutput(text)
+                                                    : WriteStream(file.get(), text);
+    }
+    return created ? WriteNew(file.get(), path, text)
+                   : Replace(file.get(), status, path, text, remark);
+}
