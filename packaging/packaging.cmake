@@ -60,5 +60,8 @@ endif()
 include(${here}/man_pages.cmake)
 
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" "${here}/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+# The README's further reading, where its links lead.
+install(DIRECTORY "${PROJECT_SOURCE_DIR}/docs/" DESTINATION "${CMAKE_INSTALL_DOCDIR}/docs"
+        FILES_MATCHING PATTERN "*.md" PATTERN "*.txt" PATTERN "*.png" PATTERN "prirucka.md" EXCLUDE)
 
 include(${here}/debian.cmake)

@@ -27,6 +27,8 @@ file(WRITE "${staged}/licence.txt" "${bom}${licence}")
 
 install(TARGETS krv5316-check ox_krv5316 RUNTIME DESTINATION .)
 install(FILES "${PROJECT_SOURCE_DIR}/docs/prirucka.md" DESTINATION . RENAME prirucka.txt)
+# The check's options, limits and statuses, which the guide names.
+install(FILES "${PROJECT_SOURCE_DIR}/docs/krv5316-check-help.txt" DESTINATION .)
 install(FILES "${staged}/licence.txt" DESTINATION . RENAME licence.txt)
 
 set(CPACK_GENERATOR NSIS)

@@ -25,14 +25,15 @@ Options (--opt VALUE or --opt=VALUE; each at most once):
   --card BUS/SLOT      check only the card at this PCI position, e.g. --card 2/13
   --card N             check only card N of the list (1 = first KRV-5316 found)
   --loopback           a loopback plug connects DOUT.0-7 to DIN.0-7: compare DIN
-  --run-time MS        how long the counters run in step 5 (default 1500, at
-                       least 201; a 1 Hz input needs about 1100 to show both of
-                       its levels)
+  --run-time MS        how long the counters run in step 5: from 201 to 600000
+                       (default 1500; a 1 Hz input needs about 1100 to show both
+                       of its levels)
   --expect-hz F        the rate every input must have, in Hz, or 24 rates
                        separated by commas, CNT0 first (0: no signal allowed)
   --tolerance PCT      how far a rate may lie from the one expected, in per cent
-                       of it (default 0.1); one count in the run time must not be
-                       more than this at the lowest rate expected
+                       of it: above 0 and up to 100 (default 0.1); one count in
+                       the run time must not be more than this at the lowest
+                       rate expected
   --json FILE          also write a machine-readable report to FILE
   --junit FILE         also write a JUnit XML report (one test per step) to FILE
   --version            show the version
@@ -45,9 +46,10 @@ checked.
 Exit status: 0 every checked card passed; 1 a card failed; 2 not every card
 could be checked (driver library failure, a card whose ID, bus or slot cannot
 be read, no KRV-5316 card, no card at the position asked for, a run time too
-short), a report could not be written, or the arguments are wrong; 130 or 143
-interrupted by SIGINT or SIGTERM (the card is closed and the reports are
-written first).
+short), a report could not be written, or the arguments are wrong; 130
+interrupted by SIGINT (Ctrl+C on Windows), 143 by SIGTERM (on Windows the
+console's closing, logoff or shutdown), 149 by Ctrl+Break on Windows: the card
+is closed and the reports are written first.
 )";
 
 namespace {

@@ -1,6 +1,6 @@
 // The stand-in's `throw` raises a C++ exception out of the driver call. On 32-bit
 // Windows it cannot reach the caller: each module unwinds by its own DWARF tables, so
-// the program ends instead (README, "A library that raises"). Tests of it skip there.
+// the program ends instead (docs/windows.md, "Loading ZOVAK_OX9162.DLL"). Tests of it skip there.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -25,6 +25,7 @@ for file in bin/ox_krv5316 bin/krv5316-check bin/ox_krv5316-sim sbin/ox9162-udev
     share/ox_krv5316/ox9162.conf share/man/man1/krv5316-check.1.gz \
     share/man/man1/ox_krv5316.1.gz share/man/man1/ox_krv5316-sim.1.gz \
     share/man/man8/ox9162-udev-rule.8.gz share/doc/ox-krv5316/README.md \
+    share/doc/ox-krv5316/docs/simulated-cards.md \
     share/doc/ox-krv5316/copyright; do
     [ -e "$root/$file" ] || fail "$file is not installed"
 done
