@@ -1,5 +1,6 @@
 // krv5316-check: checks KRV-5316 cards without an operator and reports a verdict.
 #include "card_check.h"
+#include "check_main.h"
 #include "check_options.h"
 #include "check_report.h"
 #include "check_run.h"
@@ -16,10 +17,6 @@
 #include <ctime>
 #include <string>
 #include <vector>
-
-#ifdef _WIN32
-#include "wide_text.h"
-#endif
 
 namespace {
 
@@ -163,7 +160,8 @@ bool WriteReport(const std::string &path, const std::string &text) {
     return failure.empty();
 }
 
-// The check on its arguments (UTF-8); the program's exit status.
+} // namespace
+
 int Check(const std::vector<std::string> &arguments) {
     // Output that goes away is a failure to report, not a way to die before the reports.
     TurnWriteSignalsIntoErrors();
@@ -229,21 +227,3 @@ int Check(const std::vector<std::string> &arguments) {
     }
     return run.failedCount() > 0 ? CardFailed : AllPassed;
 }
-
-} // namespace
-
-#ifdef _WIN32
-// The arguments as Windows holds them, in UTF-16, into UTF-8 once: the ANSI code page
-// cannot hold every name.
-int wmain(int argc, wchar_t **argv) {
-    std::vector<std::string> arguments;
-    for (int k = 1; k < argc; ++k) {
-        arguments.push_back(oxtext::Utf8(argv[k]));
-    }
-    return Check(arguments);
-}
-#else
-int main(int argc, char **argv) {
-    return Check(std::vector<std::string>(argv + 1, argv + argc));
-}
-#endif
