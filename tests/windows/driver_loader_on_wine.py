@@ -7,11 +7,10 @@ never loaded, and a DLL of the other width is named in the message."""
 import argparse
 import re
 import shutil
-import struct
 import sys
 from pathlib import Path
 
-from check_on_wine import Wine, verdict
+from wine_support import Wine, marked_for_width, verdict
 
 LIBRARY_ERROR = 2
 
@@ -54,10 +53,8 @@ def main():
            cwd=planted, path=planted)
 
     # The stand-in marked for the other width: the system's message names the file.
-    other = bytearray((args.bin / "ZOVAK_OX9162.DLL").read_bytes())
-    machine = struct.unpack_from("<I", other, 0x3C)[0] + 4
-    struct.pack_into("<H", other, machine, 0x14C if args.width == 64 else 0x8664)
-    (alone / "ZOVAK_OX9162.DLL").write_bytes(other)
+    (alone / "ZOVAK_OX9162.DLL").write_bytes(
+        marked_for_width(args.bin / "ZOVAK_OX9162.DLL", 96 - args.width))
     expect("a DLL of the other width", LIBRARY_ERROR, "",
            message=r"(?m)error 193: [^%\n]*ZOVAK_OX9162\.DLL[^%\n]*$")
 

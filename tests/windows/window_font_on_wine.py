@@ -12,7 +12,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-from check_on_wine import Wine, imports, verdict
+from wine_support import Wine, imports, verdict
 
 BITMAP_FONT = Path("/usr/share/wine/fonts/sserife.fon")  # Debian's fonts-wine
 FONTS_KEY = r"HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts"

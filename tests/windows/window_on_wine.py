@@ -9,7 +9,6 @@ import argparse
 import os
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import time
@@ -17,7 +16,7 @@ from pathlib import Path
 
 from PIL import ImageGrab
 
-from check_on_wine import Wine, verdict
+from wine_support import Wine, marked_for_width, verdict
 
 SKIP = 77
 TITLE = "OX_KRV5316  -  test PCI karty ZOVAK"
@@ -28,7 +27,6 @@ TICK_ACCESSES = 24 * 5 + 5
 VERSION_READ = "R 1 5fc 12"
 VIRTUAL_DISPLAY = Path(__file__).resolve().parents[2] / "scripts" / "virtual_display.sh"
 FOLDER = r"C:\B\OX"
-MACHINE = {32: 0x14C, 64: 0x8664}
 
 
 def installs(width):
@@ -41,13 +39,6 @@ def installs(width):
     return [(None, "cs_CZ.UTF-8", "Knihovna ovladače výrobce karet ZOVAK_OX9162.DLL nebyla"),
             (other, "C.UTF-8", f"{dll} is a {other}-bit DLL: the {width}-bit programs cannot"),
             (width, "C.UTF-8", f"The programs will use the card maker's driver library {dll}.")]
-
-
-def dll_of_width(dll, machine):
-    """The DLL with the PE header's machine field set: its width as Windows sees it."""
-    data = bytearray(dll.read_bytes())
-    struct.pack_into("<H", data, struct.unpack_from("<I", data, 0x3C)[0] + 4, machine)
-    return bytes(data)
 
 
 def screenshot(display, x, y, width, height, path):
@@ -113,7 +104,7 @@ def main():
     for step, (dll_width, locale, said) in enumerate(installs(args.width)):
         (folder / "ZOVAK_OX9162.DLL").unlink(missing_ok=True)
         if dll_width:
-            (folder / "ZOVAK_OX9162.DLL").write_bytes(dll_of_width(args.dll, MACHINE[dll_width]))
+            (folder / "ZOVAK_OX9162.DLL").write_bytes(marked_for_width(args.dll, dll_width))
         env = dict(wine.env, LC_ALL=locale,
                    WINEPATH="Z:" + str(on_path.resolve()).replace("/", "\\"))
         where = [f"/D={FOLDER}"] if step == 0 else []
