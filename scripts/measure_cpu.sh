@@ -10,12 +10,14 @@
 # Usage: scripts/measure_cpu.sh [build dir] [seconds]   (defaults: build, 10)
 # OX_CPU_PAGE=0..3 shows another page meanwhile (default 1, the counters page).
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/settings.sh"
+cd "$ox_root"
 build="${1:-build}"
 seconds="${2:-10}"
 bench="$build/bin/tick_bench"
 if [[ ! -x "$bench" ]]; then
-    cmake --build "$build" --target tick_bench
+    ox_quiet_build "measure_cpu: building tick_bench" \
+        cmake --build "$build" --target tick_bench || exit 1
 fi
 
 display_pid=""

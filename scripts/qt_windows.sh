@@ -3,12 +3,14 @@
 # plugin), which the user may replace as its licence asks, from Debian's own qt6-base
 # source with Debian's mingw-w64, once per machine:
 #   scripts/qt_windows.sh [32|64]        (default 32)
-# installs it into /var/cache/ox_krv5316/qt-<version>-win<width>-mingw-shared/, links
-# qt-win<width>-mingw-shared to it for the CMake presets, and prints that folder as
-# its last line. A finished build leaves a stamp there, and a
-# later run only prints the folder. The machine's apt configuration is not touched:
-# the source comes through the script's own source list and state folders.
+# installs it into qt-<version>-win<width>-mingw-shared/ in the machine's cache folder
+# (OX_CACHE_DIR, scripts/settings.sh), links qt-win<width>-mingw-shared to it for the
+# CMake presets, and prints that folder as its last line. A finished build leaves a
+# stamp there, and a later run only prints the folder. The machine's apt configuration
+# is not touched: the source comes through the script's own source list and state
+# folders.
 set -euo pipefail
+. "$(dirname "$0")/settings.sh"
 
 width="${1:-32}"
 case $width in
@@ -16,8 +18,8 @@ case $width in
 64) triple=x86_64-w64-mingw32 ;;
 *) echo "qt_windows: width is 32 or 64, not '$width'" >&2; exit 2 ;;
 esac
-repo="$(cd "$(dirname "$0")/.." && pwd)"
-cache="${OX_CACHE_DIR:-/var/cache/ox_krv5316}"
+repo="$ox_root"
+cache="$OX_CACHE_DIR"
 toolchain_name=mingw-shared
 say() { echo "qt_windows: $*" >&2; }
 
@@ -33,7 +35,8 @@ fi
 src="$(ls -d "$work"/qt6-base-"$version"* | head -1)"
 
 # What the window and its tests do not use is left out: every feature off here is
-# compile time saved on each new machine, twice (once per width).
+# compile time saved on each new machine, twice (once per width). The tool bar and the
+# main window stay: Widgets itself needs them.
 qt_off=(
     # modules and bundled libraries
     network sql dbus xml printsupport concurrent opengl dynamicgl vulkan freetype
@@ -49,7 +52,7 @@ qt_off=(
     # Widgets
     style_stylesheet effects graphicsview graphicseffect scroller treewidget listwidget
     commandlinkbutton datetimeedit calendarwidget textbrowser splashscreen splitter
-    lcdnumber spinbox fontcombobox toolbar toolbox mainwindow dockwidget mdiarea
+    lcdnumber spinbox fontcombobox toolbox dockwidget mdiarea
     statusbar sizegrip statustip dial syntaxhighlighter keysequenceedit colordialog
     filedialog fontdialog progressdialog inputdialog errormessage wizard
     datawidgetmapper columnview completer fscompleter undoview
@@ -85,17 +88,13 @@ cp "$repo/cmake/mingw-w64.cmake" "$prefix/share/ox_krv5316/mingw-w64.cmake"
 build="$work/build-win$width-$toolchain_name"
 log="$work/build-win$width-$toolchain_name.log"
 rm -rf "$build"
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
 say "configuring Qt $version for $width-bit Windows (log: $log)"
 start=$(date +%s)
 if ! cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$prefix/share/ox_krv5316/mingw-w64.cmake" \
         -DOX_MINGW_TRIPLE="$triple" -DCMAKE_INSTALL_PREFIX="$prefix" \
         -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-        "${qt_options[@]}" "${launcher[@]}" \
+        "${qt_options[@]}" "${ox_launcher[@]}" \
         >"$log" 2>&1; then
     tail -40 "$log" >&2
     say "configuring Qt FAILED"

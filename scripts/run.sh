@@ -4,17 +4,15 @@
 # one (Xvfb), saves a screenshot once the window is up, prints the PNG's path and
 # ends the program. OX_BUILD_DIR picks another build directory than build/.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/settings.sh"
+cd "$ox_root"
 bash scripts/setup.sh
 build="${OX_BUILD_DIR:-build}"
-log="$(mktemp)"
-if ! { cmake --preset default -B "$build" && cmake --build "$build" --target ox_krv5316 xshot; } \
-  >"$log" 2>&1; then
-  cat "$log" >&2
-  rm -f "$log"
-  exit 1
-fi
-rm -f "$log"
+build_program() {
+  cmake --preset default -B "$build" "${ox_launcher[@]}" &&
+    cmake --build "$build" --target ox_krv5316 xshot
+}
+ox_quiet_build "run: building the program" build_program || exit 1
 app="$build/bin/ox_krv5316"
 
 if [ -n "${DISPLAY:-}" ]; then

@@ -6,8 +6,9 @@
 # clean checkout after a merge, build and test, review `git diff`, commit as one change.
 # OX_TIDY_JOBS sets the parallel jobs (default: all cores).
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root="$PWD"
+. "$(dirname "$0")/settings.sh"
+cd "$ox_root"
+root="$ox_root"
 jobs="${OX_TIDY_JOBS:-$(nproc)}"
 log="$root/build/tidy.log"
 folders='app|bench|cardaccess|check|driver|driverapi|firmware|sim|tests|tools'
@@ -18,8 +19,10 @@ for tool in run-clang-tidy clang-tidy clang-apply-replacements clang-format; do
 done
 
 # The Linux build's compile commands, and the sources it generates (Qt's moc output).
-cmake --preset default >/dev/null
-cmake --build --preset default
+linux_build() {
+  cmake --preset default "${ox_launcher[@]}" && cmake --build --preset default
+}
+ox_quiet_build "tidy: the Linux build" linux_build || exit 1
 : >"$log"
 echo "tidy: fixing the Linux build's sources (diagnostics in $log)"
 run-clang-tidy -p build -fix -quiet -j "$jobs" "$sources" >>"$log" 2>&1 ||

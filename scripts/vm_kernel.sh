@@ -6,8 +6,9 @@
 # clone on this machine, reuses the cache without asking the mirror, which drops old
 # kernel versions.
 set -euo pipefail
+. "$(dirname "$0")/settings.sh"
 
-cache_root="${OX_CACHE_DIR:-/var/cache/ox_krv5316}/vm-kernel"
+cache_root="$OX_CACHE_DIR/vm-kernel"
 # The modules the guest loads.
 modules=(
     drivers/virtio/virtio_ring.ko drivers/virtio/virtio.ko

@@ -9,9 +9,10 @@
 # from any clone, only prints the path; a change to the device, its C interface or the
 # recipe number builds afresh.
 set -euo pipefail
+. "$(dirname "$0")/settings.sh"
 
-repo="$(cd "$(dirname "$0")/.." && pwd)"
-cache="${OX_CACHE_DIR:-/var/cache/ox_krv5316}"
+repo="$ox_root"
+cache="$OX_CACHE_DIR"
 say() { echo "vm_qemu: $*" >&2; }
 
 device_files=("$repo/qemu_device/ox9162_card.c" "$repo/sim/card_device.h")

@@ -5,16 +5,15 @@
 # Windows as DLLs that scripts/qt_windows.sh builds once per machine and width; and the
 # GoogleTest suites of the stand-in, card access, the check and the window
 # (build-*/tests-bin). The tests run under Wine: wine64 for the 64-bit programs, wine32
-# for the 32-bit ones. A
-# build prints its output only when it fails or warns; each width's test names what
-# failed. Exits non-zero when anything failed.
+# for the 32-bit ones. A build prints its output only when it fails or warns; each
+# width's test names what failed. Exits non-zero when anything failed.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/settings.sh"
+cd "$ox_root"
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
+build() {
+    cmake --preset "$1" "${ox_launcher[@]}" && cmake --build --preset "$1" -j2
+}
 
 status=0
 for width in 32 64; do
@@ -24,21 +23,15 @@ for width in 32 64; do
     fi
     # Long only the first time on a machine; it prints its progress.
     scripts/qt_windows.sh "$width" >/dev/null
-    log="$(mktemp)"
-    if ! { cmake --preset "$preset" "${launcher[@]}" &&
-           cmake --build --preset "$preset" -j2; } >"$log" 2>&1; then
-        cat "$log" >&2
-        rm -f "$log"
-        echo "windows: building for $width-bit Windows FAILED" >&2
-        exit 1
-    fi
-    if grep -q 'warning:' "$log"; then
-        cat "$log" >&2
-        echo "windows: the $width-bit build has warnings" >&2
-        status=1
-    fi
+    built=0
+    ox_quiet_build "windows: building for $width-bit Windows" build "$preset" || built=$?
+    case $built in
+    1) exit 1 ;;
+    2) status=1 ;; # the tests still run, and the run fails
+    esac
     # The test's own lines: its figures, and what failed if anything did. The suites'
     # windows show on a virtual display.
+    log="$(mktemp)"
     if ! bash scripts/virtual_display.sh ctest --preset "$preset" -j2 >"$log" 2>&1; then
         cat "$log" >&2
         echo "windows: the $width-bit test FAILED" >&2

@@ -13,6 +13,8 @@
 # hard links (Wine never writes there in place). Safe to run from several tests at
 # once. The program's carriage returns are dropped, so its lines read as on Linux.
 set -euo pipefail
+# The machine's cache folder, which holds the prefix made once.
+. "$(dirname "$0")/../../scripts/settings.sh"
 width=$1 prefix=$2
 shift 2
 # No .NET or browser engine: the prefix needs nothing that would be fetched.
@@ -28,7 +30,7 @@ fi
 # A copy of the machine's prefix at $1, which wineboot makes first if need be.
 copy_machine_prefix() {
   local cache
-  cache="/var/cache/ox_krv5316/wine-prefix-$(wine --version | tr -c 'A-Za-z0-9.\n' -)-win$width"
+  cache="$OX_CACHE_DIR/wine-prefix-$(wine --version | tr -c 'A-Za-z0-9.\n' -)-win$width"
   mkdir -p "$(dirname "$cache")"
   (
     flock 8
