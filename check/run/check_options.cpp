@@ -46,10 +46,13 @@ checked.
 Exit status: 0 every checked card passed; 1 a card failed; 2 not every card
 could be checked (driver library failure, a card whose ID, bus or slot cannot
 be read, no KRV-5316 card, no card at the position asked for, a run time too
-short), a report could not be written, or the arguments are wrong; 130
-interrupted by SIGINT (Ctrl+C on Windows), 143 by SIGTERM (on Windows the
-console's closing, logoff or shutdown), 149 by Ctrl+Break on Windows: the card
-is closed and the reports are written first.
+short, more cards than the check can look at), a report cannot be written
+where it is named (known before any card is touched), or the arguments are
+wrong; 129 interrupted by SIGHUP, 130 by SIGINT (Ctrl+C on Windows), 131 by
+SIGQUIT, 143 by SIGTERM (on Windows the console's closing, logoff or
+shutdown), 149 by Ctrl+Break on Windows: the card is closed and the reports
+are written first. Until a run writes its reports, each report file named
+says that the run has not finished.
 )";
 
 namespace {
@@ -183,12 +186,13 @@ std::string TakeValue(Option opt, const std::string &value, CheckOptions &option
         }
         return "--card takes BUS/SLOT or a card number from 1, not '" + value + "'";
     case OptRunTime:
-        if (const auto ms = Number(value); ms && *ms >= 1 && *ms <= kMostRunTime.count()) {
+        if (const auto ms = Number(value);
+            ms && *ms >= kLeastRunTime.count() && *ms <= kMostRunTime.count()) {
             options.runTime = std::chrono::milliseconds(*ms);
             return {};
         }
-        return "--run-time takes milliseconds from 1 to " + std::to_string(kMostRunTime.count()) +
-               ", not '" + value + "'";
+        return "--run-time takes milliseconds from " + std::to_string(kLeastRunTime.count()) +
+               " to " + std::to_string(kMostRunTime.count()) + ", not '" + value + "'";
     case OptExpectHz:
         if (const auto rates = Rates(value)) {
             options.expected.hertz = *rates;
@@ -252,7 +256,7 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
                 value = arg.substr(equals + 1);
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return fail("unknown argument '" + arg.substr(0, 2) + "'");
+            return fail("unknown argument '" + arg + "'");
         } else {
             return fail("unexpected argument '" + arg + "'");
         }

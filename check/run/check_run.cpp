@@ -20,7 +20,10 @@ unsigned CheckRun::failedCount() const {
 }
 
 const char *CheckRun::verdict() const {
-    return !error.empty() || cards.empty() ? "error" : failedCount() > 0 ? "fail" : "pass";
+    return errorKind == "unfinished"         ? "unfinished"
+           : !error.empty() || cards.empty() ? "error"
+           : failedCount() > 0               ? "fail"
+                                             : "pass";
 }
 
 std::string FailedCallText(const CardAccessOutcome &failure) {

@@ -17,7 +17,8 @@ struct CheckRun {
     std::string started; // UTC, ISO 8601
     CheckOptions options;
     // Why no card, or not every card, could be checked ("library", "no_card",
-    // "selection", "run_time", "unreadable", "interrupted"); empty when cards were checked.
+    // "selection", "run_time", "unreadable", "unseen", "report", "interrupted"); empty when cards
+    // were checked.
     std::string errorKind;
     std::string error;
     std::string warning; // what the cards checked may not be all of; empty: nothing
@@ -26,7 +27,9 @@ struct CheckRun {
 
     unsigned countOf(const std::string &cardVerdict) const; // cards with that verdict
     unsigned failedCount() const;
-    const char *verdict() const; // "pass", "fail" or "error"
+    // "pass", "fail" or "error"; "unfinished" in the report that stands in for one until
+    // the run writes it.
+    const char *verdict() const;
 };
 
 // "OX9162_Card_BUS returned 1", "OX9162_Card_DID raised: TEXT"

@@ -68,10 +68,27 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
     const std::string unseen =
         table.CountAll > MaxCards
             ? "the driver library reported " + std::to_string(table.CountAll) +
-                  " cards and only the first " + std::to_string(MaxCards) + " could be looked at"
+                  " cards and only the first " + std::to_string(MaxCards) +
+                  " could be looked at: library card" +
+                  (table.CountAll - MaxCards > 1 ? "s " + std::to_string(MaxCards) + " to " : " ") +
+                  std::to_string(table.CountAll - 1) + " not checked"
             : "";
     const std::string unread = UnreadableText(table.Unreadable);
     const std::string unknown = unread + (unread.empty() || unseen.empty() ? "" : "; ") + unseen;
+    // A place in the list is ambiguous while a card of it cannot be read.
+    if (options.cardIndex && !unread.empty()) {
+        std::string positions;
+        for (unsigned k = 1; k <= table.CountFound; ++k) {
+            positions +=
+                (k > 1 ? ", " : "") + CardPosition(table.Cards[k].BUS, table.Cards[k].SLOT);
+        }
+        run.errorKind = "selection";
+        run.error = "--card " + std::to_string(*options.cardIndex) +
+                    " cannot tell which card is meant while " + unread +
+                    "; name the card by its position with --card BUS/SLOT (KRV-5316 cards at " +
+                    positions + ")";
+        return {};
+    }
     if (table.CountFound == 0) {
         run.errorKind = unread.empty() ? "no_card" : "unreadable";
         run.error = unknown.empty() ? "no KRV-5316 card found (" + std::to_string(table.CountAll) +
@@ -86,11 +103,10 @@ std::vector<unsigned> SelectCards(const TPoleKaret &table, CheckRun &run) {
                               CardPosition(options.cardPosition->bus, options.cardPosition->slot);
         run.error += unknown.empty() ? "" : " (" + unknown + ")";
     } else {
-        // Whether an unreadable card is one asked for, or a KRV-5316 at all, is unknown:
-        // the run cannot pass.
-        run.errorKind = unread.empty() ? "" : "unreadable";
-        run.error = unread;
-        run.warning = unseen;
+        // Whether a card unread or unseen is one asked for, or a KRV-5316 at all, is
+        // unknown: the run cannot pass.
+        run.errorKind = !unread.empty() ? "unreadable" : !unseen.empty() ? "unseen" : "";
+        run.error = unknown;
     }
     return selected;
 }
@@ -137,11 +153,17 @@ void CheckSelectedCards(CheckRun &run) {
     }
 }
 
+// A message on standard error: outside texts in it (names, a library's words) can
+// neither split its line nor reach a terminal raw.
+void Say(const std::string &message) {
+    WriteStandardError("krv5316-check: " + oxtext::ControlsEscaped(message) + "\n");
+}
+
 // Standard output must take the text whole; a lost report is a failed check.
 bool Print(const std::string &text) {
     const std::string failure = WriteStandardOutput(text);
     if (!failure.empty()) {
-        WriteStandardError("krv5316-check: cannot write to standard output: " + failure + "\n");
+        Say("cannot write to standard output: " + failure);
     }
     return failure.empty();
 }
@@ -153,11 +175,32 @@ bool WriteReport(const std::string &path, const std::string &text) {
     std::string remark;
     const std::string failure = WriteReportFile(path, text, remark);
     if (!failure.empty()) {
-        WriteStandardError("krv5316-check: cannot write " + path + ": " + failure + "\n");
+        Say("cannot write " + path + ": " + failure);
     } else if (!remark.empty()) {
-        WriteStandardError("krv5316-check: " + path + ": " + remark + "\n");
+        Say(path + ": " + remark);
     }
     return failure.empty();
+}
+
+// Each report named, before any card is touched: it must be able to go where it is
+// named, and until the run writes it, it says that the run has not finished, so that a
+// run ended by SIGKILL or a power cut leaves no earlier verdict. The reason when one
+// cannot be written in run, and its name returned.
+std::string PrepareReports(CheckRun &run) {
+    CheckRun unfinished = run;
+    unfinished.errorKind = "unfinished";
+    unfinished.error = "the check has not finished: it is running, or was ended before it "
+                       "could write its report";
+    for (const auto &[path, text] : {std::pair(run.options.jsonFile, JsonReport(unfinished)),
+                                     std::pair(run.options.junitFile, JUnitReport(unfinished))}) {
+        const std::string failure = path.empty() ? "" : PrepareReportFile(path, text);
+        if (!failure.empty() && run.errorKind != "report") {
+            run.errorKind = "report";
+            run.error = "cannot write " + path + ": " + failure;
+            return path;
+        }
+    }
+    return {};
 }
 
 } // namespace
@@ -167,7 +210,8 @@ int Check(const std::vector<std::string> &arguments) {
     TurnWriteSignalsIntoErrors();
     const ParsedOptions parsed = ParseCheckOptions(arguments);
     if (!parsed.options) {
-        WriteStandardError("krv5316-check: " + parsed.error + "\nTry 'krv5316-check --help'.\n");
+        Say(parsed.error);
+        WriteStandardError("Try 'krv5316-check --help'.\n");
         return NothingChecked;
     }
     if (parsed.options->help || parsed.options->version) {
@@ -180,10 +224,8 @@ int Check(const std::vector<std::string> &arguments) {
     const CheckOptions &options = *parsed.options;
     if (!options.jsonFile.empty() && !options.junitFile.empty() &&
         SameFile(options.jsonFile, options.junitFile)) {
-        WriteStandardError(
-            oxtext::ControlsEscaped("krv5316-check: --json and --junit name the same file '" +
-                                    options.jsonFile + "'") +
-            "\nTry 'krv5316-check --help'.\n");
+        Say("--json and --junit name the same file '" + options.jsonFile + "'");
+        WriteStandardError("Try 'krv5316-check --help'.\n");
         return NothingChecked;
     }
 
@@ -193,11 +235,14 @@ int Check(const std::vector<std::string> &arguments) {
     run.started = UtcTimestamp(std::time(nullptr));
     run.options = *parsed.options;
     CatchInterruptions();
-    // A run that cannot be judged is refused before any card is touched.
+    // A run that cannot be judged, or whose reports cannot be written, is refused before
+    // any card is touched.
     run.error = RunTimeRefusal(run.options.runTime, run.options.expected);
     if (!run.error.empty()) {
         run.errorKind = "run_time";
-    } else {
+    }
+    const std::string unwritable = PrepareReports(run);
+    if (run.error.empty()) {
         CheckSelectedCards(run);
     }
     // Cards that were opened have been closed again; the reports say how far it got.
@@ -209,16 +254,15 @@ int Check(const std::vector<std::string> &arguments) {
 
     bool delivered = true;
     if (!run.error.empty()) {
-        WriteStandardError("krv5316-check: " + run.error + "\n");
-    }
-    if (!run.warning.empty()) {
-        WriteStandardError("krv5316-check: warning: " + run.warning + "\n");
+        Say(run.error);
     }
     if (run.error.empty() || !run.cards.empty() || !run.unreadable.empty()) {
         delivered &= Print(TextReport(run));
     }
-    delivered &= WriteReport(run.options.jsonFile, JsonReport(run));
-    delivered &= WriteReport(run.options.junitFile, JUnitReport(run));
+    for (const auto &[path, text] : {std::pair(run.options.jsonFile, JsonReport(run)),
+                                     std::pair(run.options.junitFile, JUnitReport(run))}) {
+        delivered &= path == unwritable || WriteReport(path, text);
+    }
     if (signal != 0) {
         return 128 + signal; // as a shell gives for a program its signal ended
     }

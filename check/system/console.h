@@ -1,5 +1,7 @@
 // The console, the host's name and the clock as krv5316-check needs them, one
-// implementation per system (console_posix.cpp, console_windows.cpp).
+// implementation per system (console_posix.cpp, console_windows.cpp). A standard stream
+// the program was started without is no number for a file it opens to take: output to
+// it fails, as it would have.
 #pragma once
 
 #include <chrono>
@@ -17,7 +19,8 @@ std::string HostName(); // empty when the system will not say
 // system's reason ("No space left on device"). A Windows console gets it as UTF-16,
 // whatever its code page; a file or a pipe the UTF-8 bytes.
 std::string WriteStandardOutput(const std::string &text);
-void WriteStandardError(const std::string &text); // as well as it can
+std::string WriteStandardError(const std::string &text);
+
 
 inline void SleepFor(std::chrono::microseconds time) {
     std::this_thread::sleep_for(time);

@@ -82,10 +82,9 @@ std::string WriteStandardOutput(const std::string &text) {
     return failure;
 }
 
-void WriteStandardError(const std::string &text) {
+std::string WriteStandardError(const std::string &text) {
     if (const HANDLE console = ConsoleOf(STD_ERROR_HANDLE)) {
-        WriteConsoleText(console, text);
-    } else {
-        WriteAll(2, text);
+        return WriteConsoleText(console, text);
     }
+    return WriteAll(2, text);
 }

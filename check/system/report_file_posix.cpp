@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <utility>
 
@@ -40,17 +41,27 @@ class Descriptor {
     int fd_;
 };
 
-// What standard output is open on, seen by a descriptor other than standard output.
-bool IsStandardOutput(const struct stat &status, int fd = -1) {
-    struct stat out {};
-    return fd != STDOUT_FILENO && fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == status.st_dev &&
-           out.st_ino == status.st_ino;
+// Which standard stream, output (1) or error (2), is open on the file, seen by another
+// descriptor; 0: neither.
+int StandardStreamOf(const struct stat &status, int fd = -1) {
+    for (const int stream : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat open {};
+        if (fd != stream && fstat(stream, &open) == 0 && open.st_dev == status.st_dev &&
+            open.st_ino == status.st_ino) {
+            return stream;
+        }
+    }
+    return 0;
 }
 
-// Only a regular file is replaced, and not standard output's: what is appended to it
+// Only a regular file is replaced, and not a standard stream's: what is appended to it
 // must stay.
 bool Replaceable(const struct stat &status, int fd = -1) {
-    return S_ISREG(status.st_mode) && !IsStandardOutput(status, fd);
+    return S_ISREG(status.st_mode) && StandardStreamOf(status, fd) == 0;
+}
+
+std::string WriteStandardStream(int stream, const std::string &text) {
+    return stream == STDOUT_FILENO ? WriteStandardOutput(text) : WriteStandardError(text);
 }
 
 // A device or a pipe takes the report where it stands; a write may wait for its reader.
@@ -106,15 +117,24 @@ struct Place {
 
 Place PlaceOf(const std::string &path) {
     Place place;
-    const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr),
-                                                           &std::free);
-    if (real) {
-        const std::string where = real.get();
-        const std::size_t slash = where.rfind('/');
-        place.name = where.substr(slash + 1);
-        place.folder = Descriptor(open(slash == 0 ? "/" : where.substr(0, slash).c_str(),
-                                       O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    std::string where = path;
+    // A name that is no link is found through its own folder, also one deeper than any
+    // full name may be.
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0 || S_ISLNK(status.st_mode)) {
+        const std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr),
+                                                               &std::free);
+        if (!real) {
+            return place;
+        }
+        where = real.get();
     }
+    const std::size_t slash = where.rfind('/');
+    place.name = slash == std::string::npos ? where : where.substr(slash + 1);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : where.substr(0, slash);
+    place.folder = Descriptor(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return place;
 }
 
@@ -151,9 +171,10 @@ class Temporary {
     std::string name_;
 };
 
-// The folder forbids a new file or a rename, or the owner a new file of theirs.
+// The folder forbids a new file or a rename, or the owner a new file of theirs; or the
+// file is mounted where it stands (a container's bind mount), which no rename replaces.
 bool Refused(int error) {
-    return error == EACCES || error == EPERM;
+    return error == EACCES || error == EPERM || error == EBUSY;
 }
 
 // A new file beside the old one, with its owner, group and mode, synced and renamed over
@@ -161,6 +182,10 @@ bool Refused(int error) {
 // forbids that, the file, which may be written, is written in place.
 std::string Replace(int fd, const struct stat &old, const std::string &path,
                     const std::string &text, std::string &remark) {
+    // A second name, an ACL or other extended attributes would not pass to a new file.
+    if (old.st_nlink > 1 || flistxattr(fd, nullptr, 0) > 0) {
+        return WriteInPlace(fd, text, remark);
+    }
     const Place place = PlaceOf(path);
     if (place.folder.get() < 0) {
         return Refused(errno) ? WriteInPlace(fd, text, remark) : ErrorText(errno);
@@ -245,7 +270,11 @@ fs::path LinkTarget(const std::string &path) {
 
 } // namespace cardstep::detail
 
-std::string WriteReportFile(const std::string &path, const std::string &text, std::string &remark) {
+namespace {
+
+// Writes text as WriteReportFile says; a stream only where it should take text now.
+std::string WriteTo(const std::string &path, const std::string &text, bool streams,
+                    std::string &remark) {
     std::optional<InterruptionsHeld> held(std::in_place);
     constexpr int kFlags = O_WRONLY | O_NONBLOCK | O_CLOEXEC;
     errno = 0;
@@ -256,12 +285,14 @@ std::string WriteReportFile(const std::string &path, const std::string &text, st
     }
     struct stat status {};
     if (file.get() < 0) {
-        // Standard output may be a socket, which has no file to open.
+        // A standard stream may be a socket, which has no file to open.
         const int error = errno;
         held.reset();
-        return error == ENXIO && stat(path.c_str(), &status) == 0 && IsStandardOutput(status)
-                   ? WriteStandardOutput(text)
-                   : OpenFailure(path, error);
+        const int stream =
+            error == ENXIO && stat(path.c_str(), &status) == 0 ? StandardStreamOf(status) : 0;
+        return stream == 0 ? OpenFailure(path, error)
+               : streams   ? WriteStandardStream(stream, text)
+                           : std::string();
     }
     if (fstat(file.get(), &status) != 0) {
         return ErrorText(errno);
@@ -269,9 +300,23 @@ std::string WriteReportFile(const std::string &path, const std::string &text, st
     if (!Replaceable(status, file.get())) {
         // A stream may wait for its reader: a signal must still end the program then.
         held.reset();
-        return IsStandardOutput(status, file.get()) ? WriteStandardOutput(text)
-                                                    : WriteStream(file.get(), text);
+        if (!streams) {
+            return {};
+        }
+        const int stream = StandardStreamOf(status, file.get());
+        return stream != 0 ? WriteStandardStream(stream, text) : WriteStream(file.get(), text);
     }
     return created ? WriteNew(file.get(), path, text)
                    : Replace(file.get(), status, path, text, remark);
+}
+
+} // namespace
+
+std::string WriteReportFile(const std::string &path, const std::string &text, std::string &remark) {
+    return WriteTo(path, text, true, remark);
+}
+
+std::string PrepareReportFile(const std::string &path, const std::string &placeholder) {
+    std::string remark;
+    return WriteTo(path, placeholder, false, remark);
 }

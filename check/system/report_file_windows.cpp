@@ -121,10 +121,13 @@ fs::path LinkTarget(const std::string &path) {
 
 } // namespace cardstep::detail
 
-std::string WriteReportFile(const std::string &path, const std::string &text, std::string &) {
+namespace {
+
+// Writes text as WriteReportFile says; a device only where it should take text now.
+std::string WriteTo(const std::string &path, const std::string &text, bool devices) {
     const InterruptionsHeld held;
     if (IsDevice(path)) {
-        return WriteDevice(path, text);
+        return WriteDevice(path, devices ? text : std::string());
     }
     const fs::path target = cardstep::detail::PathOf(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
@@ -154,4 +157,14 @@ std::string WriteReportFile(const std::string &path, const std::string &text, st
         _wremove(temporary.c_str());
     }
     return failure;
+}
+
+} // namespace
+
+std::string WriteReportFile(const std::string &path, const std::string &text, std::string &) {
+    return WriteTo(path, text, true);
+}
+
+std::string PrepareReportFile(const std::string &path, const std::string &placeholder) {
+    return WriteTo(path, placeholder, false);
 }

@@ -52,6 +52,8 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--json", "--json needs a value"},
         {"--frobnicate", "unknown argument '--frobnicate'"},
         {"--=x", "unknown argument '--=x'"},
+        {"-hv", "unknown argument '-hv'"},
+        {"--run-time 200", "--run-time takes milliseconds from 201 to 600000, not '200'"},
         {"--card 1 --card 4/2", "--card given more than once"},
         {"--json ''", "--json needs a file name, not an empty one"},
         {"--json r.json --junit ./r.json", "--json and --junit name the same file"},
@@ -99,7 +101,6 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
         {others(17) + "0123@2/13", "", "no_card", unseen},
         {"0123@3/3;" + others(16) + "0123@2/13", "--card 2/13", "selection", "2/13 (" + unseen},
         {"0123@2/13", "--card 2", "selection", "no card 2: 1 KRV-5316 card(s) found"},
-        {"0123@2/13", "--run-time 40", "run_time", "it needs --run-time 201 or more"},
         {"0123@2/13", "--expect-hz 10", "run_time", "it needs --run-time 100000 or more"},
     };
     const fs::path trace = dir / "trace";
@@ -154,6 +155,23 @@ TEST_F(CheckProgram, ACardThatCannotBeReadKeepsTheRunFromPassing) {
         const auto tests = Children(Children(root, "testsuite").at(0), "testcase");
         EXPECT_EQ(Children(tests.at(0), "error").at(0)["attrib"]["message"], call + " returned 1");
     }
+    // The user counts an unreadable card too: a place in the list names no card then.
+    const Outcome byPlace = run("0123@2/13;0123@4/2:nodid;0123@5/1", "--card 2" + reports());
+    EXPECT_EQ(byPlace.status, 2);
+    EXPECT_NE(byPlace.err.find("with --card BUS/SLOT (KRV-5316 cards at 2/13, 5/1)"),
+              std::string::npos)
+        << byPlace.err;
+    EXPECT_EQ(jsonReport()["cards"], json::array());
+    // Nor is a card beyond the table's last entry, which was never looked at.
+    std::string cards = "0123@2/13";
+    for (int n = 0; n < 16; ++n) {
+        cards += ";0456@1/1";
+    }
+    const Outcome r = run(cards, reports());
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("library card 16 not checked"), std::string::npos) << r.err;
+    EXPECT_EQ(jsonReport()["error"]["kind"], "unseen");
+    EXPECT_EQ(jsonReport()["cards"].size(), 1u);
 }
 
 TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {

@@ -4,6 +4,7 @@
 #include "check_report.h"
 #include "sim_environment.h"
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -31,9 +32,10 @@ template <class Done> bool Within(int seconds, Done done) {
     return true;
 }
 
-TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
-    const std::string old = "{\"the report of\": \"yesterday\"}\n";
-    std::ofstream(jsonPath) << old;
+// The report that stands in until the run writes its own is all a failed write leaves:
+// never half a report, never the earlier verdict.
+TEST_F(CheckProgram, AFailedReportWriteLeavesNoHalfReportAndNoEarlierVerdict) {
+    std::ofstream(jsonPath) << "{\"verdict\": \"pass\"}\n";
     // A file size limit fails the write part way, as a full disk does.
     const ShellRun r =
         run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null", "ulimit -f 2;");
@@ -41,7 +43,7 @@ TEST_F(CheckProgram, AFailedReportWriteLeavesTheOldReportAsItWas) {
     EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
               std::string::npos)
         << r.err;
-    EXPECT_EQ(FileText(jsonPath), old);
+    EXPECT_EQ(jsonReport()["verdict"], "unfinished");
     for (const auto &entry : fs::directory_iterator(dir)) {
         EXPECT_TRUE(entry.path() == jsonPath || entry.path().filename() == "err")
             << "left behind: " << entry.path();
@@ -121,6 +123,13 @@ TEST_F(CheckProgram, StreamsTakeAReportWhereTheyStandAndLostOnesSayWhy) {
          "0\nearlier\nKRV-5316 check", "Summary: 1 card", "\"schema\": 1"},
         {"{ " + check + "--json /dev/stdout; echo status $?; } | cat", "\"schema\": 1", "status 0"},
         {check + "--json /dev/null --junit /dev/null; echo status $?", "status 0"},
+        // Standard error's own file is appended to through standard error, as output's is.
+        {"echo earlier >e.log; " + check + "--json /dev/stderr 2>>e.log >/dev/null; cat e.log",
+         "earlier\n{"},
+        // Started without standard output: the report is lost, said so, and no file that
+        // the check opens takes the descriptor's place.
+        {"OX9162_SIM_TRACE=t " + check + ">&-; echo status $?; grep -c KRV-5316 t",
+         "cannot write to standard output: Bad file descriptor", "status 2\n0"},
         {"{ " + check +
              "--json r.json --junit r.xml 2>e; echo status $? >s; } | true; cat s e; "
              "head -c1 r.json r.xml",
@@ -137,7 +146,7 @@ TEST_F(CheckProgram, StreamsTakeAReportWhereTheyStandAndLostOnesSayWhy) {
              ">d/r.json && chown 65534 d/r.json && { head -c 1M /dev/zero >d/fill; "
              "true; } 2>/dev/null; setpriv --reuid=65534 --regid=65534 --clear-groups env " +
                  check + "--json d/r.json >/dev/null; echo status $?; cat d/r.json; umount d",
-             "No space left on device", "status 2\n{}\n"});
+             "No space left on device", "status 2\n{", "\"verdict\": \"unfinished\""});
     }
     for (const std::vector<std::string> &c : cases) {
         fs::remove_all(dir);
@@ -195,7 +204,8 @@ bool Ended(pid_t pid, int &raw) {
 // job does.
 TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
     const fs::path trace = dir / "trace";
-    for (const auto &[signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}}) {
+    for (const auto &[signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143},
+                                         std::pair{SIGHUP, 129}, std::pair{SIGQUIT, 131}}) {
         SCOPED_TRACE(signal);
         fs::remove(trace);
         const SimEnvironment environment(
@@ -220,6 +230,76 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         const json root = junitReport();
         ExpectConsistentTotals(root);
         EXPECT_EQ(Attribute(root, "errors"), 1u);
+    }
+}
+
+// What nothing can catch (SIGKILL, a power cut) leaves the report that says the run has
+// not finished, never the verdict of the run before.
+TEST_F(CheckProgram, AKilledRunLeavesNoEarlierVerdict) {
+    EXPECT_EQ(run("0123@2/13", reports()).status, 0);
+    EXPECT_EQ(jsonReport()["verdict"], "pass");
+    const fs::path trace = dir / "trace";
+    const SimEnvironment environment(
+        {"OX9162_SIM_CARDS=0123@2/13:deadcnt=20", "OX9162_SIM_TRACE=" + trace.string()});
+    const pid_t pid = StartCheck(
+        {"--run-time", "60000", "--json", jsonPath.string(), "--junit", junitPath.string()},
+        environment, dir);
+    Within(60, [&] { return FileText(trace).find("R 0 5fc") != std::string::npos; });
+    kill(pid, SIGKILL);
+    int raw = 0;
+    ASSERT_TRUE(Ended(pid, raw));
+    EXPECT_EQ(jsonReport()["verdict"], "unfinished");
+    EXPECT_EQ(Attribute(junitReport(), "errors"), 1u);
+}
+
+// A report whose name cannot take it is known before any card is touched, and named in
+// a message that outside characters cannot split or turn into terminal commands.
+TEST_F(CheckProgram, AReportThatCannotBeWrittenIsRefusedBeforeTheCards) {
+    const fs::path trace = dir / "trace";
+    const ShellRun r =
+        run("0123@2/13",
+            "--junit '" + junitPath.string() + "' --json \"$(printf 'nodir/a\\nb\\033[2J')\"", "",
+            "OX9162_SIM_TRACE='" + trace.string() + "'");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write nodir/a\\nb\\x1b[2J: No such file"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(FileText(trace).find("call "), std::string::npos) << "no card touched";
+    const json root = junitReport();
+    EXPECT_EQ(Children(Children(Children(root, "testsuite").at(0), "testcase").at(0), "error")
+                  .at(0)["attrib"]["type"],
+              "krv5316.report");
+}
+
+// A report replaced keeps what the file had: its second name, its extended attributes
+// (an ACL is one), the mount it stands on; a folder deeper than any full name still
+// takes a new one.
+TEST_F(CheckProgram, AReportKeepsWhatItsFileHad) {
+    const std::string check = "OX9162_SIM_CARDS=0123@2/13 '" KRV5316_CHECK "' --run-time 300 ";
+    const std::string xattr = PYTHON3 " -c \"import os; ";
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"echo old >a; ln a r.json; " + check + "--json r.json >/dev/null; head -c1 a", "{"},
+        {"echo old >r.json; " + xattr + "os.setxattr('r.json', 'user.kept', b'yes')\" && " + check +
+             "--json r.json >/dev/null; " + xattr + "print(os.getxattr('r.json', 'user.kept'))\"",
+         "b'yes'"},
+        {"deep=$(printf 'd%.0s' $(seq 200)); for k in $(seq 25); do mkdir $deep; cd $deep; "
+         "done; " +
+             check + "--json new.json >/dev/null; echo status $?; head -c1 new.json",
+         "status 0\n{"},
+    };
+    if (geteuid() == 0) { // as a container's bind mount puts a host's file
+        cases.push_back({"echo old >host.json; echo old >r.json; mount --bind host.json r.json "
+                         "&& " +
+                             check +
+                             "--json r.json >/dev/null; echo status $?; umount "
+                             "r.json; head -c1 host.json",
+                         "status 0\n{"});
+    }
+    for (const auto &[script, expected] : cases) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        const ShellRun r = RunShell("cd '" + dir.string() + "' && (" + script + ")", dir);
+        EXPECT_NE(r.out.find(expected), std::string::npos) << script << ":\n" << r.out << r.err;
     }
 }
 
