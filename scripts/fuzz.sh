@@ -6,25 +6,21 @@
 # did it is kept under build-fuzz/artifacts/TARGET/.
 #   FUZZ_SECONDS=60 bash scripts/fuzz.sh [TARGET...]   # longer, or only some targets
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/settings.sh"
+cd "$ox_root"
 
 build=build-fuzz
 seconds="${FUZZ_SECONDS:-5}"
 targets=("$@")
 
-launcher=()
-if command -v ccache >/dev/null; then
-    launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-fi
-log="$(mktemp)"
-trap 'rm -f "$log"' EXIT
-if ! { CC=clang CXX=clang++ cmake -S tests/fuzz -B "$build" -G Ninja "${launcher[@]}" &&
-       if [ ${#targets[@]} -eq 0 ]; then mapfile -t targets <"$build/targets.txt"; fi &&
-       cmake --build "$build" -j2 --target "${targets[@]}"; } >"$log" 2>&1; then
-    cat "$log" >&2
-    echo "fuzz: building the targets FAILED" >&2
-    exit 1
-fi
+# With the main build's path map, so that the compiler's cache serves other clones.
+build_targets() {
+    CC=clang CXX=clang++ cmake -S tests/fuzz -B "$build" -G Ninja --no-warn-unused-cli \
+        "${ox_launcher[@]}" -DCMAKE_PROJECT_INCLUDE="$ox_root/cmake/relocatable_paths.cmake" &&
+        if [ ${#targets[@]} -eq 0 ]; then mapfile -t targets <"$build/targets.txt"; fi &&
+        cmake --build "$build" -j2 --target "${targets[@]}"
+}
+ox_quiet_build "fuzz: building the targets" build_targets || exit 1
 
 status=0
 for target in "${targets[@]}"; do
