@@ -1,19 +1,42 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test. On a fresh Debian 12 machine it first
-# installs what is missing.
+# Builds everything and runs every test, the quick parts first: the Linux build and its
+# tests within minutes, then fuzzing, the virtual-machine tests (their kernel and QEMU
+# made once per machine) and the Windows builds with their tests under Wine (Qt for
+# Windows built once per machine, long). On a fresh Debian 12 machine it first installs
+# what is missing. A build that fails stops the run; tests that fail are named and the
+# run goes on, to end non-zero with the parts that failed.
 set -euo pipefail
-cd "$(dirname "$0")/.."
+. "$(dirname "$0")/settings.sh"
+cd "$ox_root"
 bash scripts/setup.sh
-# The compiler's work is kept once per machine, beside the other caches, so that a
-# fresh clone builds from it; paths below the checkout count relative to it.
-export CCACHE_DIR="${CCACHE_DIR:-/var/cache/ox_krv5316/ccache}" CCACHE_BASEDIR="$PWD"
-export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
 # Formatting first: it takes a second and fails the run before the long build.
 if ! bash scripts/sources.sh | xargs -0 clang-format --dry-run --Werror; then
   echo "test: sources not formatted as .clang-format says; run clang-format -i on them" >&2
   exit 1
 fi
-bash scripts/fuzz.sh
+
+linux_build() {
+  cmake --preset default "${ox_launcher[@]}" && cmake --build --preset default
+}
+ox_quiet_build "test: the Linux build" linux_build || exit 1
+
+# ctest on the Linux build, without the lines of the tests that passed: what failed
+# (with its output) or was skipped, and the summary.
+linux_tests() {
+  local log status=0
+  log="$(mktemp)"
+  ctest --preset default -j2 "$@" >"$log" 2>&1 || status=$?
+  grep -v -E '^ *(Start +[0-9]+:|[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed +[0-9.]+ sec$)' "$log"
+  rm -f "$log"
+  return "$status"
+}
+failed=()
+# All but the virtual-machine tests (label vm), which come once their kernel and QEMU
+# are there.
+linux_tests -LE '^vm$' || failed+=("the Linux tests")
+
+bash scripts/fuzz.sh || failed+=(fuzzing)
+
 # The virtual-machine tests' kernel and QEMU with the card device, made once per
 # machine (not in setup: the run command needs neither); the tests make them
 # themselves when this could not.
@@ -21,7 +44,12 @@ bash scripts/vm_kernel.sh >/dev/null ||
   echo "test: no kernel for the virtual-machine tests yet (scripts/vm_kernel.sh)" >&2
 bash scripts/vm_qemu.sh >/dev/null ||
   echo "test: no QEMU with the card device yet (scripts/vm_qemu.sh)" >&2
-cmake --preset default >/dev/null
-cmake --build --preset default
-bash scripts/windows.sh
-ctest --preset default -j2
+linux_tests -L '^vm$' || failed+=("the virtual-machine tests")
+
+bash scripts/windows.sh || failed+=("the Windows builds or tests")
+
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "test: FAILED: $(printf '%s; ' "${failed[@]}" | sed 's/; $//')" >&2
+  exit 1
+fi
+echo "test: everything passed"
