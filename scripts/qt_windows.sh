@@ -35,8 +35,8 @@ fi
 src="$(ls -d "$work"/qt6-base-"$version"* | head -1)"
 
 # What the window and its tests do not use is left out: every feature off here is
-# compile time saved on each new machine, twice (once per width). The tool bar and the
-# main window stay: Widgets itself needs them.
+# compile time saved on each new machine, twice (once per width). The tool bar, the main
+# window, the spin box and the input dialog stay: Widgets and the Windows style need them.
 qt_off=(
     # modules and bundled libraries
     network sql dbus xml printsupport concurrent opengl dynamicgl vulkan freetype
@@ -52,9 +52,9 @@ qt_off=(
     # Widgets
     style_stylesheet effects graphicsview graphicseffect scroller treewidget listwidget
     commandlinkbutton datetimeedit calendarwidget textbrowser splashscreen splitter
-    lcdnumber spinbox fontcombobox toolbox dockwidget mdiarea
+    lcdnumber fontcombobox toolbox dockwidget mdiarea
     statusbar sizegrip statustip dial syntaxhighlighter keysequenceedit colordialog
-    filedialog fontdialog progressdialog inputdialog errormessage wizard
+    filedialog fontdialog progressdialog errormessage wizard
     datawidgetmapper columnview completer fscompleter undoview
 )
 qt_options=(-DBUILD_SHARED_LIBS=ON -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF
