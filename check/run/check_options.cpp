@@ -240,7 +240,7 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
         const OptionDef *option = nullptr;
         std::optional<std::string> value;
         std::string why;
-        if (arg == "-h") {
+        if (arg == "-h" || arg == "/?") { // "/?": as Windows' own programs are asked
             option = FindOption("help", arg, why);
         } else if (arg.starts_with("--")) {
             const std::size_t equals = arg.find('=');

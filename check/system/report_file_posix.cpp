@@ -112,6 +112,7 @@ std::string WriteInPlace(int fd, const std::string &text, std::string &remark) {
 // new file beside it, and the file's name there.
 struct Place {
     Descriptor folder;
+    std::string folderName;
     std::string name;
 };
 
@@ -135,6 +136,7 @@ Place PlaceOf(const std::string &path) {
                                : slash == 0               ? "/"
                                                           : where.substr(0, slash);
     place.folder = Descriptor(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    place.folderName = folder;
     return place;
 }
 
@@ -192,7 +194,10 @@ std::string Replace(int fd, const struct stat &old, const std::string &path,
     }
     Temporary temporary(place.folder.get());
     if (temporary.get() < 0) {
-        return Refused(errno) ? WriteInPlace(fd, text, remark) : ErrorText(errno);
+        // A folder of the kernel's (/proc, /sys) has files that take no report.
+        return Refused(errno) ? WriteInPlace(fd, text, remark)
+                              : "no new file can be made beside it, in " + place.folderName +
+                                    ", to replace it whole: " + ErrorText(errno);
     }
     // Only root may give a file away, others keep at most a group of their own; the mode
     // after the owner, which clears set-user-ID and set-group-ID.

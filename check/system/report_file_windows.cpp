@@ -129,6 +129,13 @@ std::string WriteTo(const std::string &path, const std::string &text, bool devic
     if (IsDevice(path)) {
         return WriteDevice(path, devices ? text : std::string());
     }
+    // A read-only report is refused, as cmd's `>` refuses it; a hidden or system one stays
+    // so once replaced.
+    const DWORD attributes = GetFileAttributesW(Utf16(path).c_str());
+    const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+    if (existed && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return "the file is read-only";
+    }
     const fs::path target = cardstep::detail::PathOf(path);
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     std::wstring temporary;
@@ -155,6 +162,9 @@ std::string WriteTo(const std::string &path, const std::string &text, bool devic
     }
     if (!failure.empty()) {
         _wremove(temporary.c_str());
+    } else if (const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+               existed && kept != 0) {
+        SetFileAttributesW(Utf16(path).c_str(), kept);
     }
     return failure;
 }

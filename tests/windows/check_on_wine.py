@@ -9,6 +9,7 @@ Prints the download's trapped access cost and the check's run time as figures.
 """
 import argparse
 import json
+import os
 import re
 import sys
 from pathlib import Path
@@ -163,6 +164,22 @@ def main():
     check.expect(json_file.read_text().startswith("<?xml"),
                  "the JUnit report did not replace the earlier file")
 
+    # A read-only report is refused before the cards, as cmd's `>` refuses it, and kept;
+    # a hidden one (Wine keeps the attribute as Samba does) stays hidden once replaced.
+    locked, hidden = args.work / "locked.json", args.work / "hidden.json"
+    for report in (locked, hidden):
+        report.unlink(missing_ok=True)
+        report.write_text("{}")
+    locked.chmod(0o444)
+    os.setxattr(hidden, "user.DOSATTRIB", b"0x2")
+    status, out, err, _ = wine.run(exe, [*run_time, "--json", locked.name], "0123@2/13")
+    check.expect(status == 2 and "read-only" in err and locked.read_text() == "{}",
+                 f"a read-only report: exit status {status}, not 2 with the file kept", out + err)
+    status, out, err, _ = wine.run(exe, [*run_time, "--json", hidden.name], "0123@2/13")
+    attribute = os.getxattr(hidden, "user.DOSATTRIB").split(b"\0")[0]
+    check.expect(status == 0 and int(attribute, 16) & 2 and hidden.read_text() != "{}",
+                 f"a hidden report: exit status {status}, attributes {attribute!r}", out + err)
+
     # Names beyond the ANSI code page, end to end: the argument, the folder and the file
     # of a report, and the trace's file.
     folder = args.work / "Zkoušky"
@@ -181,6 +198,9 @@ def main():
 
     # Argument errors say what Linux says; file names differ in case only on Linux, and
     # Windows drops trailing dots and spaces.
+    status, out, err, _ = wine.run(exe, ["/?"], "0123@2/13")
+    check.expect(status == 0 and "Usage: krv5316-check" in out, "/? does not give the help",
+                 out + err)
     for arguments, message in ((["--loopback=yes"], "--loopback takes no value"),
                                (["--j", "x"], "--j is ambiguous"),
                                (["--json", "r.json", "--junit", "R.JSON"],
