@@ -30,9 +30,11 @@ foreach(name IN ITEMS ${gcc_runtime} libstdc++-6.dll libwinpthread-1.dll)
     list(APPEND OX_MINGW_RUNTIME_DLLS "${path}")
 endforeach()
 
-# scripts/qt_windows.sh keeps the source beside the build, and the DLLs carry no
-# texts of their own: a build that cannot find them would ship Qt without its licence.
-set(OX_QT_SOURCE_DIR "/var/cache/ox_krv5316/qt-source/qt6-base-${Qt6_VERSION}+dfsg"
+# scripts/qt_windows.sh keeps the source in the cache folder that holds the Qt it built
+# (<folder>/qt-source beside <folder>/qt-*/lib/cmake/Qt6), and the DLLs carry no texts of
+# their own: a build that cannot find them would ship Qt without its licence.
+get_filename_component(qt_folder "${Qt6_DIR}/../../../.." ABSOLUTE)
+set(OX_QT_SOURCE_DIR "${qt_folder}/qt-source/qt6-base-${Qt6_VERSION}+dfsg"
     CACHE PATH "The qt6-base source that Qt for Windows was built from (its licence texts)")
 set(OX_QT_LICENSE_TEXTS
     "${OX_QT_SOURCE_DIR}/LICENSES/LGPL-3.0-only.txt"
