@@ -1,5 +1,7 @@
 #include "simulator.h"
 
+#include "library_name.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -49,7 +51,7 @@ void Simulator::ConfigureFromEnvironment() {
     const std::optional<std::string> text = Environment("OX9162_SIM_CARDS");
     std::string error;
     if (!Configure(text ? std::string_view(*text) : kDefaultCards, &error)) {
-        std::fprintf(stderr, "libzovak_ox9162: OX9162_SIM_CARDS: %s\n", error.c_str());
+        std::fprintf(stderr, "%s: OX9162_SIM_CARDS: %s\n", kLibraryName, error.c_str());
     }
 }
 

@@ -1,5 +1,7 @@
 #include "trace_file.h"
 
+#include "library_name.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -116,7 +118,7 @@ void TraceFile::Open(const char *path) {
         path, O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) {
         const int error = errno;
-        std::fprintf(stderr, "libzovak_ox9162: cannot open trace file %s: %s; not tracing\n", path,
+        std::fprintf(stderr, "%s: cannot open trace file %s: %s; not tracing\n", kLibraryName, path,
                      error == ENXIO ? "a FIFO that no process reads" : std::strerror(error));
         return;
     }
@@ -154,7 +156,7 @@ void TraceFile::Write(const char *text, std::size_t length) {
 
 void TraceFile::Stop(const char *reason) {
     MessageLine message;
-    message << "libzovak_ox9162: cannot write trace file " << path_.c_str() << ": " << reason
+    message << kLibraryName << ": cannot write trace file " << path_.c_str() << ": " << reason
             << "; tracing stopped";
     message.WriteTo(STDERR_FILENO);
     Close();

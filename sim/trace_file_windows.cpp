@@ -1,3 +1,4 @@
+#include "library_name.h"
 #include "trace_file.h"
 #include "wide_text.h"
 
@@ -27,7 +28,7 @@ void TraceFile::Open(const char *path) {
         CreateFileW(oxtext::Utf16(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        std::fprintf(stderr, "ZOVAK_OX9162.DLL: cannot create trace file %s: error %lu\n", path,
+        std::fprintf(stderr, "%s: cannot create trace file %s: error %lu\n", kLibraryName, path,
                      GetLastError());
         return;
     }
@@ -54,9 +55,8 @@ void TraceFile::Write(const char *text, std::size_t length) {
 
 // Once, then no more tracing: the program goes on whatever the file does.
 void TraceFile::Stop(const char *reason) {
-    std::fprintf(stderr,
-                 "ZOVAK_OX9162.DLL: cannot write trace file %s: %s (error %lu); tracing stopped\n",
-                 path_.c_str(), reason, GetLastError());
+    std::fprintf(stderr, "%s: cannot write trace file %s: %s (error %lu); tracing stopped\n",
+                 kLibraryName, path_.c_str(), reason, GetLastError());
     Close();
 }
 
