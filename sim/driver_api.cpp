@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <string>
 
+using oxsim::detail::CardFaults;
+using oxsim::detail::CardSpec;
 using oxsim::detail::SimCard;
 using oxsim::detail::Simulator;
 using oxsim::detail::Whole;
@@ -39,14 +41,23 @@ SimCard *CardFor(uint32_t card) {
     return sim.Card(card);
 }
 
-// The three queries that differ only in their fault and value.
-template <class Fault, class Value>
-uint32_t Query(const char *name, uint32_t card, uint32_t *out, Fault fault, Value value) {
+// A library call that raises: traced as "call NAME ARGS = throw".
+[[noreturn]] void Raise(const char *name, const std::string &args) {
+    Simulator::Get().Trace().RecordCall(std::string("call ") + name + args + " = throw");
+    throw std::runtime_error(name + args + ": simulated driver failure");
+}
+
+// The three queries that differ only in their faults and value.
+uint32_t Query(const char *name, uint32_t card, uint32_t *out, bool CardFaults::*fails,
+               bool CardFaults::*raises, uint32_t CardSpec::*value) {
     const SimCard *c = CardFor(card);
-    if (c == nullptr || out == nullptr || fault(*c)) {
+    if (c != nullptr && c->spec.faults.*raises) {
+        Raise(name, Join({card}));
+    }
+    if (c == nullptr || out == nullptr || c->spec.faults.*fails) {
         return Traced(name, Join({card}), kFailed);
     }
-    *out = value(*c);
+    *out = c->spec.*value;
     return Traced(name, Join({card}), kOk, Join({*out}));
 }
 
@@ -63,8 +74,7 @@ uint32_t OX9162_CALL OX9162_CardsInSystem(uint32_t *count) {
     case Whole::Malformed:
         return Traced(kName, "", kFailed);
     case Whole::Throw:
-        sim.Trace().RecordCall(std::string("call ") + kName + " = throw");
-        throw std::runtime_error("OX9162_CardsInSystem: simulated driver failure");
+        Raise(kName, "");
     case Whole::Cards:
         break;
     }
@@ -76,21 +86,18 @@ uint32_t OX9162_CALL OX9162_CardsInSystem(uint32_t *count) {
 }
 
 uint32_t OX9162_CALL OX9162_Card_DID(uint32_t card, uint32_t *did) {
-    return Query(
-        "OX9162_Card_DID", card, did, [](const SimCard &c) { return c.spec.faults.noDid; },
-        [](const SimCard &c) { return c.spec.did; });
+    return Query("OX9162_Card_DID", card, did, &CardFaults::noDid, &CardFaults::throwDid,
+                 &CardSpec::did);
 }
 
 uint32_t OX9162_CALL OX9162_Card_BUS(uint32_t card, uint32_t *bus) {
-    return Query(
-        "OX9162_Card_BUS", card, bus, [](const SimCard &c) { return c.spec.faults.noBus; },
-        [](const SimCard &c) { return c.spec.bus; });
+    return Query("OX9162_Card_BUS", card, bus, &CardFaults::noBus, &CardFaults::throwBus,
+                 &CardSpec::bus);
 }
 
 uint32_t OX9162_CALL OX9162_Card_SLOT(uint32_t card, uint32_t *slot) {
-    return Query(
-        "OX9162_Card_SLOT", card, slot, [](const SimCard &c) { return c.spec.faults.noSlot; },
-        [](const SimCard &c) { return c.spec.slot; });
+    return Query("OX9162_Card_SLOT", card, slot, &CardFaults::noSlot, &CardFaults::throwSlot,
+                 &CardSpec::slot);
 }
 
 uint32_t OX9162_CALL OX9162_Open(uint32_t card, uint32_t mode) {

@@ -43,10 +43,12 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
         bool CardFaults::*member;
     };
     static constexpr Flag kFlags[] = {
-        {"nodid", &CardFaults::noDid},   {"nobus", &CardFaults::noBus},
-        {"noslot", &CardFaults::noSlot}, {"noopen", &CardFaults::noOpen},
-        {"nobar", &CardFaults::noBar},   {"noclose", &CardFaults::noClose},
-        {"stuck", &CardFaults::stuck},   {"nodone", &CardFaults::noDone},
+        {"nodid", &CardFaults::noDid},       {"nobus", &CardFaults::noBus},
+        {"noslot", &CardFaults::noSlot},     {"throwdid", &CardFaults::throwDid},
+        {"throwbus", &CardFaults::throwBus}, {"throwslot", &CardFaults::throwSlot},
+        {"noopen", &CardFaults::noOpen},     {"nobar", &CardFaults::noBar},
+        {"noclose", &CardFaults::noClose},   {"stuck", &CardFaults::stuck},
+        {"nodone", &CardFaults::noDone},
     };
     for (const Flag &flag : kFlags) {
         if (word == flag.name) {

@@ -20,6 +20,9 @@ struct CardFaults {
     bool noDid = false;
     bool noBus = false;
     bool noSlot = false;
+    bool throwDid = false; // the query raises a C++ exception
+    bool throwBus = false;
+    bool throwSlot = false;
     bool noOpen = false;
     bool noBar = false;
     bool noClose = false;
