@@ -55,9 +55,8 @@ bool Record(TPoleKaret &table, CardAccessOutcome outcome, const TKarta &card = {
 }
 
 // One library call, its failure or exception (on Windows also a fault) as an outcome
-// that names it. Only the enumeration's calls are guarded: a fault during the first
-// contact means the library is unusable (a loader that cannot bind it says so this
-// way), and one while a card is queried makes that card unreadable; later faults are
+// that names it. Only the enumeration's calls are guarded: a fault there means the
+// library is unusable (a loader that cannot bind it says so this way); later faults are
 // real defects.
 template <class Call> CardAccessOutcome Guarded(LibraryCall call, Call invoke) {
     const auto threw = [call](std::string detail) {
@@ -129,6 +128,23 @@ const char *LibraryCallName(LibraryCall call) {
     return "";
 }
 
+std::string OutcomeReason(const CardAccessOutcome &outcome) {
+    switch (outcome.kind) {
+    case CardAccessOutcome::CallFailed:
+        return LibraryCallName(outcome.call) + std::string(" returned ") +
+               std::to_string(outcome.status);
+    case CardAccessOutcome::CallThrew:
+        return outcome.detail.empty()
+                   ? LibraryCallName(outcome.call) + std::string(" raised an exception")
+                   : outcome.detail;
+    case CardAccessOutcome::Ok:
+    case CardAccessOutcome::NoCards:
+    case CardAccessOutcome::BadSelection:
+        break;
+    }
+    return {};
+}
+
 bool TPoleKaret::operator==(const TPoleKaret &other) const {
     // Outcome is left out: Status is worded from it, and a table is known by what it says.
     const auto compared = [](const TPoleKaret &t) {
@@ -142,11 +158,14 @@ std::string CardPosition(uint32_t bus, uint32_t slot) {
 }
 
 bool FindCards(uint16_t deviceId, TPoleKaret &table) {
-    table.CountAll = 0;
-    table.CountFound = 0;
-    table.AllCards.fill(TKarta{});
-    table.Cards.fill(TKarta{.DID = deviceId});
-    table.Unreadable.clear();
+    const auto clear = [&table, deviceId] {
+        table.CountAll = 0;
+        table.CountFound = 0;
+        table.AllCards.fill(TKarta{});
+        table.Cards.fill(TKarta{.DID = deviceId});
+        table.Unreadable.clear();
+    };
+    clear();
 
     uint32_t count = 0;
     if (CardAccessOutcome failure =
@@ -165,10 +184,22 @@ bool FindCards(uint16_t deviceId, TPoleKaret &table) {
     const uint32_t stored = std::min<uint32_t>(count, MaxCards);
     uint32_t matches = 0;
     for (uint32_t number = 0; number < stored; ++number) {
-        // The window leaves such a card out without a message; the table keeps why.
         TKarta card;
-        if (CardAccessOutcome failure = QueryCard(number, card);
-            failure.kind != CardAccessOutcome::Ok) {
+        CardAccessOutcome failure = QueryCard(number, card);
+        if (failure.kind == CardAccessOutcome::CallThrew) {
+            // A library that raised may hold its own locks, half-done: it is not called
+            // again, and the enumeration fails as a whole, naming the query and its card.
+            failure.detail =
+                LibraryCallName(failure.call) +
+                (failure.detail.empty()
+                     ? " raised an exception for library card " + std::to_string(number)
+                     : " raised for library card " + std::to_string(number) + ": " +
+                           failure.detail);
+            clear();
+            return Record(table, std::move(failure));
+        }
+        if (failure.kind != CardAccessOutcome::Ok) {
+            // The window leaves such a card out without a message; the table keeps why.
             table.Unreadable.push_back({number, std::move(failure)});
             continue;
         }

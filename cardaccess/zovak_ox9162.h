@@ -51,15 +51,23 @@ struct CardAccessOutcome {
     };
     Kind kind = Ok;
     LibraryCall call = LibraryCall::None;
-    std::string detail;  // the exception's own text, when call threw one that has it
+    // The exception's own text, when call threw one that has it; after a card query the
+    // call and the card lead it, so that it reads alone ("OX9162_Card_BUS raised for
+    // library card 1: TEXT", even without TEXT).
+    std::string detail;
     uint32_t status = 0; // what call returned, when it failed
     bool operator==(const CardAccessOutcome &) const = default;
 };
 
-// A card the library reports whose ID, bus or slot could not be read.
+// The library's reason behind an outcome, for a line or a tooltip beside the status:
+// the exception's text, or the call and what it returned; empty when the library gave
+// none (Ok, NoCards, BadSelection).
+std::string OutcomeReason(const CardAccessOutcome &outcome);
+
+// A card the library reports whose ID, bus or slot query returned a failure.
 struct UnreadableCard {
     uint32_t CardNo = 0;
-    CardAccessOutcome Failure; // CallFailed or CallThrew, naming the query
+    CardAccessOutcome Failure; // CallFailed, naming the query
     bool operator==(const UnreadableCard &) const = default;
 };
 
@@ -83,7 +91,8 @@ struct TPoleKaret {
 std::string CardPosition(uint32_t bus, uint32_t slot);
 
 // Fills the whole table. A library reporting more than MaxCards cards keeps its count
-// in CountAll, but only card numbers 0 to MaxCards - 1 are queried and stored.
+// in CountAll, but only card numbers 0 to MaxCards - 1 are queried and stored. A call
+// that raises ends the enumeration with an empty table.
 bool FindCards(uint16_t deviceId, TPoleKaret &table);
 // card counts from 1 (an index into Cards); outside 1 to CountFound no library call.
 bool OpenCard(uint16_t card, TPoleKaret &table);

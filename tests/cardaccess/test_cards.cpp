@@ -187,6 +187,41 @@ TEST(FindCardsTest, LibraryFailureMakesNoFurtherCall) {
     EXPECT_TRUE(calls[0].starts_with("OX9162_CardsInSystem ")) << calls[0];
 }
 
+// A library that raised may be in no state to be called again: the enumeration ends at
+// the query, with the table of a failed first call and the query, its card and the
+// library's text for the check to name.
+TEST(FindCardsTest, QueryThatRaisesEndsTheEnumeration) {
+    OX_SKIP_IF_THROW_CANNOT_CROSS();
+    oxsim::KeepTrace();
+    ASSERT_TRUE(oxsim::Configure("fail"));
+    TPoleKaret failed;
+    ASSERT_FALSE(FindCards(kKrv5316, failed));
+    const struct {
+        const char *fault;
+        LibraryCall call;
+    } cases[] = {{"throwdid", LibraryCall::CardDid},
+                 {"throwbus", LibraryCall::CardBus},
+                 {"throwslot", LibraryCall::CardSlot}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fault);
+        ASSERT_TRUE(
+            oxsim::Configure("0123@1/4:nobus;0123@2/13:" + std::string(c.fault) + ";0123@3/3"));
+        TPoleKaret table = Garbage();
+
+        EXPECT_FALSE(FindCards(kKrv5316, table));
+
+        EXPECT_EQ(table, failed);
+        EXPECT_TRUE(table.Unreadable.empty());
+        const std::string name = LibraryCallName(c.call);
+        EXPECT_EQ(table.Outcome, (CardAccessOutcome{CardAccessOutcome::CallThrew, c.call,
+                                                    name + " raised for library card 1: " + name +
+                                                        " 1: simulated driver failure"}));
+        const std::vector<std::string> calls = Calls();
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(calls.back(), name + " 1 = throw") << "a call after the exception";
+    }
+}
+
 TEST(FindCardsTest, PositionsComeFromTheLibrary) {
     ASSERT_TRUE(oxsim::Configure("0456@1/1;0123@2/13;0456@3/5;0123@4/2"));
     TPoleKaret table;
