@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QStringDecoder>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTimer>
@@ -39,6 +40,14 @@ class WaitCursor {
 
 QString position(const TKarta &card) {
     return QString::fromStdString(CardPosition(card.BUS, card.SLOT));
+}
+
+// A library's words: UTF-8 from the loader and the stand-in, the system's code page from
+// a maker's DLL on Windows.
+QString libraryText(const std::string &text) {
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8(QByteArrayView(text));
+    return utf8.hasError() ? QString::fromLocal8Bit(text) : decoded;
 }
 
 void paintText(QWidget *w, const QColor &colour) {
@@ -268,9 +277,14 @@ void TForm1::setCardButtons(bool open) {
     }
 }
 
-void TForm1::setStatus(const QString &text) {
+void TForm1::setStatus(const QString &text, const std::string &reason) {
     Label7->setText(text);
+    Label7->setToolTip(libraryText(reason));
     fitLabel(Label7);
+}
+
+void TForm1::setTableStatus() {
+    setStatus(QString::fromStdString(CardList.Status), OutcomeReason(CardList.Outcome));
 }
 
 void TForm1::FormCreate() {
@@ -288,7 +302,7 @@ void TForm1::FormCreate() {
     }
 
     if (!FindCards(kKrv5316DeviceId, CardList)) {
-        setStatus(QString::fromStdString(CardList.Status));
+        setTableStatus();
         return;
     }
     Label5->setText(QString::number(CardList.CountAll));
@@ -330,7 +344,7 @@ void TForm1::Button1Click() {
     }
     const int r = std::clamp(StringGrid1->currentRow(), 0, 0xFFFF);
     if (!OpenCard(static_cast<uint16_t>(r), CardList)) {
-        setStatus(QString::fromStdString(CardList.Status));
+        setTableStatus();
         return;
     }
     SelectedCard = r;

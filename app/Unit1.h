@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <cstdint>
+#include <string>
 
 class QCheckBox;
 class QLabel;
@@ -41,8 +42,11 @@ class TForm1 : public QWidget {
     void buildSelectionPage(QWidget *page);
     void buildSelectionLabels(QWidget *page);
     void buildSelectionButtons(QWidget *page);
-    void setStatus(const QString &text); // the status line, Label7
-    void setCardButtons(bool open);      // every page's buttons, for an open card or none
+    // The status line, Label7, with the library's reason, if any, as its tooltip: the
+    // line keeps its words whatever the reason.
+    void setStatus(const QString &text, const std::string &reason = {});
+    void setTableStatus();          // the status and reason of the last FindCards or OpenCard
+    void setCardButtons(bool open); // every page's buttons, for an open card or none
 
     // Unit1_counters.cpp: the counters page and the tick's counters step
     void buildCountersPage(QWidget *page);
