@@ -100,6 +100,19 @@ std::string SystemMessage(DWORD code, const std::wstring &file) {
     return "error " + std::to_string(code) + (text.empty() ? "" : ": " + Utf8(text));
 }
 
+// The DLL was found, so these two codes, whose system texts read as if it were not,
+// concern what it imports.
+std::string DependencyHint(DWORD code) {
+    switch (code) {
+    case ERROR_MOD_NOT_FOUND:
+        return ": a library that it needs is missing from its folder and the system folder";
+    case ERROR_PROC_NOT_FOUND:
+        return ": a library that it needs lacks a function that it imports";
+    default:
+        return "";
+    }
+}
+
 struct ModuleDeleter {
     void operator()(HMODULE module) const { FreeLibrary(module); }
 };
@@ -152,7 +165,7 @@ Driver Load() {
     if (!driver.module) {
         const DWORD code = GetLastError();
         throw std::runtime_error("cannot load " + Utf8(file) + " (" + SystemMessage(code, file) +
-                                 ")");
+                                 ")" + DependencyHint(code));
     }
     // All seven at once: a DLL lacking one is refused before any card is touched.
     Bind(driver, "OX9162_CardsInSystem", driver.CardsInSystem);
