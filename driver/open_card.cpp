@@ -12,6 +12,11 @@ namespace ox9162 {
 
 namespace {
 
+// The card's registers end with VERSION at 0x5FC. A second copy of the programs' register
+// map (cardaccess/KRV5316_regs.h): the library is built and shipped apart from the
+// programs, and a maker's program may call it, so it holds the card's facts itself.
+constexpr uint64_t kRegisterBytes = 0x600;
+
 // By the driver a card is bound to, as the kernel names it.
 constexpr RouteMethod kRoutes[] = {
     {"", OpenThroughSysfs},
@@ -70,6 +75,15 @@ OpenCard::OpenCard(const PciFunction &card) : card_(card) {
     throw Failure(address, "opening",
                   "bound to kernel driver " + oxtext::Escaped(driver) +
                       " (unbind it, or bind it to vfio-pci)");
+}
+
+CardRoute::Window OpenCard::Map() {
+    if (card_.bar4Size < kRegisterBytes) {
+        throw Failure(card_.Address(), "mapping BAR4",
+                      "BAR4 has " + std::to_string(card_.bar4Size) + " bytes, fewer than the " +
+                          std::to_string(kRegisterBytes) + " of the card's registers");
+    }
+    return route_->Map();
 }
 
 } // namespace ox9162

@@ -15,7 +15,9 @@ class OpenCard {
     explicit OpenCard(const PciFunction &card);
 
     const PciFunction &Card() const { return card_; }
-    CardRoute::Window Map() { return route_->Map(); }
+    // Refuses a BAR4 shorter than the card's registers, where the programs' accesses
+    // would land outside it. Throws DriverFailure.
+    CardRoute::Window Map();
 
   private:
     PciFunction card_;

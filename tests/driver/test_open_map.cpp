@@ -157,7 +157,8 @@ TEST_F(CardTest, BytesThroughTheWindowAreTheResourceFilesBytes) {
 
 // The kernel maps from the page that holds BAR4's start: a BAR that begins inside its
 // page is handed out from there, or refused when its last byte lies past what resource4
-// maps, where touching it would end the process.
+// maps, where touching it would end the process, or when it is too short for the card's
+// registers.
 TEST(Bar4Window, LastByteIsMappedOrTheCardIsRefused) {
     const struct {
         uint64_t start, size;
@@ -169,6 +170,10 @@ TEST(Bar4Window, LastByteIsMappedOrTheCardIsRefused) {
         {0xfe000800, 0x1000, 1, "",
          "0000:02:0d.0: mapping BAR4: BAR4 starts 2048 bytes into its page, so its last byte "
          "lies past the 4096 bytes that resource4 maps\n"},
+        // Shorter than the registers: the programs' accesses would miss it.
+        {0xfe000000, 0x100, 1, "",
+         "0000:02:0d.0: mapping BAR4: BAR4 has 256 bytes, fewer than the 1536 of the card's "
+         "registers\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.start + c.size);
