@@ -6,6 +6,7 @@
 #include "vendor_config.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -62,6 +63,8 @@ void PrintVfioRule(const std::vector<uint16_t> &vendors) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // A reader that has gone (`| head -0`) is a write error to say, not a silent death.
+    std::signal(SIGPIPE, SIG_IGN);
     const bool vfio = argc == 2 && std::strcmp(argv[1], "--vfio") == 0;
     if (argc > 2 || (argc == 2 && !vfio)) {
         const bool help = std::strcmp(argv[1], "--help") == 0;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -71,12 +72,26 @@ TEST(UdevRule, BadConfigurationOrFullOutputGivesNoRuleAndSaysWhy) {
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("/ox9162.conf:2: expected"), std::string::npos) << run.err;
 
+    // Standard output full, or a pipe whose reader has gone (this process holds its one
+    // writing end, the reading end closed).
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const struct {
+        std::string redirect;
+        const char *reason;
+    } outputs[] = {{">/dev/full", "No space left on device"},
+                   {">&" + std::to_string(ends[1]), "Broken pipe"}};
     const FakeSysfs tree({}, "vendor 0x1b5e\n");
-    tree.Use();
-    const auto full = RunShell(std::string("'") + UDEV_RULE + "'", tree.Root(), "/dev/full");
-    EXPECT_EQ(full.status, 1);
-    EXPECT_EQ(full.err,
-              "ox9162-udev-rule: cannot write to standard output: No space left on device\n");
+    for (const auto &output : outputs) {
+        SCOPED_TRACE(output.reason);
+        const auto run =
+            tree.Shell("{ '" + std::string(UDEV_RULE) + "' " + output.redirect + "; }");
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "ox9162-udev-rule: cannot write to standard output: " +
+                               std::string(output.reason) + "\n");
+    }
+    ::close(ends[1]);
 }
 
 // Root installs the rule: a path cannot smuggle a line of its own into it.
