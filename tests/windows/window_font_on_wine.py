@@ -65,7 +65,7 @@ def main():
         print(f"{args.width}-bit: the window's face where MS Sans Serif is the bitmap font: "
               f"{chosen.group(1).strip() if chosen else 'none named'}")
         failures += [f"the window in the bitmap font's prefix:\n{out}"] if status != 0 else []
-        # A C++ exception crosses from the DLL only on 64-bit (see README).
+        # A C++ exception crosses from the DLL only on 64-bit (see docs/windows.md).
         for folder, cards in [(faulty, "0123@2/13")] + [(args.bin, "throw")] * (args.width == 64):
             status, out = run(folder, "window_font_test.exe", cards, OX_EXPECT_LIBRARY_ERROR="1")
             if status != 0:
