@@ -34,7 +34,8 @@ json Step(const StepResult &step, std::size_t number) {
     for (const Figure &figure : step.figures) {
         figures[FigureKey(figure.name)] = Value(figure.value);
     }
-    const bool ran = step.outcome != Outcome::Skipped;
+    const bool ran = step.outcome == Outcome::Pass || step.outcome == Outcome::Fail ||
+                     step.outcome == Outcome::Error;
     return {{"number", number},
             {"name", step.name},
             {"outcome", OutcomeName(step.outcome)},
@@ -74,9 +75,12 @@ json Summary(const CheckRun &run) {
     json summary = {{"checked", run.cards.size()},
                     {"passed", run.countOf("pass")},
                     {"failed", run.failedCount()}};
-    // Only an interrupted run has cards that were neither passed nor failed.
-    if (const unsigned interrupted = run.countOf("interrupted"); interrupted > 0) {
-        summary["interrupted"] = interrupted;
+    // Only an interrupted run, or one that could not judge a card, has cards that were
+    // neither passed nor failed.
+    for (const char *verdict : {"interrupted", "error"}) {
+        if (const unsigned count = run.countOf(verdict); count > 0) {
+            summary[verdict] = count;
+        }
     }
     return summary;
 }

@@ -44,7 +44,9 @@ Totals CardTotals(const CardResult &card) {
     for (const StepResult &step : card.steps) {
         ++totals.tests;
         totals.failures += step.outcome == Outcome::Fail ? 1 : 0;
-        totals.skipped += step.outcome == Outcome::Skipped ? 1 : 0;
+        totals.errors += step.outcome == Outcome::Error ? 1 : 0;
+        totals.skipped +=
+            step.outcome == Outcome::Skipped || step.outcome == Outcome::Interrupted ? 1 : 0;
         totals.time += step.seconds;
     }
     return totals;
@@ -83,6 +85,12 @@ void WriteCard(std::ostream &out, const CardResult &card, const CheckRun &run) {
             out << "      <failure type=\"krv5316." << Xml(step.name) << "\" message=\""
                 << Xml(step.seen) << "\">expected: " << Xml(step.expected)
                 << "\nseen: " << Xml(step.seen) << "</failure>\n";
+        } else if (step.outcome == Outcome::Error) {
+            out << "      <error type=\"krv5316." << Xml(step.name) << "\" message=\""
+                << Xml(step.seen) << "\">expected: " << Xml(step.expected)
+                << "\nseen: " << Xml(step.seen) << "</error>\n";
+        } else if (step.outcome == Outcome::Interrupted) {
+            out << "      <skipped message=\"the check was interrupted\"/>\n";
         } else if (step.outcome == Outcome::Skipped) {
             out << "      <skipped message=\""
                 << (card.firstFailure() == nullptr && !card.interruptedAt.empty()

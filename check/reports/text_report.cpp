@@ -48,7 +48,8 @@ std::string TextReport(const CheckRun &run) {
             const StepResult &step = card.steps[i];
             out << "  " << i + 1 << " " << std::left << std::setw(9) << step.name << " "
                 << std::setw(7) << OutcomeName(step.outcome);
-            if (step.outcome != Outcome::Skipped) {
+            if (step.outcome == Outcome::Pass || step.outcome == Outcome::Fail ||
+                step.outcome == Outcome::Error) {
                 out << " " << step.seen;
                 if (step.outcome == Outcome::Fail) {
                     out << " (expected: " << step.expected << ")";
@@ -60,6 +61,8 @@ std::string TextReport(const CheckRun &run) {
         out << "  Verdict: ";
         if (const StepResult *failed = card.firstFailure()) {
             out << "FAIL at step " << failed->name;
+        } else if (const StepResult *unjudged = card.firstError()) {
+            out << "ERROR at step " << unjudged->name << ": the card could not be judged";
         } else if (!card.interruptedAt.empty()) {
             out << "INTERRUPTED at step " << card.interruptedAt;
         } else {

@@ -19,7 +19,9 @@ both levels; with --expect-hz every rate must match), 6 stop them (values hold
 across two reads), 7 zero them while stopped (all read 0), 8 write walking-one
 and walking-zero patterns to DOUT and X-DOUT (with --loopback, DIN must follow
 DOUT), 9 close. A step that cannot run after an earlier failure is reported as
-skipped.
+skipped, the step a signal stopped as interrupted, and a count step that cannot
+judge the rates (the counters went unread long enough to wrap, or the run's
+length is known too loosely for the tolerance) as error.
 
 Options (--opt VALUE or --opt=VALUE; each at most once):
   --card BUS/SLOT      check only the card at this PCI position, e.g. --card 2/13
@@ -31,9 +33,9 @@ Options (--opt VALUE or --opt=VALUE; each at most once):
   --expect-hz F        the rate every input must have, in Hz, or 24 rates
                        separated by commas, CNT0 first (0: no signal allowed)
   --tolerance PCT      how far a rate may lie from the one expected, in per cent
-                       of it: above 0 and up to 100 (default 0.1); one count in
-                       the run time must not be more than this at the lowest
-                       rate expected
+                       of it: above 0 and up to 100 (default 0.1); one count,
+                       and 0.1 ms of the clock's slack, in the run time must not
+                       be more than this at the lowest rate expected
   --json FILE          also write a machine-readable report to FILE
   --junit FILE         also write a JUnit XML report (one test per step) to FILE
   --version            show the version
@@ -44,15 +46,15 @@ standard error. A report file asked for is written also when no card could be
 checked.
 
 Exit status: 0 every checked card passed; 1 a card failed; 2 not every card
-could be checked (driver library failure, a card whose ID, bus or slot cannot
-be read, no KRV-5316 card, no card at the position asked for, a run time too
-short, more cards than the check can look at), a report cannot be written
-where it is named (known before any card is touched), or the arguments are
-wrong; 129 interrupted by SIGHUP, 130 by SIGINT (Ctrl+C on Windows), 131 by
-SIGQUIT, 143 by SIGTERM (on Windows the console's closing, logoff or
+could be checked or judged (driver library failure, a card whose ID, bus or
+slot cannot be read, no KRV-5316 card, no card at the position asked for, a
+run time too short, more cards than the check can look at), a report cannot be
+written where it is named (known before any card is touched), or the arguments
+are wrong; 129 interrupted by SIGHUP, 130 by SIGINT (Ctrl+C on Windows), 131
+by SIGQUIT, 143 by SIGTERM (on Windows the console's closing, logoff or
 shutdown), 149 by Ctrl+Break on Windows: the card is closed and the reports
-are written first. Until a run writes its reports, each report file named
-says that the run has not finished.
+are written first. Until a run writes its reports, each report file named says
+that the run has not finished.
 )";
 
 namespace {

@@ -20,10 +20,10 @@ unsigned CheckRun::failedCount() const {
 }
 
 const char *CheckRun::verdict() const {
-    return errorKind == "unfinished"         ? "unfinished"
-           : !error.empty() || cards.empty() ? "error"
-           : failedCount() > 0               ? "fail"
-                                             : "pass";
+    return errorKind == "unfinished"                                 ? "unfinished"
+           : !error.empty() || cards.empty() || countOf("error") > 0 ? "error"
+           : failedCount() > 0                                       ? "fail"
+                                                                     : "pass";
 }
 
 std::string FailedCallText(const CardAccessOutcome &failure) {
@@ -38,10 +38,12 @@ std::string FailedCallText(const CardAccessOutcome &failure) {
 std::string SummaryLine(const CheckRun &run) {
     const auto checked = static_cast<unsigned>(run.cards.size());
     const unsigned interrupted = run.countOf("interrupted");
+    const unsigned unjudged = run.countOf("error");
     return "Summary: " + std::to_string(checked) + (checked == 1 ? " card" : " cards") +
            " checked, " + std::to_string(run.countOf("pass")) + " passed, " +
            std::to_string(run.failedCount()) + " failed" +
            (interrupted > 0 ? ", " + std::to_string(interrupted) + " interrupted" : "") +
+           (unjudged > 0 ? ", " + std::to_string(unjudged) + " not judged" : "") +
            (run.unreadable.empty() ? ""
                                    : ", " + std::to_string(run.unreadable.size()) + " not read");
 }

@@ -44,3 +44,10 @@ inline constexpr double kMostTolerancePct = 100; // a rate anywhere from 0 to tw
 // samples, about once a second, and a wrap between two reads is unwrapped, which holds
 // up to 4.29 GHz, far beyond what any input can carry.
 inline constexpr unsigned kLevelSamplesPerCounterRead = 100;
+// The fastest the card's inputs count. It bounds what a counter can move between two
+// reads: a read beyond it was torn by a carry and is read again, and a gap between two
+// reads that could hold a wrap at it (43 s) leaves the counts unknown.
+inline constexpr double kFastestCountHz = 100e6;
+// How far the counters' start or stop may lie from the clock read beside it on a sound
+// system, for the run times judged before a run; a run measures its own.
+inline constexpr std::chrono::microseconds kClockSlack{50};

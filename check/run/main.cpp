@@ -266,7 +266,7 @@ int Check(const std::vector<std::string> &arguments) {
     if (signal != 0) {
         return 128 + signal; // as a shell gives for a program its signal ended
     }
-    if (!run.error.empty() || !delivered) {
+    if (!run.error.empty() || !delivered || run.countOf("error") > 0) {
         return NothingChecked;
     }
     return run.failedCount() > 0 ? CardFailed : AllPassed;

@@ -229,6 +229,7 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
         const bool stopping = settings.interrupted && settings.interrupted();
         if (stopping && result.interruptedAt.empty() && def.needs != Needs::LibraryOpen) {
             result.interruptedAt = def.name;
+            step.outcome = Outcome::Interrupted;
         }
         if (!Met(def.needs, context) || (stopping && def.needs != Needs::LibraryOpen)) {
             continue;
@@ -239,9 +240,10 @@ CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &set
         const auto begin = Clock::now();
         def.run(context, step);
         step.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-        // A step cut short says nothing: it stays skipped.
+        // A step cut short says nothing of the card.
         if (step.outcome == Outcome::Skipped && result.interruptedAt.empty()) {
             result.interruptedAt = def.name;
+            step.outcome = Outcome::Interrupted;
         }
     }
     return result;

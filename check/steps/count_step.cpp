@@ -29,17 +29,44 @@ struct LevelWatch {
 
 // Counts since the start, beyond 32 bits: each read adds what every counter moved since
 // the read before, modulo 2^32, which is exact while two reads are less than 2^32 counts
-// apart.
+// apart. A counter is read a byte at a time while it runs: a read across a carry can
+// come out low, which no input can make of it, and is read again.
 struct CountTally {
-    Counters last;
+    const CheckSettings &settings;
+    uintptr_t base;
+    Counters last = ReadAllCounters(base);
+    std::chrono::nanoseconds lastAt = settings.now();
+    std::chrono::nanoseconds longestGap{0};
     std::array<uint64_t, kCounterCount> counted{};
 
-    void read(uintptr_t base) {
-        const Counters now = ReadAllCounters(base);
+    // Whether every counter moved no further than the fastest input can in the time.
+    bool Possible(const Counters &now, std::chrono::nanoseconds gap) const {
+        const double most = kFastestCountHz * std::chrono::duration<double>(gap).count() + 2;
+        for (unsigned n = 0; n < kCounterCount; ++n) {
+            if (static_cast<uint32_t>(now[n] - last[n]) > most) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    void read() {
+        Counters now = ReadAllCounters(base);
+        auto at = settings.now();
+        for (int again = 0; again < 3 && !Possible(now, at - lastAt); ++again) {
+            now = ReadAllCounters(base);
+            at = settings.now();
+        }
         for (unsigned n = 0; n < kCounterCount; ++n) {
             counted[n] += static_cast<uint32_t>(now[n] - last[n]);
         }
+        longestGap = std::max(longestGap, at - lastAt);
         last = now;
+        lastAt = at;
+    }
+    // Whether a counter could have wrapped unseen between two reads.
+    bool lost() const {
+        return std::chrono::duration<double>(longestGap).count() * kFastestCountHz >= 0x1p32;
     }
 };
 
@@ -52,11 +79,14 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     // that counts must show both levels, with samples just outside the run so
     // that a slow input's one edge lies between a low and a high sample. The run
     // ends with a stop, so that every counter's count covers the time measured.
+    // The run's length is measured between the clock's reads on either side of the start
+    // and of the stop: the middles, give or take half of both sides' spans.
     LevelWatch watch;
     watch.sample(Levels(base), false);
-    CountTally tally{ReadAllCounters(base)};
-    const auto begin = settings.now();
+    CountTally tally{settings, base};
+    const auto beforeStart = settings.now();
     WriteStartStop(base, 0xFF, 0xFF, 0xFF);
+    const auto afterStart = settings.now();
     watch.sample(Levels(base), true);
     long long samples = 3; // the two outside the run and the one at its start
     for (auto left = std::chrono::microseconds(settings.runTime); left.count() > 0;
@@ -64,16 +94,17 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         settings.wait(std::min(left, kLevelSamplePeriod));
         watch.sample(Levels(base), true);
         if (++samples % kLevelSamplesPerCounterRead == 0) {
-            tally.read(base);
+            tally.read();
         }
         if (settings.interrupted && settings.interrupted()) {
-            StopAll(base); // a run cut short is not judged: the step stays skipped
+            StopAll(base); // a run cut short is not judged
             return;
         }
     }
-    const auto end = settings.now();
+    const auto beforeStop = settings.now();
     StopAll(base);
-    tally.read(base);
+    const auto afterStop = settings.now();
+    tally.read();
     watch.sample(Levels(base), false);
 
     const auto &counted = tally.counted;
@@ -81,8 +112,10 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     for (unsigned n = 0; n < kCounterCount; ++n) {
         counting |= counted[n] != 0 ? 1u << n : 0;
     }
-    const MeasuredRates rates =
-        MeasureRates(counted, std::chrono::duration<double>(end - begin).count());
+    using Seconds = std::chrono::duration<double>;
+    const MeasuredRates rates = MeasureRates(
+        counted, Seconds(beforeStop + afterStop - beforeStart - afterStart).count() / 2,
+        Seconds(afterStart - beforeStart + afterStop - beforeStop).count() / 2);
     const uint32_t signal = counting | watch.rose;
     const uint32_t deaf = watch.rose & ~counting;                         // it rose, no count
     const uint32_t frozen = counting & ~(watch.seenHigh & watch.seenLow); // counts, never moves
@@ -93,7 +126,18 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
                     {FigureName::Counts, std::vector<int64_t>(counted.begin(), counted.end())},
                     {FigureName::RatesHz, rates.hertz},
                     {FigureName::RateUncertaintyHz, rates.uncertainty},
-                    {FigureName::InputsWithSignal, CounterNumbers(signal)}};
+                    {FigureName::InputsWithSignal, CounterNumbers(signal)},
+                    {FigureName::LongestReadGapSeconds, Seconds(tally.longestGap).count()}};
+    // What the counters did while the check was held up (a stopped process, a suspended
+    // machine) is unknown: the step says so instead of judging a rate.
+    if (tally.lost()) {
+        Unjudged(step,
+                 "rates measured over a run whose counters were read at least every " +
+                     Decimal(static_cast<unsigned>(0x1p32 / kFastestCountHz)) + " s",
+                 "the counters went unread for " + NumberText(Seconds(tally.longestGap).count()) +
+                     " s, time enough for one to wrap: the rates cannot be judged");
+        return;
+    }
     const RateExpectation &expected = settings.expected;
     const bool rateCheck = !expected.hertz.empty();
     std::string faults;
@@ -103,6 +147,11 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     if (rateCheck) {
         step.figures.emplace_back(FigureName::ExpectedHz, expected.hertz);
         step.figures.emplace_back(FigureName::TolerancePct, expected.tolerancePct);
+        if (const std::string unsure = UnjudgedRates(rates, expected); !unsure.empty()) {
+            Unjudged(step, "rates known to within " + NumberText(expected.tolerancePct) + " %",
+                     "the run's length is known too loosely to judge the rates: " + unsure);
+            return;
+        }
         if (const std::string off = RateDeviations(rates, expected); !off.empty()) {
             fault("rate off: " + off);
         }

@@ -25,14 +25,36 @@ bool Within(double rate, double expected, double tolerancePct) {
 
 } // namespace
 
-MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds) {
+// A rate's uncertainty: one count, and the count the run's slack holds at it.
+double Uncertainty(double hertz, double seconds, double slack) {
+    return seconds > 0 ? (1 + hertz * slack) / seconds : 0;
+}
+
+MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds,
+                           double slack) {
     MeasuredRates rates;
     rates.seconds = seconds;
-    rates.uncertainty = seconds > 0 ? 1 / seconds : 0;
+    rates.slack = slack;
     for (uint64_t count : counted) {
         rates.hertz.push_back(seconds > 0 ? static_cast<double>(count) / seconds : 0);
+        rates.uncertainty =
+            std::max(rates.uncertainty, Uncertainty(rates.hertz.back(), seconds, slack));
     }
     return rates;
+}
+
+std::string UnjudgedRates(const MeasuredRates &rates, const RateExpectation &expected) {
+    std::string text;
+    for (std::size_t n = 0; n < expected.hertz.size(); ++n) {
+        const double hertz = expected.hertz[n];
+        const double allowed = hertz * expected.tolerancePct / 100 * (1 + kSlack);
+        const double uncertainty = Uncertainty(hertz, rates.seconds, rates.slack);
+        if (hertz > 0 && uncertainty > allowed) {
+            text += (text.empty() ? "CNT" : ", CNT") + std::to_string(n) + " +/-" +
+                    RateText(uncertainty, uncertainty) + " Hz";
+        }
+    }
+    return text;
 }
 
 std::string RateText(double hertz, double uncertainty) {
@@ -68,19 +90,30 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
     if (lowest == 0) {
         return {};
     }
-    // One count must not exceed the tolerance at the lowest rate expected.
-    const double needed = std::ceil(1e5 / (lowest * expected.tolerancePct) * (1 - kSlack));
+    // A rate that counts less than once in the longest run is no rate a run can measure.
+    const double mostSeconds = std::chrono::duration<double>(kMostRunTime).count();
+    if (lowest * mostSeconds < 1) {
+        return "--expect-hz " + cardstep::NumberText(lowest) +
+               " Hz is too low to measure: it counts less than once in the longest run of " +
+               std::to_string(kMostRunTime.count()) + " ms";
+    }
+    // One count, and what the clock's slack at both ends makes of the run, must not
+    // exceed the tolerance at the lowest rate expected: in per cent of it for a run of ms.
+    const double slack = 2 * std::chrono::duration<double>(kClockSlack).count();
+    const auto errorPct = [&](double ms) { return 1e5 * (1 / lowest + slack) / ms; };
+    const double needed =
+        std::ceil(1e5 * (1 / lowest + slack) / expected.tolerancePct * (1 - kSlack));
     if (runTime.count() >= needed) {
         return {};
     }
-    const double countPct = 1e5 / (lowest * static_cast<double>(runTime.count()));
     std::string refusal = asked + " cannot measure " + cardstep::NumberText(lowest) + " Hz to " +
-                          cardstep::NumberText(expected.tolerancePct) + " %, one count being " +
-                          Number(countPct, 3) + " % of it: it needs --run-time " +
-                          Number(needed, 0) + " or more";
+                          cardstep::NumberText(expected.tolerancePct) +
+                          " %, one count and the clock's slack being " +
+                          Number(errorPct(static_cast<double>(runTime.count())), 3) +
+                          " % of it: it needs --run-time " + Number(needed, 0) + " or more";
     if (needed > static_cast<double>(kMostRunTime.count())) {
         // No run is long enough: only a wider tolerance can help, if any can.
-        const double mostPct = 1e5 / (lowest * static_cast<double>(kMostRunTime.count()));
+        const double mostPct = errorPct(static_cast<double>(kMostRunTime.count()));
         refusal += ", beyond the longest run of " + std::to_string(kMostRunTime.count()) +
                    ", in which one count is " + Number(mostPct, 3) + " % of it: ";
         refusal += mostPct <= kMostTolerancePct

@@ -11,12 +11,19 @@
 #include <vector>
 
 struct MeasuredRates {
-    double seconds = 0;        // the run as measured
     std::vector<double> hertz; // counts per second, one per counter
-    double uncertainty = 0;    // one count over the run, in hertz
+    double seconds = 0;        // the run as measured
+    double slack = 0;          // how far seconds may be off
+    double uncertainty = 0;    // one count and the slack over the run, in hertz, at most
 };
 
-MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds);
+// seconds: the run; slack: how far its measured length may be off, at either end together.
+MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds,
+                           double slack);
+
+// The counters expected to count whose rate the run cannot tell to the tolerance, for
+// the uncertainty of its length; empty when it can tell every rate.
+std::string UnjudgedRates(const MeasuredRates &rates, const RateExpectation &expected);
 
 // The counters whose rate misses the one expected, each with both rates; empty when
 // every rate lies within the tolerance.

@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr std::array<std::pair<FigureName, const char *>, 14> kFigureKeys{{
+constexpr std::array<std::pair<FigureName, const char *>, 15> kFigureKeys{{
     {FigureName::Bytes, "bytes"},
     {FigureName::Seconds, "seconds"},
     {FigureName::VersionByte, "version_byte"},
@@ -17,6 +17,7 @@ constexpr std::array<std::pair<FigureName, const char *>, 14> kFigureKeys{{
     {FigureName::Counts, "counts"},
     {FigureName::RatesHz, "rates_hz"},
     {FigureName::RateUncertaintyHz, "rate_uncertainty_hz"},
+    {FigureName::LongestReadGapSeconds, "longest_read_gap_seconds"},
     {FigureName::InputsWithSignal, "inputs_with_signal"},
     {FigureName::ExpectedHz, "expected_hz"},
     {FigureName::TolerancePct, "tolerance_pct"},
@@ -32,6 +33,10 @@ const char *OutcomeName(Outcome outcome) {
         return "pass";
     case Outcome::Fail:
         return "fail";
+    case Outcome::Interrupted:
+        return "interrupted";
+    case Outcome::Error:
+        return "error";
     case Outcome::Skipped:
         break;
     }
@@ -70,13 +75,25 @@ std::string CardResult::position() const {
 }
 
 bool CardResult::passed() const {
-    return firstFailure() == nullptr && !steps.empty() && interruptedAt.empty();
+    return firstFailure() == nullptr && firstError() == nullptr && !steps.empty() &&
+           interruptedAt.empty();
 }
 
 const char *CardResult::verdict() const {
-    return passed()                                             ? "pass"
-           : firstFailure() != nullptr || interruptedAt.empty() ? "fail"
-                                                                : "interrupted";
+    return passed()                    ? "pass"
+           : firstFailure() != nullptr ? "fail"
+           : firstError() != nullptr   ? "error"
+           : interruptedAt.empty()     ? "fail"
+                                       : "interrupted";
+}
+
+const StepResult *CardResult::firstError() const {
+    for (const StepResult &step : steps) {
+        if (step.outcome == Outcome::Error) {
+            return &step;
+        }
+    }
+    return nullptr;
 }
 
 const StepResult *CardResult::firstFailure() const {

@@ -8,9 +8,11 @@
 #include <variant>
 #include <vector>
 
-enum class Outcome { Pass, Fail, Skipped };
+// Interrupted: the step the check was in, or was about to begin, when it was asked to
+// stop. Error: the step ran, but what it saw cannot judge the card either way.
+enum class Outcome { Pass, Fail, Skipped, Interrupted, Error };
 
-const char *OutcomeName(Outcome outcome); // "pass", "fail", "skipped"
+const char *OutcomeName(Outcome outcome); // "pass", "fail", "skipped", "interrupted", "error"
 
 // Every figure a step gives; each has one name, the one all reports use.
 enum class FigureName {
@@ -23,6 +25,7 @@ enum class FigureName {
     Counts,
     RatesHz,
     RateUncertaintyHz,
+    LongestReadGapSeconds,
     InputsWithSignal,
     ExpectedHz,
     TolerancePct,
@@ -67,6 +70,7 @@ struct CardResult {
 
     std::string position() const;
     bool passed() const;
-    const char *verdict() const; // "pass", "fail" or "interrupted"
+    const char *verdict() const; // "pass", "fail", "error" or "interrupted"
     const StepResult *firstFailure() const;
+    const StepResult *firstError() const;
 };

@@ -55,4 +55,9 @@ void Judge(StepResult &step, bool ok, std::string expected, std::string seen) {
     step.seen = std::move(seen);
 }
 
+void Unjudged(StepResult &step, std::string expected, std::string seen) {
+    Judge(step, false, std::move(expected), std::move(seen));
+    step.outcome = Outcome::Error;
+}
+
 } // namespace cardstep

@@ -27,5 +27,7 @@ void StopAll(uintptr_t base);
 void ClearAll(uintptr_t base);
 
 void Judge(StepResult &step, bool ok, std::string expected, std::string seen);
+// The step ran, and what it saw judges the card neither way.
+void Unjudged(StepResult &step, std::string expected, std::string seen);
 
 } // namespace cardstep

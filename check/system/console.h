@@ -21,7 +21,6 @@ std::string HostName(); // empty when the system will not say
 std::string WriteStandardOutput(const std::string &text);
 std::string WriteStandardError(const std::string &text);
 
-
 inline void SleepFor(std::chrono::microseconds time) {
     std::this_thread::sleep_for(time);
 }

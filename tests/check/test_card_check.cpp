@@ -17,8 +17,9 @@ struct Checked {
 
 // Checks the first card of `cards` on the simulator's virtual clock, which only
 // the check's waits move; the inputs of CNT0 up to `silent` - 1 carry no signal.
+// A stall holds the check up once, a second into the count, as a stopped process would.
 Checked Check(const std::string &cards, bool loopback = false, unsigned silent = 0,
-              CheckSettings settings = {}) {
+              CheckSettings settings = {}, std::chrono::seconds stall = {}) {
     std::string error;
     oxsim::KeepTrace();
     EXPECT_TRUE(oxsim::Configure(cards, &error)) << error;
@@ -30,9 +31,11 @@ Checked Check(const std::string &cards, bool loopback = false, unsigned silent =
     EXPECT_TRUE(FindCards(0x0123, table));
     settings.loopback = loopback;
     auto elapsed = std::make_shared<std::chrono::nanoseconds>(0);
-    settings.wait = [elapsed](std::chrono::microseconds time) {
-        oxsim::AdvanceClock(time);
-        *elapsed += time;
+    auto waits = std::make_shared<unsigned>(0);
+    settings.wait = [elapsed, waits, stall](std::chrono::microseconds time) {
+        const auto held = ++*waits == 100 ? std::chrono::microseconds(stall) : time.zero();
+        oxsim::AdvanceClock(time + held);
+        *elapsed += time + held;
     };
     settings.now = [elapsed] { return *elapsed; };
     Checked checked{CheckCard(table, 1, settings), {}};
@@ -205,6 +208,30 @@ TEST(RateCheck, CountsOnAcrossTheCounterWrap) {
     }
 }
 
+// A check held up longer than a counter takes to wrap at the fastest input (a stopped
+// process, a suspended machine) cannot know the counts: it says so, and gives no rate.
+TEST(RateCheck, AStallThatCouldHideAWrapLeavesTheRatesUnjudged) {
+    CheckSettings settings;
+    settings.expected = {std::vector<double>(24, 90909091), 1};
+    for (const auto &[stall, outcome] : {std::pair{std::chrono::seconds(50), Outcome::Error},
+                                         std::pair{std::chrono::seconds(30), Outcome::Pass}}) {
+        const CardResult card = Check("0123@2/13:hz=90909091", false, 0, settings, stall).card;
+        const StepResult &count = Step(card, "count");
+        EXPECT_EQ(count.outcome, outcome) << count.seen;
+        EXPECT_EQ(std::string(card.verdict()), outcome == Outcome::Error ? "error" : "pass");
+    }
+}
+
+// A run whose length the clock knows only to within microseconds cannot judge a rate to
+// a millionth: the step says so rather than fail a sound card.
+TEST(RateCheck, ARunKnownTooLooselyForTheToleranceIsNotJudged) {
+    std::array<uint64_t, kCounterCount> counted{};
+    counted.fill(20100000);
+    const RateExpectation expected{std::vector<double>(24, 100e6), 0.0001};
+    EXPECT_EQ(UnjudgedRates(MeasureRates(counted, 0.201, 0), expected), "");
+    EXPECT_NE(UnjudgedRates(MeasureRates(counted, 0.201, 2e-6), expected), "");
+}
+
 TEST(RateCheck, RefusesRunTimesTooShortToJudgeAndNamesTheNeededOne) {
     using std::chrono::milliseconds;
     struct Case {
@@ -216,13 +243,14 @@ TEST(RateCheck, RefusesRunTimesTooShortToJudgeAndNamesTheNeededOne) {
     const Case cases[] = {
         {milliseconds(40), {}, 0.1, "it needs --run-time 201 or more"},
         {kLeastRunTime, {}, 0.1, ""},
-        {milliseconds(1000), ZeroThen(1000), 0.1, ""}, // one count is exactly 0.1 %
-        {milliseconds(999), ZeroThen(1000), 0.1, "it needs --run-time 1000 or more"},
+        // One count and the clock's slack at both ends are exactly 0.1 %.
+        {milliseconds(1100), ZeroThen(1000), 0.1, ""},
+        {milliseconds(1099), ZeroThen(1000), 0.1, "it needs --run-time 1100 or more"},
         {milliseconds(1500), {10, 2000}, 0.1, "cannot measure 10 Hz to 0.1 %"},
-        {milliseconds(1500), {0.5}, 0.1, "--run-time 2000000 or more, beyond the longest"},
-        {milliseconds(1500), {0.5}, 1, "it needs --run-time 200000 or more"},
+        {milliseconds(1500), {0.5}, 0.1, "--run-time 2000100 or more, beyond the longest"},
+        {milliseconds(1500), {0.5}, 1, "it needs --run-time 200010 or more"},
         {milliseconds(1500), {0.5}, 0.1, "--tolerance 0.334 or more can judge it"},
-        {milliseconds(1500), {0.000001}, 100, "no --tolerance can judge it"},
+        {milliseconds(1500), {1e-300}, 100, "1e-300 Hz is too low to measure"},
         {milliseconds(300), std::vector<double>(24, 0), 0.1, ""},
     };
     for (const Case &c : cases) {

@@ -101,7 +101,7 @@ TEST_F(CheckProgram, NothingCheckedGivesStatusTwoAndStillWritesBothReports) {
         {others(17) + "0123@2/13", "", "no_card", unseen},
         {"0123@3/3;" + others(16) + "0123@2/13", "--card 2/13", "selection", "2/13 (" + unseen},
         {"0123@2/13", "--card 2", "selection", "no card 2: 1 KRV-5316 card(s) found"},
-        {"0123@2/13", "--expect-hz 10", "run_time", "it needs --run-time 100000 or more"},
+        {"0123@2/13", "--expect-hz 10", "run_time", "it needs --run-time 100100 or more"},
     };
     const fs::path trace = dir / "trace";
     for (const auto &[cards, args, kind, message] : cases) {

@@ -226,6 +226,7 @@ TEST_F(CheckProgram, ASignalClosesTheCardAndWritesReportsMarkedInterrupted) {
         const json report = jsonReport();
         EXPECT_EQ(report["error"]["kind"], "interrupted");
         EXPECT_EQ(report["cards"].at(0)["verdict"], "interrupted");
+        EXPECT_EQ(StepOf(report["cards"][0], "count")["outcome"], "interrupted");
         EXPECT_EQ(StepOf(report["cards"][0], "close")["outcome"], "pass");
         const json root = junitReport();
         ExpectConsistentTotals(root);
