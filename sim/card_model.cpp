@@ -121,6 +121,10 @@ void CardModel::Write(uint32_t offset, uint8_t value) {
             Settle();
             latch_ =
                 faults_.stuckCounters >> value & 1 ? faults_.stuckValue[value] : counters_[value];
+            if (faults_.tearEvery != 0 && (startMask_ >> value & 1) &&
+                ++runningSelections_ % faults_.tearEvery == 0) {
+                latch_ &= 0xFF000000u;
+            }
         }
     } else if (offset == reg::DOUT) {
         dout_ = value;

@@ -87,6 +87,7 @@ class CardModel {
     int64_t lastUpdate_ = 0;
     uint32_t startMask_ = 0;
     uint32_t latch_ = 0;
+    uint32_t runningSelections_ = 0; // for the tear fault
     uint8_t sel_ = 0;
     uint8_t dout_ = 0;
     uint8_t xdout_ = 0;

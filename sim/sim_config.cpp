@@ -65,6 +65,11 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
             return "slow needs a decimal count of 1 or more";
         }
         f.slow = n;
+    } else if (name == "tear") {
+        if (!ParseNumber(value, 10, n) || n == 0) {
+            return "tear needs a decimal count of 1 or more";
+        }
+        f.tearEvery = n;
     } else if (name == "deadcnt") {
         if (!ParseNumber(value, 10, n) || n >= kCounterCount) {
             return "deadcnt needs a counter number from 0 to 23";

@@ -32,6 +32,9 @@ struct CardFaults {
     // Faults of a broken card, for the unattended check's tests.
     uint32_t deadCounters = 0;  // bit n: CNTn never counts
     uint32_t stuckCounters = 0; // bit n: CNTn always reads stuckValue[n]
+    // Every tearEvery-th selection of a running counter reads it as a card that does not
+    // latch may, across a carry into its top byte: the top byte before it, the rest after.
+    uint32_t tearEvery = 0;
     std::array<uint32_t, kCounterCount> stuckValue{};
     uint8_t dinLow = 0;  // DIN lines stuck at 0
     uint8_t dinHigh = 0; // DIN lines stuck at 1

@@ -39,24 +39,20 @@ struct CountTally {
     std::chrono::nanoseconds longestGap{0};
     std::array<uint64_t, kCounterCount> counted{};
 
-    // Whether every counter moved no further than the fastest input can in the time.
-    bool Possible(const Counters &now, std::chrono::nanoseconds gap) const {
-        const double most = kFastestCountHz * std::chrono::duration<double>(gap).count() + 2;
-        for (unsigned n = 0; n < kCounterCount; ++n) {
-            if (static_cast<uint32_t>(now[n] - last[n]) > most) {
-                return false;
-            }
-        }
-        return true;
+    // Whether counter n moved no further than the fastest input can since the last read.
+    bool possible(uint32_t value, unsigned n) const {
+        const auto gap = std::chrono::duration<double>(settings.now() - lastAt);
+        return static_cast<uint32_t>(value - last[n]) <= kFastestCountHz * gap.count() + 2;
     }
 
     void read() {
         Counters now = ReadAllCounters(base);
-        auto at = settings.now();
-        for (int again = 0; again < 3 && !Possible(now, at - lastAt); ++again) {
-            now = ReadAllCounters(base);
-            at = settings.now();
+        for (unsigned n = 0; n < kCounterCount; ++n) {
+            for (int again = 0; again < 3 && !possible(now[n], n); ++again) {
+                now[n] = ReadCounter(base, n);
+            }
         }
+        const auto at = settings.now();
         for (unsigned n = 0; n < kCounterCount; ++n) {
             counted[n] += static_cast<uint32_t>(now[n] - last[n]);
         }

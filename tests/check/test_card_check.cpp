@@ -222,6 +222,18 @@ TEST(RateCheck, AStallThatCouldHideAWrapLeavesTheRatesUnjudged) {
     }
 }
 
+// Counters are read a byte at a time while they run: a read across a carry comes out
+// low by up to 2^24, below the read before, which the modular sum would take for a wrap.
+// It is read again.
+TEST(RateCheck, ATornCounterReadIsReadAgain) {
+    CheckSettings settings;
+    settings.runTime = std::chrono::milliseconds(3000);
+    settings.expected = {std::vector<double>(24, 999001), 0.01};
+    const CardResult card = Check("0123@2/13:hz=999001,tear=5", false, 0, settings).card;
+    const StepResult &count = Step(card, "count");
+    EXPECT_EQ(count.outcome, Outcome::Pass) << count.seen;
+}
+
 // A run whose length the clock knows only to within microseconds cannot judge a rate to
 // a millionth: the step says so rather than fail a sound card.
 TEST(RateCheck, ARunKnownTooLooselyForTheToleranceIsNotJudged) {
