@@ -61,6 +61,16 @@ bool IsDevice(const std::string &path) {
     return device;
 }
 
+// The console by its device names (CON, CONOUT$, CONIN$), which take no file: Windows
+// opens them only as the console's own handles.
+bool IsConsole(const std::string &path) {
+    const std::wstring name = fs::path(Utf16(path)).filename().native();
+    std::wstring upper(name.size(), L'\0');
+    LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()),
+                 upper.data(), static_cast<int>(upper.size()));
+    return upper == L"CON" || upper == L"CONOUT$" || upper == L"CONIN$";
+}
+
 } // namespace
 
 namespace cardstep::detail {
@@ -126,6 +136,9 @@ namespace {
 // Writes text as WriteReportFile says; a device only where it should take text now.
 std::string WriteTo(const std::string &path, const std::string &text, bool devices) {
     const InterruptionsHeld held;
+    if (IsConsole(path)) {
+        return "the console takes no report file: the text report is on standard output";
+    }
     if (IsDevice(path)) {
         return WriteDevice(path, devices ? text : std::string());
     }

@@ -197,7 +197,7 @@ def main():
     check.expect((folder / "stopa.trace").exists(), "no trace file at a Czech name", err)
 
     # Argument errors say what Linux says; file names differ in case only on Linux, and
-    # Windows drops trailing dots and spaces.
+    # Windows drops trailing dots and spaces. The console's names take no report file.
     status, out, err, _ = wine.run(exe, ["/?"], "0123@2/13")
     check.expect(status == 0 and "Usage: krv5316-check" in out, "/? does not give the help",
                  out + err)
@@ -206,7 +206,9 @@ def main():
                                (["--json", "r.json", "--junit", "R.JSON"],
                                 "--json and --junit name the same file"),
                                (["--json", "r.json. ", "--junit", "r.json"],
-                                "--json and --junit name the same file")):
+                                "--json and --junit name the same file"),
+                               (["--json", "CON"], "the console takes no report file"),
+                               (["--junit", "conout$"], "the console takes no report file")):
         status, out, err, _ = wine.run(exe, arguments, "0123@2/13")
         check.expect(status == 2 and message in err,
                      f"{' '.join(arguments)}: exit status {status}, not 2 with '{message}'",
