@@ -3,6 +3,7 @@
 #pragma once
 
 #include "shell_run.h"
+#include "test_paths.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -17,8 +18,9 @@ using nlohmann::json;
 
 // The JUnit file as parsed by Python's XML parser: {tag, attrib, text, children}.
 inline json ParseJUnit(const fs::path &xml, const fs::path &dir) {
-    const ShellRun parsed =
-        RunShell(std::string(PYTHON3 " '" JUNIT_TO_JSON "' '") + xml.string() + "'", dir);
+    const ShellRun parsed = RunShell(std::string(TestPath("PYTHON3")) + " '" +
+                                         TestPath("JUNIT_TO_JSON") + "' '" + xml.string() + "'",
+                                     dir);
     EXPECT_EQ(parsed.status, 0) << parsed.err << FileText(xml);
     return json::parse(parsed.out);
 }
@@ -88,8 +90,8 @@ class CheckProgram : public ::testing::Test {
                  const std::string &environment = "") {
         const std::string runTime =
             args.find("--run-time") == std::string::npos ? " --run-time 300 " : " ";
-        return RunShell(environment + " OX9162_SIM_CARDS='" + cards + "' '" KRV5316_CHECK "'" +
-                            runTime + args,
+        return RunShell(environment + " OX9162_SIM_CARDS='" + cards + "' '" +
+                            TestPath("KRV5316_CHECK") + "'" + runTime + args,
                         dir, out);
     }
     json junitReport() { return ParseJUnit(junitPath, dir); }

@@ -189,8 +189,8 @@ TEST_F(CheckProgram, ReportsGiveTypedFiguresAndCITotals) {
     EXPECT_EQ(report["firmware"]["bytes"], 59215);
     // The image's CRC-32 as another implementation computes it.
     const ShellRun crc =
-        RunShell(PYTHON3 " -c \"import zlib; print(zlib.crc32(open('" FIRMWARE_IMAGE_FILE
-                         "', 'rb').read()))\"",
+        RunShell(std::string(TestPath("PYTHON3")) + " -c \"import zlib; print(zlib.crc32(open('" +
+                     TestPath("FIRMWARE_IMAGE_FILE") + "', 'rb').read()))\"",
                  dir);
     EXPECT_EQ(crc.out, std::to_string(report["firmware"]["crc32"].get<uint32_t>()) + "\n");
     EXPECT_EQ(report["summary"], (json{{"checked", 2}, {"passed", 1}, {"failed", 1}}));
@@ -281,7 +281,7 @@ TEST_F(CheckProgram, HelpAndVersion) {
     EXPECT_EQ(help.status, 0);
     // The one text of the options, limits and statuses: the documents quote it whole.
     std::ostringstream quoted;
-    quoted << std::ifstream(CHECK_HELP_FILE).rdbuf();
+    quoted << std::ifstream(TestPath("CHECK_HELP_FILE")).rdbuf();
     EXPECT_EQ(help.out, quoted.str())
         << "regenerate it: krv5316-check --help > docs/krv5316-check-help.txt";
     EXPECT_NE(help.out.find("from " + std::to_string(kLeastRunTime.count()) + " to " +

@@ -117,7 +117,8 @@ TEST_F(CheckProgram, AReportGoesOnlyWhereTheShellCouldWriteItOrSaysWhy) {
 // loop is an error, and the other reports are still written. A report written in place
 // is not cut by a full disk.
 TEST_F(CheckProgram, StreamsTakeAReportWhereTheyStandAndLostOnesSayWhy) {
-    const std::string check = "OX9162_SIM_CARDS=0123@2/13 '" KRV5316_CHECK "' --run-time 300 ";
+    const std::string check = "OX9162_SIM_CARDS=0123@2/13 '" +
+                              std::string(TestPath("KRV5316_CHECK")) + "' --run-time 300 ";
     std::vector<std::vector<std::string>> cases = {
         {"echo earlier >h.log; " + check + "--json /dev/stdout >>h.log; echo $?; cat h.log",
          "0\nearlier\nKRV-5316 check", "Summary: 1 card", "\"schema\": 1"},
@@ -134,7 +135,8 @@ TEST_F(CheckProgram, StreamsTakeAReportWhereTheyStandAndLostOnesSayWhy) {
              "--json r.json --junit r.xml 2>e; echo status $? >s; } | true; cat s e; "
              "head -c1 r.json r.xml",
          "status 2", "standard output: Broken pipe", "\n{", "\n<"},
-        {PYTHON3 " -c \"import socket; socket.socket(socket.AF_UNIX).bind('s')\"; " + check +
+        {std::string(TestPath("PYTHON3")) +
+             " -c \"import socket; socket.socket(socket.AF_UNIX).bind('s')\"; " + check +
              "--json s; echo status $?",
          "cannot write s: that is a socket", "status 2"},
         {"ln -s loop loop; " + check + "--json loop; echo status $?",
@@ -162,7 +164,7 @@ TEST_F(CheckProgram, StreamsTakeAReportWhereTheyStandAndLostOnesSayWhy) {
 // their defaults, whatever the test runner has.
 pid_t StartCheck(std::vector<std::string> args, const SimEnvironment &environment,
                  const fs::path &dir) {
-    args.insert(args.begin(), KRV5316_CHECK);
+    args.insert(args.begin(), TestPath("KRV5316_CHECK"));
     std::vector<char *> argv;
     for (std::string &arg : args) {
         argv.push_back(arg.data());
@@ -183,8 +185,9 @@ pid_t StartCheck(std::vector<std::string> args, const SimEnvironment &environmen
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
     pid_t pid = 0;
-    EXPECT_EQ(
-        posix_spawn(&pid, KRV5316_CHECK, &files, &attributes, argv.data(), environment.data()), 0);
+    EXPECT_EQ(posix_spawn(&pid, TestPath("KRV5316_CHECK"), &files, &attributes, argv.data(),
+                          environment.data()),
+              0);
     posix_spawn_file_actions_destroy(&files);
     posix_spawnattr_destroy(&attributes);
     return pid;
@@ -276,8 +279,9 @@ TEST_F(CheckProgram, AReportThatCannotBeWrittenIsRefusedBeforeTheCards) {
 // (an ACL is one), the mount it stands on; a folder deeper than any full name still
 // takes a new one.
 TEST_F(CheckProgram, AReportKeepsWhatItsFileHad) {
-    const std::string check = "OX9162_SIM_CARDS=0123@2/13 '" KRV5316_CHECK "' --run-time 300 ";
-    const std::string xattr = PYTHON3 " -c \"import os; ";
+    const std::string check = "OX9162_SIM_CARDS=0123@2/13 '" +
+                              std::string(TestPath("KRV5316_CHECK")) + "' --run-time 300 ";
+    const std::string xattr = std::string(TestPath("PYTHON3")) + " -c \"import os; ";
     std::vector<std::pair<std::string, std::string>> cases = {
         {"echo old >a; ln a r.json; " + check + "--json r.json >/dev/null; head -c1 a", "{"},
         {"echo old >r.json; " + xattr + "os.setxattr('r.json', 'user.kept', b'yes')\" && " + check +

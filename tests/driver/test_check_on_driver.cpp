@@ -1,6 +1,7 @@
 // krv5316-check on this library and a fake tree: it lists the cards and fails at the
 // download, since nothing answers in a file, within the download's bound.
 #include "fake_sysfs.h"
+#include "test_paths.h"
 
 #include <chrono>
 #include <gtest/gtest.h>
@@ -14,8 +15,8 @@ TEST(CheckOnDriver, ListsBothCardsAndFailsAtTheDownload) {
                           {"0000:02:0d.0", 0x1b5e, 0x0123}},
                          "vendor 0x1b5e\n");
     const auto start = std::chrono::steady_clock::now();
-    const auto run =
-        tree.Shell(std::string("LD_LIBRARY_PATH='") + DRIVER_DIR + "' '" + KRV5316_CHECK + "'");
+    const auto run = tree.Shell(std::string("LD_LIBRARY_PATH='") + TestPath("DRIVER_DIR") + "' '" +
+                                TestPath("KRV5316_CHECK") + "'");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10))
         << "a failed download ends within its bound";
     EXPECT_EQ(run.status, 1) << run.out << run.err;

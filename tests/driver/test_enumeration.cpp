@@ -2,6 +2,7 @@
 // queries, and what a bad configuration or tree says.
 #include "fake_sysfs.h"
 #include "ox9162_driver.h"
+#include "test_paths.h"
 
 #include <algorithm>
 #include <fstream>
@@ -149,10 +150,10 @@ TEST(Enumeration, FilesThatAreNotRegularAreRefusedUnopened) {
         fs::remove(odd);
         c.make(odd);
         const fs::path opened = tree.Root() / "opened";
-        const auto run = tree.Shell("(w=; if [ -p '" + odd.string() + "' ]; then (exec 3>'" +
-                                    odd.string() + "'; echo opened >'" + opened.string() +
-                                    "') & w=$!; sleep 0.3; fi; timeout 10 '" + OPEN_PROBE +
-                                    "' 0; s=$?; [ -z \"$w\" ] || kill $w 2>/dev/null; exit $s)");
+        const auto run = tree.Shell(
+            "(w=; if [ -p '" + odd.string() + "' ]; then (exec 3>'" + odd.string() +
+            "'; echo opened >'" + opened.string() + "') & w=$!; sleep 0.3; fi; timeout 10 '" +
+            TestPath("OPEN_PROBE") + "' 0; s=$?; [ -z \"$w\" ] || kill $w 2>/dev/null; exit $s)");
         std::string expected = c.err;
         if (const auto at = expected.find('@'); at != std::string::npos) {
             expected.replace(at, 1, odd.string());
@@ -186,7 +187,7 @@ TEST(Enumeration, OutsideNamesInMessagesAreEscaped) {
             std::filesystem::create_directory(tree.Root() / "devices" / c.entry);
         }
         const auto run = tree.Shell("OX9162_SYSFS=\"$OX9162_SYSFS\"'" + std::string(c.rootSuffix) +
-                                    "' '" + OPEN_PROBE + "' 0");
+                                    "' '" + TestPath("OPEN_PROBE") + "' 0");
         std::string expected = c.err;
         if (const auto at = expected.find('@'); at != std::string::npos) {
             expected.replace(at, 1, tree.Root().string());

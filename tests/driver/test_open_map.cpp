@@ -2,6 +2,7 @@
 // card's registers.
 #include "fake_sysfs.h"
 #include "ox9162_driver.h"
+#include "test_paths.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ class CardTest : public ::testing::Test {
 
     // Another process that opens the card: its exit status and message.
     ShellRun OpenInAnotherProcess(uint32_t card) {
-        return tree.Shell(std::string("'") + OPEN_PROBE + "' " + std::to_string(card));
+        return tree.Shell(std::string("'") + TestPath("OPEN_PROBE") + "' " + std::to_string(card));
     }
 };
 
@@ -77,7 +78,7 @@ TEST_F(CardTest, TechnicianOpensAnEnabledCardWithoutWritingEnable) {
         std::ofstream(enable) << c.state;
         fs::permissions(enable,
                         fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-        const auto run = tree.Shell(AsTechnician() + "'" + OPEN_PROBE + "' 0");
+        const auto run = tree.Shell(AsTechnician() + "'" + TestPath("OPEN_PROBE") + "' 0");
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.err, c.err);
     }
@@ -180,7 +181,7 @@ TEST(Bar4Window, LastByteIsMappedOrTheCardIsRefused) {
         FakeFunction card{"0000:02:0d.0", 0x1b5e, 0x0123, c.size};
         card.bar4Start = c.start;
         const FakeSysfs tree({card}, "vendor 0x1b5e\n");
-        const auto run = tree.Shell(std::string("'") + OPEN_PROBE + "' 0 map");
+        const auto run = tree.Shell(std::string("'") + TestPath("OPEN_PROBE") + "' 0 map");
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, c.err);

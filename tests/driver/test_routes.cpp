@@ -1,6 +1,7 @@
 // The route to a card follows its kernel driver: none, sysfs; vfio-pci, VFIO, whose
 // failures on the way to the device say what is missing in one line.
 #include "fake_sysfs.h"
+#include "test_paths.h"
 
 #include <fstream>
 #include <gtest/gtest.h>
@@ -44,7 +45,7 @@ TEST(Routes, VfioBoundCardTakesTheVfioRouteAndNamesWhatIsMissing) {
             fs::permissions(dev / "vfio" / c.group, fs::perms::none);
         }
         const auto run = tree.Shell("OX9162_DEV='" + dev.string() + "' " + AsTechnician() + "'" +
-                                    OPEN_PROBE + "' 0");
+                                    TestPath("OPEN_PROBE") + "' 0");
         std::string expected = c.err;
         if (const auto at = expected.find('@'); at != std::string::npos) {
             expected.replace(at, 1, dev.string());

@@ -1,5 +1,6 @@
 // ox9162-udev-rule: one rule line per configured vendor, or the configuration's error.
 #include "fake_sysfs.h"
+#include "test_paths.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,7 +14,7 @@
 namespace {
 
 ShellRun RuleFor(const std::string &config, const std::string &option = "") {
-    return FakeSysfs({}, config).Shell(std::string("'") + UDEV_RULE + "' " + option);
+    return FakeSysfs({}, config).Shell(std::string("'") + TestPath("UDEV_RULE") + "' " + option);
 }
 
 // Lines of `text` that hold all of `parts`.
@@ -86,7 +87,7 @@ TEST(UdevRule, BadConfigurationOrFullOutputGivesNoRuleAndSaysWhy) {
     for (const auto &output : outputs) {
         SCOPED_TRACE(output.reason);
         const auto run =
-            tree.Shell("{ '" + std::string(UDEV_RULE) + "' " + output.redirect + "; }");
+            tree.Shell("{ '" + std::string(TestPath("UDEV_RULE")) + "' " + output.redirect + "; }");
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err, "ox9162-udev-rule: cannot write to standard output: " +
                                std::string(output.reason) + "\n");
@@ -100,7 +101,8 @@ TEST(UdevRule, ConfigurationPathStaysInsideItsComment) {
     const auto odd = tree.ConfigFile().parent_path() / "x\nRUN+=\"touch owned\"\x1b.conf";
     std::ofstream(odd) << "vendor 0x1b5e\n";
     ::setenv("ODD_CONFIG", odd.c_str(), 1);
-    const auto run = tree.Shell(std::string("OX9162_CONFIG=\"$ODD_CONFIG\" '") + UDEV_RULE + "'");
+    const auto run =
+        tree.Shell(std::string("OX9162_CONFIG=\"$ODD_CONFIG\" '") + TestPath("UDEV_RULE") + "'");
     ::unsetenv("ODD_CONFIG");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2 + 2) << run.out;

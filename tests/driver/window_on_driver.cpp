@@ -4,6 +4,7 @@
 #include "Unit1.h"
 #include "fake_sysfs.h"
 #include "ox9162_driver.h"
+#include "test_paths.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -21,8 +22,9 @@ TEST(WindowOnDriver, ListsTheCardsAndReportsTheFailedDownload) {
     Dl_info library{};
     ASSERT_NE(dladdr(reinterpret_cast<void *>(&OX9162_Open), &library), 0);
     ASSERT_EQ(std::filesystem::path(library.dli_fname).parent_path(),
-              std::filesystem::path(DRIVER_DIR))
-        << "runs on " << library.dli_fname << "; LD_LIBRARY_PATH must name " DRIVER_DIR;
+              std::filesystem::path(TestPath("DRIVER_DIR")))
+        << "runs on " << library.dli_fname << "; LD_LIBRARY_PATH must name "
+        << TestPath("DRIVER_DIR");
 
     const FakeSysfs tree({{"0000:04:02.0", 0x1b5e, 0x0123},
                           {"0000:03:05.0", 0x1b5e, 0x0456},

@@ -2,6 +2,7 @@
 // end-to-end tests read from that trace.
 #pragma once
 
+#include "test_paths.h"
 #include "virtual_display.h"
 
 #include <QFile>
@@ -41,7 +42,7 @@ class RunningProgram {
         env.insert("OX9162_SIM_CARDS", cards);
         env.insert("OX9162_SIM_TRACE", trace);
         process_.setProcessEnvironment(env);
-        process_.start(OX_PROGRAM, {});
+        process_.start(TestPath("OX_PROGRAM"), {});
         if (!process_.waitForStarted(5000)) {
             return;
         }

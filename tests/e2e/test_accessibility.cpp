@@ -2,6 +2,7 @@
 // bus and the accessibility bus, an AT-SPI client reads the window's tree, each control
 // with its role and name, and presses "Otevřít kartu" through its accessible action.
 #include "running_program.h"
+#include "test_paths.h"
 
 #include <QDir>
 #include <QProcess>
@@ -161,8 +162,9 @@ TEST_F(ProgramTest, AccessibilityClientReadsTheWindowAndOpensTheCard) {
         RunningProgram program(env, display, trace, "0123@2/13");
         ASSERT_FALSE(program.window().isEmpty()) << program.errors();
         client.setProcessEnvironment(env);
-        client.start(OX_PYTHON, {OX_TREE_READER, "OX_KRV5316", "--press", "Otevřít kartu"});
-        ASSERT_TRUE(client.waitForStarted(5000)) << "cannot run " << OX_PYTHON;
+        client.start(TestPath("OX_PYTHON"),
+                     {TestPath("OX_TREE_READER"), "OX_KRV5316", "--press", "Otevřít kartu"});
+        ASSERT_TRUE(client.waitForStarted(5000)) << "cannot run " << TestPath("OX_PYTHON");
         ASSERT_TRUE(client.waitForFinished(30000)) << "the client hung";
         lines = waitForTicks(trace, 2);
     }

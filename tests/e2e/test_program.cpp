@@ -2,6 +2,7 @@
 // driver library sees the enumeration; a click on the open button downloads the
 // firmware and the ticks follow; without the library beside it, it does not start.
 #include "running_program.h"
+#include "test_paths.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -84,7 +85,7 @@ TEST_F(ProgramTest, OpenButtonDownloadsTheFirmwareAndTicksFollow) {
 
 TEST_F(ProgramTest, CopiedAwayFromTheDriverLibraryItDoesNotStart) {
     const QString copy = work.filePath("ox_krv5316");
-    ASSERT_TRUE(QFile::copy(OX_PROGRAM, copy));
+    ASSERT_TRUE(QFile::copy(TestPath("OX_PROGRAM"), copy));
     QProcess program;
     QProcessEnvironment env = environment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
