@@ -7,6 +7,7 @@
 #include "qt_benchmark_main.h"
 #include "sim_control.h"
 #include "sim_environment.h"
+#include "test_paths.h"
 
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -97,7 +98,7 @@ double PeakKiB(pid_t pid) {
 // it starts the program.
 std::pair<double, int> CheckPeakKiB(const std::string &cards) {
     const SimEnvironment env({"OX9162_SIM_CARDS=" + cards});
-    std::string program = KRV5316_CHECK;
+    std::string program = TestPath("KRV5316_CHECK");
     char *argv[] = {program.data(), nullptr};
     posix_spawn_file_actions_t quiet;
     posix_spawn_file_actions_init(&quiet);

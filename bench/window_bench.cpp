@@ -3,6 +3,7 @@
 #include "Unit1.h"
 #include "qt_benchmark_main.h"
 #include "sim_control.h"
+#include "test_paths.h"
 #include "virtual_display.h"
 
 #include <QApplication>
@@ -57,7 +58,7 @@ void BM_ProcessStartToWindowShown(benchmark::State &state) {
         program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QElapsedTimer clock;
         clock.start();
-        program.start(OX_PROGRAM, {});
+        program.start(TestPath("OX_PROGRAM"), {});
         bool shown = false;
         // waitForFinished also notices an early death, which state() does not without
         // an event loop.
