@@ -71,6 +71,14 @@ json Unreadable(const UnreadableCard &card) {
             {"exception", threw ? json(SystemTextToUtf8(card.Failure.detail)) : json(nullptr)}};
 }
 
+json Properties(const CheckOptions &options) {
+    json properties = json::object();
+    for (const auto &[name, value] : options.properties) {
+        properties[name] = ValidUtf8(value);
+    }
+    return properties;
+}
+
 json Summary(const CheckRun &run) {
     json summary = {{"checked", run.cards.size()},
                     {"passed", run.countOf("pass")},
@@ -102,6 +110,7 @@ std::string JsonReport(const CheckRun &run) {
         {"version", run.version},
         {"host", TextOrNull(run.host)},
         {"started", run.started},
+        {"properties", Properties(run.options)},
         {"options", Options(run.options)},
         {"firmware",
          {{"bytes", FirmwareImage.size()},

@@ -52,10 +52,22 @@ Totals CardTotals(const CardResult &card) {
     return totals;
 }
 
+// A suite's start, with its properties: where the run was made, then its own.
 std::string SuiteStart(const std::string &name, const Totals &totals, const std::string &started,
-                       const std::string &host) {
-    return "  <testsuite name=\"" + Xml(name) + "\" " + totals.attributes() + " timestamp=\"" +
-           Xml(Timestamp(started)) + "\" hostname=\"" + Xml(host) + "\">\n";
+                       const CheckRun &run,
+                       const std::vector<std::pair<std::string, std::string>> &own = {}) {
+    std::string start = "  <testsuite name=\"" + Xml(name) + "\" " + totals.attributes() +
+                        " timestamp=\"" + Xml(Timestamp(started)) + "\" hostname=\"" +
+                        Xml(run.host) + "\">\n";
+    std::string properties;
+    for (const auto &list : {run.options.properties, own}) {
+        for (const auto &[property, value] : list) {
+            properties +=
+                "      <property name=\"" + Xml(property) + "\" value=\"" + Xml(value) + "\"/>\n";
+        }
+    }
+    return properties.empty() ? start
+                              : start + "    <properties>\n" + properties + "    </properties>\n";
 }
 
 // Dotted, so that CI systems file each card as a class of the package krv5316; cards
@@ -72,11 +84,8 @@ std::string SuiteName(const CardResult &card, const CheckRun &run) {
 
 void WriteCard(std::ostream &out, const CardResult &card, const CheckRun &run) {
     const std::string suite = SuiteName(card, run);
-    const std::string &host = run.host;
-    out << SuiteStart(suite, CardTotals(card), card.started, host);
-    out << "    <properties>\n      <property name=\"position\" value=\"" << Xml(card.position())
-        << "\"/>\n      <property name=\"firmware_version\" value=\"" << Xml(card.firmwareVersion)
-        << "\"/>\n    </properties>\n";
+    out << SuiteStart(suite, CardTotals(card), card.started, run,
+                      {{"position", card.position()}, {"firmware_version", card.firmwareVersion}});
     for (std::size_t s = 0; s < card.steps.size(); ++s) {
         const StepResult &step = card.steps[s];
         out << "    <testcase classname=\"" << suite << "\" name=\"" << s + 1 << " "
@@ -140,7 +149,7 @@ void WriteErrors(std::ostream &out, const CheckRun &run, const std::vector<Error
     if (cases.empty()) {
         return;
     }
-    out << SuiteStart("krv5316.check", ErrorTotals(cases), run.started, run.host);
+    out << SuiteStart("krv5316.check", ErrorTotals(cases), run.started, run);
     for (const ErrorCase &c : cases) {
         out << "    <testcase classname=\"krv5316.check\" name=\"" << Xml(c.name)
             << "\" time=\"0.000\">\n      <error type=\"krv5316." << Xml(c.type) << "\" message=\""

@@ -1,5 +1,8 @@
 #include "check_report.h"
 #include "rate_check.h"
+#include "utf8_text.h"
+
+#include "escaped_text.h"
 
 #include "KRV5316_regs.h"
 
@@ -39,6 +42,9 @@ std::string TextReport(const CheckRun &run) {
     std::ostringstream out;
     out << "KRV-5316 check, " << run.started
         << (run.options.loopback ? ", loopback plug fitted" : ", no loopback plug") << "\n";
+    for (const auto &[name, value] : run.options.properties) {
+        out << "Property " << name << ": " << oxtext::ControlsEscaped(ValidUtf8(value)) << "\n";
+    }
     if (!run.warning.empty()) {
         out << "Warning: " << run.warning << "\n";
     }

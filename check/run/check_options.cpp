@@ -36,6 +36,10 @@ Options (--opt VALUE or --opt=VALUE; each at most once):
                        of it: above 0 and up to 100 (default 0.1); one count,
                        and 0.1 ms of the clock's slack, in the run time must not
                        be more than this at the lowest rate expected
+  --property NAME=VALUE
+                       add where the check ran to every report (a station, a
+                       fixture, an operator); repeatable, each NAME once: letters,
+                       digits, '_', '-' and '.', up to 64 of them
   --json FILE          also write a machine-readable report to FILE
   --junit FILE         also write a JUnit XML report (one test per step) to FILE
   --version            show the version
@@ -67,6 +71,7 @@ enum Option : int {
     OptTolerance,
     OptJson,
     OptJunit,
+    OptProperty,
     OptVersion,
     OptHelp,
 };
@@ -81,8 +86,8 @@ constexpr OptionDef kOptions[] = {
     {"card", true, OptCard},           {"loopback", false, OptLoopback},
     {"run-time", true, OptRunTime},    {"expect-hz", true, OptExpectHz},
     {"tolerance", true, OptTolerance}, {"json", true, OptJson},
-    {"junit", true, OptJunit},         {"version", false, OptVersion},
-    {"help", false, OptHelp},
+    {"junit", true, OptJunit},         {"property", true, OptProperty},
+    {"version", false, OptVersion},    {"help", false, OptHelp},
 };
 
 std::string NameOf(Option id) {
@@ -209,6 +214,25 @@ std::string TakeValue(Option opt, const std::string &value, CheckOptions &option
         }
         return "--tolerance takes per cent above 0 and up to " +
                cardstep::NumberText(kMostTolerancePct) + ", not '" + value + "'";
+    case OptProperty: {
+        const std::size_t equals = value.find('=');
+        const std::string name = value.substr(0, equals);
+        const bool named = equals != std::string::npos && !name.empty() && name.size() <= 64 &&
+                           name.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuv"
+                                                  "wxyz0123456789_-.") == std::string::npos;
+        if (!named) {
+            return "--property takes NAME=VALUE, NAME of letters, digits, '_', '-' and '.', up "
+                   "to 64 of them, not '" +
+                   value + "'";
+        }
+        for (const auto &[given, _] : options.properties) {
+            if (given == name) {
+                return "--property " + name + " given more than once";
+            }
+        }
+        options.properties.emplace_back(name, value.substr(equals + 1));
+        return {};
+    }
     case OptJson:
     case OptJunit:
         if (value.empty()) {
@@ -268,7 +292,7 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
             }
             value = args[++i];
         }
-        if (!given.insert(option->id).second) {
+        if (!given.insert(option->id).second && option->id != OptProperty) {
             return fail(NameOf(option->id) + " given more than once");
         }
         options.help |= option->id == OptHelp;

@@ -21,6 +21,9 @@ struct CheckOptions {
     std::string junitFile;
     std::chrono::milliseconds runTime{1500};
     RateExpectation expected; // --expect-hz, spread to every counter, and --tolerance
+    // --property NAME=VALUE, in the order given: where the reports were made (a station,
+    // a fixture, an operator).
+    std::vector<std::pair<std::string, std::string>> properties;
     bool help = false;
     bool version = false;
 };

@@ -53,6 +53,8 @@ TEST_F(CheckProgram, WrongArgumentsGiveStatusTwoAndSayWhy) {
         {"--frobnicate", "unknown argument '--frobnicate'"},
         {"--=x", "unknown argument '--=x'"},
         {"-hv", "unknown argument '-hv'"},
+        {"--property 'a b=1'", "--property takes NAME=VALUE"},
+        {"--property x=1 --property x=2", "--property x given more than once"},
         {"--run-time 200", "--run-time takes milliseconds from 201 to 600000, not '200'"},
         {"--card 1 --card 4/2", "--card given more than once"},
         {"--json ''", "--json needs a file name, not an empty one"},
@@ -274,6 +276,22 @@ TEST_F(CheckProgram, LostOutputOrReportIsStatusTwoWithTheSystemsReason) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
     }
     EXPECT_EQ(run("", "--version", "/dev/full").status, 2);
+}
+
+// Where a report was made goes into every form, escaped as each form needs it.
+TEST_F(CheckProgram, PropertiesSayInEveryReportWhereItWasMade) {
+    const Outcome r = run("0123@2/13", "--property station=L3-07 --property \"operator=J <N> & "
+                                       "$(printf '\\033')x\"" +
+                                           reports());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\nProperty station: L3-07\nProperty operator: J <N> & \\x1bx\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(jsonReport()["properties"],
+              (json{{"station", "L3-07"}, {"operator", "J <N> & \x1bx"}}));
+    const json suite = Children(junitReport(), "testsuite").at(0);
+    const auto properties = Children(Children(suite, "properties").at(0), "property");
+    EXPECT_EQ(properties.at(1)["attrib"]["value"], "J <N> & ?x");
 }
 
 TEST_F(CheckProgram, HelpAndVersion) {
