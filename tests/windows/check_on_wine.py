@@ -11,6 +11,7 @@ import argparse
 import json
 import os
 import re
+import subprocess
 import sys
 from pathlib import Path
 
@@ -81,6 +82,17 @@ def download_accesses(trace_file):
     return None
 
 
+def manifest(objdump, exe):
+    """The program's application manifest, resource 1 of type 24; None without one."""
+    table = subprocess.run([objdump, "-p", str(exe)], capture_output=True, text=True).stdout
+    if not re.search(r"Entry: ID: 0x000018,.*\n.*\n\w*\s+Entry: ID: 0x000001,", table):
+        return None
+    data = exe.read_bytes()
+    start = data.find(b"<assembly")
+    end = data.find(b"</assembly>", start)
+    return data[start:end] if start >= 0 and end >= 0 else None
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--width", type=int, choices=(32, 64), required=True)
@@ -106,6 +118,19 @@ def main():
                  "the stand-in needs DLLs that do not come with Windows")
     check.expect(exports(args.objdump, dll) == DRIVER_FUNCTIONS,
                  f"the stand-in exports {sorted(exports(args.objdump, dll))}")
+
+    # Both programs as Windows expects them: the user's own rights, so that a report in
+    # Program Files is not redirected to VirtualStore; long names; Windows 10 and 11.
+    for program in ("krv5316-check.exe", "ox_krv5316.exe"):
+        path = args.bin.resolve() / program
+        if not path.exists():
+            continue  # a build without the window
+        text = manifest(args.objdump, path) or b""
+        check.expect(all(part in text for part in (
+            b'level="asInvoker"', b">true</longPathAware>",
+            b"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}")),
+            f"{program} has no manifest asking for the user's rights, long names and "
+            f"Windows 10", text.decode(errors="replace"))
 
     wine = Wine(args.width, args.prefix, args.work)
     run_time = ["--run-time", "300"]
