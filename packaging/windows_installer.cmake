@@ -25,10 +25,22 @@ string(REPLACE "\n" "\r\n" licence "${licence}") # as the licence page and Notep
 string(ASCII 239 187 191 bom) # NSIS reads a licence file as UTF-8 only after one
 file(WRITE "${staged}/licence.txt" "${bom}${licence}")
 
+# Texts a technician opens with a double-click: Windows' line ends, after a BOM so that
+# Notepad reads them as UTF-8.
+function(ox_install_windows_text source name)
+    file(READ "${source}" text)
+    string(REPLACE "\r\n" "\n" text "${text}")
+    string(REPLACE "\n" "\r\n" text "${text}")
+    file(WRITE "${staged}/${name}" "${bom}${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${source}")
+    install(FILES "${staged}/${name}" DESTINATION .)
+endfunction()
+
 install(TARGETS krv5316-check ox_krv5316 RUNTIME DESTINATION .)
-install(FILES "${PROJECT_SOURCE_DIR}/docs/prirucka.md" DESTINATION . RENAME prirucka.txt)
+ox_install_windows_text("${PROJECT_SOURCE_DIR}/docs/prirucka.md" prirucka.txt)
 # The check's options, limits and statuses, which the guide names.
-install(FILES "${PROJECT_SOURCE_DIR}/docs/krv5316-check-help.txt" DESTINATION .)
+ox_install_windows_text("${PROJECT_SOURCE_DIR}/docs/krv5316-check-help.txt"
+                        krv5316-check-help.txt)
 install(FILES "${staged}/licence.txt" DESTINATION . RENAME licence.txt)
 
 set(CPACK_GENERATOR NSIS)

@@ -116,6 +116,11 @@ def main():
         expect(lines[-1].startswith(said), f"install {step + 1} said '{lines[-1]}', not '{said}'")
     for name in installed:
         expect((folder / name).is_file(), f"the installer did not install {name}")
+    # The guide opens with a double-click: Windows' line ends, and a BOM for Notepad.
+    guide = (folder / "prirucka.txt").read_bytes() if (folder / "prirucka.txt").is_file() else b""
+    expect(guide.startswith(b"\xef\xbb\xbf") and b"\r\n" in guide
+           and b"\n" not in guide.replace(b"\r\n", b""),
+           "the guide is not a Windows text (a BOM, then CR LF line ends)")
     expect(not (drive_c / "Program Files" / "OX_KRV5316").exists(),
            "an upgrade installed into Program Files, not where the programs were")
     if failures:
