@@ -32,15 +32,13 @@ json Options(const CheckOptions &o) {
 json Step(const StepResult &step, std::size_t number) {
     json figures = json::object();
     for (const Figure &figure : step.figures) {
-        figures[FigureKey(figure.name)] = Value(figure.value);
+        figures[figure.name] = Value(figure.value);
     }
-    const bool ran = step.outcome == Outcome::Pass || step.outcome == Outcome::Fail ||
-                     step.outcome == Outcome::Error;
     return {{"number", number},
             {"name", step.name},
             {"outcome", OutcomeName(step.outcome)},
-            {"expected", ran ? json(step.expected) : json(nullptr)},
-            {"seen", ran ? json(step.seen) : json(nullptr)},
+            {"expected", step.ran() ? json(step.expected) : json(nullptr)},
+            {"seen", step.ran() ? json(step.seen) : json(nullptr)},
             {"seconds", step.seconds},
             {"figures", figures}};
 }

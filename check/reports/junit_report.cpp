@@ -1,17 +1,14 @@
 #include "check_report.h"
+#include "number_text.h"
 #include "xml_text.h"
 
-#include <cstdio>
-#include <sstream>
+#include <utility>
 #include <vector>
 
 namespace {
 
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
+using cardstep::Fixed;
+using Properties = std::vector<std::pair<std::string, std::string>>;
 
 // The attributes' common time form has no zone; every time here is UTC.
 std::string Timestamp(const std::string &utc) {
@@ -35,40 +32,49 @@ struct Totals {
     std::string attributes() const {
         return "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
                "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
-               "\" time=\"" + Seconds(time) + "\"";
+               "\" time=\"" + Fixed(time, 3) + "\"";
     }
 };
 
-Totals CardTotals(const CardResult &card) {
-    Totals totals;
-    for (const StepResult &step : card.steps) {
-        ++totals.tests;
-        totals.failures += step.outcome == Outcome::Fail ? 1 : 0;
-        totals.errors += step.outcome == Outcome::Error ? 1 : 0;
-        totals.skipped +=
-            step.outcome == Outcome::Skipped || step.outcome == Outcome::Interrupted ? 1 : 0;
-        totals.time += step.seconds;
-    }
-    return totals;
-}
+// A testsuite, counted as its cases are added.
+struct Suite {
+    Suite(std::string suiteName, std::string suiteStarted, Properties suiteProperties = {})
+        : name(std::move(suiteName)), started(std::move(suiteStarted)),
+          own(std::move(suiteProperties)) {}
 
-// A suite's start, with its properties: where the run was made, then its own.
-std::string SuiteStart(const std::string &name, const Totals &totals, const std::string &started,
-                       const CheckRun &run,
-                       const std::vector<std::pair<std::string, std::string>> &own = {}) {
-    std::string start = "  <testsuite name=\"" + Xml(name) + "\" " + totals.attributes() +
-                        " timestamp=\"" + Xml(Timestamp(started)) + "\" hostname=\"" +
-                        Xml(run.host) + "\">\n";
-    std::string properties;
-    for (const auto &list : {run.options.properties, own}) {
-        for (const auto &[property, value] : list) {
-            properties +=
-                "      <property name=\"" + Xml(property) + "\" value=\"" + Xml(value) + "\"/>\n";
+    std::string name;
+    std::string started;
+    Properties own; // after those of the run
+    Totals totals;
+    std::string cases;
+
+    // kind: what the case counts as besides a test; null for a pass.
+    void add(const std::string &caseName, double seconds, std::size_t Totals::*kind,
+             const std::string &content) {
+        ++totals.tests;
+        if (kind != nullptr) {
+            ++(totals.*kind);
         }
+        totals.time += seconds;
+        cases += "    <testcase classname=\"" + name + "\" name=\"" + Xml(caseName) + "\" time=\"" +
+                 Fixed(seconds, 3) + "\">\n" + content + "    </testcase>\n";
     }
-    return properties.empty() ? start
-                              : start + "    <properties>\n" + properties + "    </properties>\n";
-}
+
+    std::string text(const CheckRun &run) const {
+        std::string properties;
+        for (const Properties &list : {run.options.properties, own}) {
+            for (const auto &[property, value] : list) {
+                properties += "      <property name=\"" + Xml(property) + "\" value=\"" +
+                              Xml(value) + "\"/>\n";
+            }
+        }
+        return "  <testsuite name=\"" + Xml(name) + "\" " + totals.attributes() + " timestamp=\"" +
+               Xml(Timestamp(started)) + "\" hostname=\"" + Xml(run.host) + "\">\n" +
+               (properties.empty() ? ""
+                                   : "    <properties>\n" + properties + "    </properties>\n") +
+               cases + "  </testsuite>\n";
+    }
+};
 
 // Dotted, so that CI systems file each card as a class of the package krv5316; cards
 // that share a bus and slot (in two PCI domains) are told apart by the library's number.
@@ -82,94 +88,77 @@ std::string SuiteName(const CardResult &card, const CheckRun &run) {
     return name;
 }
 
-void WriteCard(std::ostream &out, const CardResult &card, const CheckRun &run) {
-    const std::string suite = SuiteName(card, run);
-    out << SuiteStart(suite, CardTotals(card), card.started, run,
-                      {{"position", card.position()}, {"firmware_version", card.firmwareVersion}});
-    for (std::size_t s = 0; s < card.steps.size(); ++s) {
-        const StepResult &step = card.steps[s];
-        out << "    <testcase classname=\"" << suite << "\" name=\"" << s + 1 << " "
-            << Xml(step.name) << "\" time=\"" << Seconds(step.seconds) << "\">\n";
-        if (step.outcome == Outcome::Fail) {
-            out << "      <failure type=\"krv5316." << Xml(step.name) << "\" message=\""
-                << Xml(step.seen) << "\">expected: " << Xml(step.expected)
-                << "\nseen: " << Xml(step.seen) << "</failure>\n";
-        } else if (step.outcome == Outcome::Error) {
-            out << "      <error type=\"krv5316." << Xml(step.name) << "\" message=\""
-                << Xml(step.seen) << "\">expected: " << Xml(step.expected)
-                << "\nseen: " << Xml(step.seen) << "</error>\n";
-        } else if (step.outcome == Outcome::Interrupted) {
-            out << "      <skipped message=\"the check was interrupted\"/>\n";
-        } else if (step.outcome == Outcome::Skipped) {
-            out << "      <skipped message=\""
-                << (card.firstFailure() == nullptr && !card.interruptedAt.empty()
-                        ? "the check was interrupted"
-                        : "an earlier step failed")
-                << "\"/>\n";
-        }
-        if (!step.figures.empty()) {
-            out << "      <system-out>";
-            for (const Figure &figure : step.figures) {
-                out << Xml(FigureKey(figure.name)) << ": " << Xml(FigureText(figure.value)) << "\n";
-            }
-            out << "</system-out>\n";
-        }
-        out << "    </testcase>\n";
-    }
-    out << "  </testsuite>\n";
+// A failed or unjudged step: what it expected and what it saw.
+std::string Finding(const std::string &element, const StepResult &step) {
+    return "      <" + element + " type=\"krv5316." + Xml(step.name) + "\" message=\"" +
+           Xml(step.seen) + "\">expected: " + Xml(step.expected) + "\nseen: " + Xml(step.seen) +
+           "</" + element + ">\n";
 }
 
-struct ErrorCase {
-    std::string name;
-    std::string type;
-    std::string message;
-};
+Suite CardSuite(const CardResult &card, const CheckRun &run) {
+    Suite suite{SuiteName(card, run),
+                card.started,
+                {{"position", card.position()}, {"firmware_version", card.firmwareVersion}}};
+    const bool interrupted = card.firstFailure() == nullptr && !card.interruptedAt.empty();
+    for (std::size_t s = 0; s < card.steps.size(); ++s) {
+        const StepResult &step = card.steps[s];
+        const std::string name = std::to_string(s + 1) + " " + step.name;
+        std::string figures;
+        for (const Figure &figure : step.figures) {
+            figures += Xml(figure.name) + ": " + Xml(FigureText(figure.value)) + "\n";
+        }
+        const std::string out =
+            figures.empty() ? "" : "      <system-out>" + figures + "</system-out>\n";
+        if (step.outcome == Outcome::Pass) {
+            suite.add(name, step.seconds, nullptr, out);
+        } else if (step.outcome == Outcome::Fail) {
+            suite.add(name, step.seconds, &Totals::failures, Finding("failure", step) + out);
+        } else if (step.outcome == Outcome::Error) {
+            suite.add(name, step.seconds, &Totals::errors, Finding("error", step) + out);
+        } else {
+            suite.add(name, step.seconds, &Totals::skipped,
+                      std::string("      <skipped message=\"") +
+                          (interrupted || step.outcome == Outcome::Interrupted
+                               ? "the check was interrupted"
+                               : "an earlier step failed") +
+                          "\"/>\n" + out);
+        }
+    }
+    return suite;
+}
 
 // What kept cards from the check: why none or not every card could be checked, and
 // each card the library reported but that could not be read, which is its own case.
-std::vector<ErrorCase> ErrorCases(const CheckRun &run) {
-    std::vector<ErrorCase> cases;
+Suite ErrorSuite(const CheckRun &run) {
+    Suite suite{"krv5316.check", run.started};
+    const auto add = [&suite](const std::string &name, const std::string &type,
+                              const std::string &message) {
+        suite.add(name, 0, &Totals::errors,
+                  "      <error type=\"krv5316." + Xml(type) + "\" message=\"" + Xml(message) +
+                      "\">" + Xml(message) + "</error>\n");
+    };
     if (!run.error.empty() && run.errorKind != "unreadable") {
-        cases.push_back({"cards to check", run.errorKind, run.error});
+        add("cards to check", run.errorKind, run.error);
     }
     for (const UnreadableCard &card : run.unreadable) {
-        cases.push_back({"library card " + std::to_string(card.CardNo), "unreadable",
-                         FailedCallText(card.Failure)});
+        add("library card " + std::to_string(card.CardNo), "unreadable",
+            FailedCallText(card.Failure));
     }
-    return cases;
-}
-
-Totals ErrorTotals(const std::vector<ErrorCase> &cases) {
-    Totals totals;
-    totals.tests = totals.errors = cases.size();
-    return totals;
-}
-
-void WriteErrors(std::ostream &out, const CheckRun &run, const std::vector<ErrorCase> &cases) {
-    if (cases.empty()) {
-        return;
-    }
-    out << SuiteStart("krv5316.check", ErrorTotals(cases), run.started, run);
-    for (const ErrorCase &c : cases) {
-        out << "    <testcase classname=\"krv5316.check\" name=\"" << Xml(c.name)
-            << "\" time=\"0.000\">\n      <error type=\"krv5316." << Xml(c.type) << "\" message=\""
-            << Xml(c.message) << "\">" << Xml(c.message) << "</error>\n    </testcase>\n";
-    }
-    out << "  </testsuite>\n";
+    return suite;
 }
 
 } // namespace
 
 std::string JUnitReport(const CheckRun &run) {
-    const std::vector<ErrorCase> errors = ErrorCases(run);
-    Totals all = ErrorTotals(errors);
-    std::ostringstream suites;
-    WriteErrors(suites, run, errors);
+    const Suite errors = ErrorSuite(run);
+    Totals all = errors.totals;
+    std::string suites = errors.cases.empty() ? "" : errors.text(run);
     for (const CardResult &card : run.cards) {
-        WriteCard(suites, card, run);
-        all.add(CardTotals(card));
+        const Suite suite = CardSuite(card, run);
+        all.add(suite.totals);
+        suites += suite.text(run);
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"krv5316-check\" " +
-           all.attributes() + " timestamp=\"" + Xml(Timestamp(run.started)) + "\">\n" +
-           suites.str() + "</testsuites>\n";
+           all.attributes() + " timestamp=\"" + Xml(Timestamp(run.started)) + "\">\n" + suites +
+           "</testsuites>\n";
 }

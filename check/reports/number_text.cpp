@@ -14,4 +14,10 @@ std::string NumberText(double value) {
     return text;
 }
 
+std::string Fixed(double value, int decimals) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%.*f", decimals, value);
+    return text;
+}
+
 } // namespace cardstep

@@ -1,4 +1,5 @@
 #include "check_report.h"
+#include "number_text.h"
 #include "rate_check.h"
 #include "utf8_text.h"
 
@@ -21,8 +22,8 @@ void WriteRates(std::ostream &out, const StepResult &step) {
     }
     const auto &hertz = std::get<std::vector<double>>(*rates);
     const double plusMinus = std::get<double>(*uncertainty);
-    out << "               rates in Hz over " << std::fixed << std::setprecision(3)
-        << std::get<double>(*seconds) << " s, each +/-" << RateText(plusMinus, plusMinus) << ":\n";
+    out << "               rates in Hz over " << cardstep::Fixed(std::get<double>(*seconds), 3)
+        << " s, each +/-" << RateText(plusMinus, plusMinus) << ":\n";
     for (std::size_t n = 0; n < hertz.size(); ++n) {
         if (n % kCountersPerGroup == 0) {
             const std::string group =
@@ -54,8 +55,7 @@ std::string TextReport(const CheckRun &run) {
             const StepResult &step = card.steps[i];
             out << "  " << i + 1 << " " << std::left << std::setw(9) << step.name << " "
                 << std::setw(7) << OutcomeName(step.outcome);
-            if (step.outcome == Outcome::Pass || step.outcome == Outcome::Fail ||
-                step.outcome == Outcome::Error) {
+            if (step.ran()) {
                 out << " " << step.seen;
                 if (step.outcome == Outcome::Fail) {
                     out << " (expected: " << step.expected << ")";

@@ -2,33 +2,28 @@
 
 #include "utf8_text.h"
 
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace {
+
+constexpr std::pair<char, const char *> kReferences[] = {
+    {'&', "&amp;"},  {'<', "&lt;"},  {'>', "&gt;"},   {'"', "&quot;"},
+    {'\n', "&#10;"}, {'\t', "&#9;"}, {'\r', "&#13;"},
+};
+
+} // namespace
+
 std::string Xml(const std::string &text) {
     std::string out;
-    for (unsigned char ch : ValidUtf8(text)) {
-        switch (ch) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        case '\n':
-            out += "&#10;";
-            break;
-        case '\t':
-            out += "&#9;";
-            break;
-        case '\r':
-            out += "&#13;";
-            break;
-        default:
-            out += ch < 0x20 ? '?' : static_cast<char>(ch);
+    for (char ch : ValidUtf8(text)) {
+        const auto *reference = std::find_if(std::begin(kReferences), std::end(kReferences),
+                                             [ch](const auto &r) { return r.first == ch; });
+        if (reference != std::end(kReferences)) {
+            out += reference->second;
+        } else {
+            out += static_cast<unsigned char>(ch) < 0x20 ? '?' : ch;
         }
     }
     return out;

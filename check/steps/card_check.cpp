@@ -6,7 +6,6 @@
 #include "step_tools.h"
 
 #include <array>
-#include <cstdio>
 
 namespace {
 
@@ -16,21 +15,15 @@ using Clock = std::chrono::steady_clock;
 // How long stopped counters must hold their values.
 constexpr std::chrono::microseconds kHoldTime{50000};
 
-// Counters expected at zero: names those that are not.
-void JudgeZero(StepResult &step, const Counters &values) {
-    const uint32_t wrong = NonZero(values);
-    std::string seen = "all " + Decimal(kCounterCount) + " read 0";
-    if (wrong != 0) {
-        seen.clear();
-        for (unsigned n = 0; n < kCounterCount; ++n) {
-            if (wrong & (1u << n)) {
-                seen += (seen.empty() ? "" : ", ") + std::string("CNT") + Decimal(n) + " = " +
-                        Decimal(values[n]);
-            }
-        }
-    }
-    Judge(step, wrong == 0, "all " + Decimal(kCounterCount) + " counters read 0", seen);
-}
+// What a step needs of the steps before it, in the order they give it. Without an open
+// card nothing else can run; without firmware the card's registers mean nothing, but
+// the card is still closed again.
+enum class Needs {
+    Nothing,
+    LibraryOpen, // the library opened the card, with or without its window
+    Window,      // the card's register window
+    Firmware,    // the window of a card that took its firmware
+};
 
 struct Context {
     TPoleKaret &table;
@@ -38,42 +31,43 @@ struct Context {
     const CheckSettings &settings;
     CardResult &result;
     uintptr_t base = 0;
-    bool libraryOpen = false; // the library opened the card: it must be closed
-    bool opened = false;      // and gave its register window
-    bool loaded = false;
+    Needs reached = Needs::Nothing; // what the steps so far have given
 };
+
+// Counters expected at zero: names those that are not.
+void JudgeZero(StepResult &step, const Counters &values) {
+    const uint32_t wrong = CounterMask([&values](unsigned n) { return values[n] != 0; });
+    Judge(step, wrong == 0, "all " + Decimal(kCounterCount) + " counters read 0",
+          wrong == 0 ? "all " + Decimal(kCounterCount) + " read 0"
+                     : ListOf(wrong, [&values](unsigned n) {
+                           return "CNT" + Decimal(n) + " = " + Decimal(values[n]);
+                       }));
+}
 
 void OpenStep(Context &c, StepResult &step) {
     // Card access tells which of the library's two calls failed; a card the library
     // opened is closed again even without its register window.
-    const std::string expected = "card opens and gives its register window";
     const bool opened = OpenCard(static_cast<uint16_t>(c.index), c.table);
-    const LibraryCall failed = c.table.Outcome.call;
-    c.libraryOpen = opened || failed == LibraryCall::Bar4BaseAdr;
-    if (!opened) {
-        Judge(step, false, expected,
-              failed == LibraryCall::Bar4BaseAdr
-                  ? "the driver library gives no register window address (OX9162_BAR4_BaseAdr "
-                    "failed)"
-                  : "the driver library cannot open the card (OX9162_Open failed)");
-        return;
-    }
-    c.base = c.table.Cards[c.index].BaseAdr;
-    c.opened = true;
-    Judge(step, true, expected, "opened");
+    const bool noWindow = !opened && c.table.Outcome.call == LibraryCall::Bar4BaseAdr;
+    c.reached = opened ? Needs::Window : noWindow ? Needs::LibraryOpen : Needs::Nothing;
+    c.base = opened ? c.table.Cards[c.index].BaseAdr : 0;
+    Judge(step, opened, "card opens and gives its register window",
+          opened ? "opened"
+          : noWindow
+              ? "the driver library gives no register window address (OX9162_BAR4_BaseAdr failed)"
+              : "the driver library cannot open the card (OX9162_Open failed)");
 }
 
 void DownloadStep(Context &c, StepResult &step) {
     const auto begin = Clock::now();
-    c.loaded = LoadFirmware(c.base);
+    const bool loaded = LoadFirmware(c.base);
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-    char time[32];
-    std::snprintf(time, sizeof time, "%.3f", seconds);
+    c.reached = loaded ? Needs::Firmware : Needs::Window;
     step.figures = {{FigureName::Bytes, static_cast<int64_t>(FirmwareImage.size())},
                     {FigureName::Seconds, seconds}};
-    Judge(step, c.loaded, "card reports a complete configuration",
-          c.loaded ? std::string("configured in ") + time + " s"
-                   : "configuration not complete after " + std::string(time) + " s");
+    Judge(step, loaded, "card reports a complete configuration",
+          (loaded ? "configured in " : "configuration not complete after ") + Fixed(seconds, 3) +
+              " s");
 }
 
 void VersionStep(Context &c, StepResult &step) {
@@ -84,10 +78,14 @@ void VersionStep(Context &c, StepResult &step) {
           c.result.firmwareVersion);
 }
 
-void ClearStep(Context &c, StepResult &step) {
-    StopAll(c.base);
+void ZeroStep(Context &c, StepResult &step) {
     ClearAll(c.base);
     JudgeZero(step, ReadAllCounters(c.base));
+}
+
+void ClearStep(Context &c, StepResult &step) {
+    StopAll(c.base);
+    ZeroStep(c, step);
 }
 
 void CountingStep(Context &c, StepResult &step) {
@@ -99,51 +97,29 @@ void StopStep(Context &c, StepResult &step) {
     const Counters first = ReadAllCounters(c.base);
     c.settings.wait(kHoldTime);
     const Counters second = ReadAllCounters(c.base);
-    uint32_t moved = 0;
-    for (unsigned n = 0; n < kCounterCount; ++n) {
-        moved |= first[n] != second[n] ? 1u << n : 0;
-    }
+    const uint32_t moved = CounterMask([&](unsigned n) { return first[n] != second[n]; });
     Judge(step, moved == 0, "values hold across two reads",
           moved == 0 ? "all " + Decimal(kCounterCount) + " held"
                      : "still counting: " + CounterList(moved));
 }
 
-void ZeroStep(Context &c, StepResult &step) {
-    ClearAll(c.base);
-    JudgeZero(step, ReadAllCounters(c.base));
-}
-
-// Walking one, then walking zero.
-std::array<uint8_t, 16> OutputPatterns() {
-    std::array<uint8_t, 16> patterns{};
-    for (unsigned bit = 0; bit < 8; ++bit) {
-        patterns[bit] = static_cast<uint8_t>(1u << bit);
-        patterns[8 + bit] = static_cast<uint8_t>(~(1u << bit));
-    }
-    return patterns;
-}
-
 std::string DinFaults(uint8_t readHigh, uint8_t readLow, uint8_t mismatched) {
-    std::string text;
-    for (unsigned line = 0; line < 8; ++line) {
-        const uint8_t bit = static_cast<uint8_t>(1u << line);
-        if (!(mismatched & bit)) {
-            continue;
-        }
-        const char *what = !(readHigh & bit)  ? "stuck at 0"
-                           : !(readLow & bit) ? "stuck at 1"
-                                              : "does not follow DOUT";
-        text += (text.empty() ? "DIN." : ", DIN.") + Decimal(line) + " " + what;
-    }
-    return text;
+    return ListOf(mismatched, [&](unsigned line) {
+        const unsigned bit = 1u << line;
+        return "DIN." + Decimal(line) +
+               (!(readHigh & bit)  ? " stuck at 0"
+                : !(readLow & bit) ? " stuck at 1"
+                                   : " does not follow DOUT");
+    });
 }
 
 void OutputsStep(Context &c, StepResult &step) {
-    uint8_t readHigh = 0;   // DIN lines ever read as 1
-    uint8_t readLow = 0;    // DIN lines ever read as 0
-    uint8_t mismatched = 0; // DIN lines that once differed from DOUT
-    const auto patterns = OutputPatterns();
-    for (uint8_t pattern : patterns) {
+    constexpr unsigned kPatterns = 16; // walking one, then walking zero
+    uint8_t readHigh = 0;              // DIN lines ever read as 1
+    uint8_t readLow = 0;               // DIN lines ever read as 0
+    uint8_t mismatched = 0;            // DIN lines that once differed from DOUT
+    for (unsigned k = 0; k < kPatterns; ++k) {
+        const auto pattern = static_cast<uint8_t>(k < 8 ? 1u << k : ~(1u << (k - 8)));
         WriteDout(c.base, pattern);
         WriteXdout(c.base, pattern);
         if (c.settings.loopback) {
@@ -155,7 +131,7 @@ void OutputsStep(Context &c, StepResult &step) {
     }
     WriteDout(c.base, 0);
     WriteXdout(c.base, 0);
-    step.figures = {{FigureName::PatternsPerPort, static_cast<int64_t>(patterns.size())},
+    step.figures = {{FigureName::PatternsPerPort, int64_t{kPatterns}},
                     {FigureName::Loopback, c.settings.loopback}};
     if (!c.settings.loopback) {
         Judge(step, true, "walking one and walking zero written to DOUT and X-DOUT",
@@ -169,30 +145,6 @@ void OutputsStep(Context &c, StepResult &step) {
 void CloseStep(Context &c, StepResult &step) {
     const bool closed = CloseCard(static_cast<uint16_t>(c.index), c.table);
     Judge(step, closed, "the library closes the card", closed ? "closed" : "close failed");
-}
-
-// What a step needs of the steps before it. Without an open card nothing else can
-// run; without firmware the card's registers mean nothing, but the card is still
-// closed again.
-enum class Needs {
-    Nothing,
-    LibraryOpen, // the library opened the card, with or without its window
-    Window,      // the card's register window
-    Firmware,    // the window of a card that took its firmware
-};
-
-bool Met(Needs needs, const Context &c) {
-    switch (needs) {
-    case Needs::Nothing:
-        return true;
-    case Needs::LibraryOpen:
-        return c.libraryOpen;
-    case Needs::Window:
-        return c.opened;
-    case Needs::Firmware:
-        break;
-    }
-    return c.opened && c.loaded;
 }
 
 struct StepDef {
@@ -216,32 +168,31 @@ constexpr std::array<StepDef, kStepCount> kSteps{{
 } // namespace
 
 CardResult CheckCard(TPoleKaret &table, unsigned index, const CheckSettings &settings) {
+    const TKarta &card = table.Cards[index];
     CardResult result;
     result.index = index;
-    result.number = table.Cards[index].CardNo;
-    result.bus = table.Cards[index].BUS;
-    result.slot = table.Cards[index].SLOT;
+    result.number = card.CardNo;
+    result.bus = card.BUS;
+    result.slot = card.SLOT;
     Context context{table, index, settings, result};
     for (const StepDef &def : kSteps) {
         StepResult &step = result.steps.emplace_back();
         step.name = def.name;
         // Once asked to stop, only the close still runs.
-        const bool stopping = settings.interrupted && settings.interrupted();
-        if (stopping && result.interruptedAt.empty() && def.needs != Needs::LibraryOpen) {
-            result.interruptedAt = def.name;
-            step.outcome = Outcome::Interrupted;
+        const bool stopped =
+            settings.interrupted && settings.interrupted() && def.needs != Needs::LibraryOpen;
+        const bool runs = !stopped && def.needs <= context.reached;
+        if (runs) {
+            if (settings.progress) {
+                settings.progress(result, def.name);
+            }
+            const auto begin = Clock::now();
+            def.run(context, step);
+            step.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
         }
-        if (!Met(def.needs, context) || (stopping && def.needs != Needs::LibraryOpen)) {
-            continue;
-        }
-        if (settings.progress) {
-            settings.progress(result, def.name);
-        }
-        const auto begin = Clock::now();
-        def.run(context, step);
-        step.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-        // A step cut short says nothing of the card.
-        if (step.outcome == Outcome::Skipped && result.interruptedAt.empty()) {
+        // The step the check stopped before, or that it cut short, says nothing of the card.
+        if ((stopped || (runs && step.outcome == Outcome::Skipped)) &&
+            result.interruptedAt.empty()) {
             result.interruptedAt = def.name;
             step.outcome = Outcome::Interrupted;
         }

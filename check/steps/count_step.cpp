@@ -104,10 +104,7 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     watch.sample(Levels(base), false);
 
     const auto &counted = tally.counted;
-    uint32_t counting = 0;
-    for (unsigned n = 0; n < kCounterCount; ++n) {
-        counting |= counted[n] != 0 ? 1u << n : 0;
-    }
+    const uint32_t counting = CounterMask([&counted](unsigned n) { return counted[n] != 0; });
     using Seconds = std::chrono::duration<double>;
     const MeasuredRates rates = MeasureRates(
         counted, Seconds(beforeStop + afterStop - beforeStart - afterStart).count() / 2,
@@ -136,6 +133,7 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     }
     const RateExpectation &expected = settings.expected;
     const bool rateCheck = !expected.hertz.empty();
+    const std::string tolerance = NumberText(expected.tolerancePct) + " %";
     std::string faults;
     const auto fault = [&faults](const std::string &text) {
         faults += (faults.empty() ? "" : "; ") + text;
@@ -144,7 +142,7 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         step.figures.emplace_back(FigureName::ExpectedHz, expected.hertz);
         step.figures.emplace_back(FigureName::TolerancePct, expected.tolerancePct);
         if (const std::string unsure = UnjudgedRates(rates, expected); !unsure.empty()) {
-            Unjudged(step, "rates known to within " + NumberText(expected.tolerancePct) + " %",
+            Unjudged(step, "rates known to within " + tolerance,
                      "the run's length is known too loosely to judge the rates: " + unsure);
             return;
         }
@@ -161,15 +159,9 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         fault("counter counts but its input level never changes: " + CounterList(frozen));
     }
     const std::string levels = "every input with a signal counts and shows both levels";
-    if (rateCheck) {
-        const std::string tolerance = NumberText(expected.tolerancePct) + " %";
-        Judge(step, faults.empty(),
-              "every rate within " + tolerance + " of the one expected; " + levels,
-              faults.empty() ? "all " + Decimal(kCounterCount) + " rates within " + tolerance
-                             : faults);
-        return;
-    }
-    Judge(step, faults.empty(), levels,
-          faults.empty() ? "signal on " + Decimal(std::popcount(signal)) + " inputs, all counted"
-                         : faults);
+    Judge(step, faults.empty(),
+          rateCheck ? "every rate within " + tolerance + " of the one expected; " + levels : levels,
+          !faults.empty() ? faults
+          : rateCheck     ? "all " + Decimal(kCounterCount) + " rates within " + tolerance
+                          : "signal on " + Decimal(std::popcount(signal)) + " inputs, all counted");
 }

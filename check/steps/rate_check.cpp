@@ -3,18 +3,13 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+using namespace cardstep;
 
 namespace {
 
 // Rates are quotients of whole counts and times; equal ones may differ in the last bit.
 constexpr double kSlack = 1e-9;
-
-std::string Number(double value, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
 
 bool Within(double rate, double expected, double tolerancePct) {
     if (expected == 0) {
@@ -23,12 +18,12 @@ bool Within(double rate, double expected, double tolerancePct) {
     return std::abs(rate - expected) <= expected * tolerancePct / 100 * (1 + kSlack);
 }
 
-} // namespace
-
 // A rate's uncertainty: one count, and the count the run's slack holds at it.
 double Uncertainty(double hertz, double seconds, double slack) {
     return seconds > 0 ? (1 + hertz * slack) / seconds : 0;
 }
+
+} // namespace
 
 MeasuredRates MeasureRates(const std::array<uint64_t, kCounterCount> &counted, double seconds,
                            double slack) {
@@ -61,7 +56,7 @@ std::string RateText(double hertz, double uncertainty) {
     const int decimals =
         uncertainty > 0 ? std::clamp(-static_cast<int>(std::floor(std::log10(uncertainty))), 0, 9)
                         : 3;
-    return Number(hertz, decimals);
+    return Fixed(hertz, decimals);
 }
 
 std::string RateDeviations(const MeasuredRates &rates, const RateExpectation &expected) {
@@ -72,7 +67,7 @@ std::string RateDeviations(const MeasuredRates &rates, const RateExpectation &ex
         }
         text += (text.empty() ? "CNT" : ", CNT") + std::to_string(n) + " at " +
                 RateText(rates.hertz[n], rates.uncertainty) + " Hz, expected " +
-                cardstep::NumberText(expected.hertz[n]) + " Hz";
+                NumberText(expected.hertz[n]) + " Hz";
     }
     return text;
 }
@@ -93,7 +88,7 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
     // A rate that counts less than once in the longest run is no rate a run can measure.
     const double mostSeconds = std::chrono::duration<double>(kMostRunTime).count();
     if (lowest * mostSeconds < 1) {
-        return "--expect-hz " + cardstep::NumberText(lowest) +
+        return "--expect-hz " + NumberText(lowest) +
                " Hz is too low to measure: it counts less than once in the longest run of " +
                std::to_string(kMostRunTime.count()) + " ms";
     }
@@ -106,18 +101,18 @@ std::string RunTimeRefusal(std::chrono::milliseconds runTime, const RateExpectat
     if (runTime.count() >= needed) {
         return {};
     }
-    std::string refusal = asked + " cannot measure " + cardstep::NumberText(lowest) + " Hz to " +
-                          cardstep::NumberText(expected.tolerancePct) +
+    std::string refusal = asked + " cannot measure " + NumberText(lowest) + " Hz to " +
+                          NumberText(expected.tolerancePct) +
                           " %, one count and the clock's slack being " +
-                          Number(errorPct(static_cast<double>(runTime.count())), 3) +
-                          " % of it: it needs --run-time " + Number(needed, 0) + " or more";
+                          Fixed(errorPct(static_cast<double>(runTime.count())), 3) +
+                          " % of it: it needs --run-time " + Fixed(needed, 0) + " or more";
     if (needed > static_cast<double>(kMostRunTime.count())) {
         // No run is long enough: only a wider tolerance can help, if any can.
         const double mostPct = errorPct(static_cast<double>(kMostRunTime.count()));
         refusal += ", beyond the longest run of " + std::to_string(kMostRunTime.count()) +
-                   ", in which one count is " + Number(mostPct, 3) + " % of it: ";
+                   ", in which one count is " + Fixed(mostPct, 3) + " % of it: ";
         refusal += mostPct <= kMostTolerancePct
-                       ? "--tolerance " + cardstep::NumberText(std::ceil(mostPct * 1000) / 1000) +
+                       ? "--tolerance " + NumberText(std::ceil(mostPct * 1000) / 1000) +
                              " or more can judge it"
                        : "no --tolerance can judge it";
     }

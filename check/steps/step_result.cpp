@@ -2,28 +2,16 @@
 
 #include "zovak_ox9162.h"
 
-#include <array>
-#include <utility>
+#include <algorithm>
 
 namespace {
 
-constexpr std::array<std::pair<FigureName, const char *>, 15> kFigureKeys{{
-    {FigureName::Bytes, "bytes"},
-    {FigureName::Seconds, "seconds"},
-    {FigureName::VersionByte, "version_byte"},
-    {FigureName::RunMs, "run_ms"},
-    {FigureName::RunSeconds, "run_seconds"},
-    {FigureName::LevelSamples, "level_samples"},
-    {FigureName::Counts, "counts"},
-    {FigureName::RatesHz, "rates_hz"},
-    {FigureName::RateUncertaintyHz, "rate_uncertainty_hz"},
-    {FigureName::LongestReadGapSeconds, "longest_read_gap_seconds"},
-    {FigureName::InputsWithSignal, "inputs_with_signal"},
-    {FigureName::ExpectedHz, "expected_hz"},
-    {FigureName::TolerancePct, "tolerance_pct"},
-    {FigureName::PatternsPerPort, "patterns_per_port"},
-    {FigureName::Loopback, "loopback"},
-}};
+// The first of items that match takes; null when none does.
+template <class Item, class Match>
+const Item *FirstOf(const std::vector<Item> &items, Match match) {
+    const auto found = std::find_if(items.begin(), items.end(), match);
+    return found == items.end() ? nullptr : &*found;
+}
 
 } // namespace
 
@@ -43,31 +31,14 @@ const char *OutcomeName(Outcome outcome) {
     return "skipped";
 }
 
-const char *FigureKey(FigureName name) {
-    for (const auto &[figure, key] : kFigureKeys) {
-        if (figure == name) {
-            return key;
-        }
-    }
-    return "";
+const FigureValue *StepResult::figure(std::string_view figureName) const {
+    const Figure *found =
+        FirstOf(figures, [figureName](const Figure &f) { return f.name == figureName; });
+    return found == nullptr ? nullptr : &found->value;
 }
 
-const FigureValue *StepResult::figure(FigureName figureName) const {
-    for (const Figure &f : figures) {
-        if (f.name == figureName) {
-            return &f.value;
-        }
-    }
-    return nullptr;
-}
-
-const FigureValue *StepResult::figure(const std::string &figureKey) const {
-    for (const Figure &f : figures) {
-        if (FigureKey(f.name) == figureKey) {
-            return &f.value;
-        }
-    }
-    return nullptr;
+bool StepResult::ran() const {
+    return outcome == Outcome::Pass || outcome == Outcome::Fail || outcome == Outcome::Error;
 }
 
 std::string CardResult::position() const {
@@ -88,19 +59,9 @@ const char *CardResult::verdict() const {
 }
 
 const StepResult *CardResult::firstError() const {
-    for (const StepResult &step : steps) {
-        if (step.outcome == Outcome::Error) {
-            return &step;
-        }
-    }
-    return nullptr;
+    return FirstOf(steps, [](const StepResult &step) { return step.outcome == Outcome::Error; });
 }
 
 const StepResult *CardResult::firstFailure() const {
-    for (const StepResult &step : steps) {
-        if (step.outcome == Outcome::Fail) {
-            return &step;
-        }
-    }
-    return nullptr;
+    return FirstOf(steps, [](const StepResult &step) { return step.outcome == Outcome::Fail; });
 }

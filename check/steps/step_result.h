@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -14,35 +15,33 @@ enum class Outcome { Pass, Fail, Skipped, Interrupted, Error };
 
 const char *OutcomeName(Outcome outcome); // "pass", "fail", "skipped", "interrupted", "error"
 
-// Every figure a step gives; each has one name, the one all reports use.
-enum class FigureName {
-    Bytes,
-    Seconds,
-    VersionByte,
-    RunMs,
-    RunSeconds,
-    LevelSamples,
-    Counts,
-    RatesHz,
-    RateUncertaintyHz,
-    LongestReadGapSeconds,
-    InputsWithSignal,
-    ExpectedHz,
-    TolerancePct,
-    PatternsPerPort,
-    Loopback,
-};
-
-const char *FigureKey(FigureName name); // "rates_hz"
+// Every figure a step gives, by its one name, the one all reports use.
+namespace FigureName {
+inline constexpr const char *Bytes = "bytes";
+inline constexpr const char *Seconds = "seconds";
+inline constexpr const char *VersionByte = "version_byte";
+inline constexpr const char *RunMs = "run_ms";
+inline constexpr const char *RunSeconds = "run_seconds";
+inline constexpr const char *LevelSamples = "level_samples";
+inline constexpr const char *Counts = "counts";
+inline constexpr const char *RatesHz = "rates_hz";
+inline constexpr const char *RateUncertaintyHz = "rate_uncertainty_hz";
+inline constexpr const char *LongestReadGapSeconds = "longest_read_gap_seconds";
+inline constexpr const char *InputsWithSignal = "inputs_with_signal";
+inline constexpr const char *ExpectedHz = "expected_hz";
+inline constexpr const char *TolerancePct = "tolerance_pct";
+inline constexpr const char *PatternsPerPort = "patterns_per_port";
+inline constexpr const char *Loopback = "loopback";
+} // namespace FigureName
 
 // A step's measured figure, typed so that reports can give numbers as numbers.
 using FigureValue =
     std::variant<bool, int64_t, double, std::string, std::vector<int64_t>, std::vector<double>>;
 
 struct Figure {
-    Figure(FigureName figureName, FigureValue figureValue)
-        : name(figureName), value(std::move(figureValue)) {}
-    FigureName name;
+    Figure(std::string figureName, FigureValue figureValue)
+        : name(std::move(figureName)), value(std::move(figureValue)) {}
+    std::string name; // one of FigureName
     FigureValue value;
 };
 
@@ -54,8 +53,8 @@ struct StepResult {
     double seconds = 0;
     std::vector<Figure> figures;
 
-    const FigureValue *figure(FigureName figureName) const;        // null when absent
-    const FigureValue *figure(const std::string &figureKey) const; // by the reports' name
+    const FigureValue *figure(std::string_view figureName) const; // null when absent
+    bool ran() const; // to its end: it passed, failed or could not judge, and says what it saw
 };
 
 struct CardResult {

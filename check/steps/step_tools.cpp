@@ -13,12 +13,7 @@ std::vector<int64_t> CounterNumbers(uint32_t mask) {
 }
 
 std::string CounterList(uint32_t mask) {
-    std::string list;
-    for (unsigned n = 0; n < kCounterCount; ++n) {
-        if (mask & (1u << n)) {
-            list += (list.empty() ? "CNT" : ", CNT") + Decimal(n);
-        }
-    }
+    const std::string list = ListOf(mask, [](unsigned n) { return "CNT" + Decimal(n); });
     return list.empty() ? "none" : list;
 }
 
@@ -28,14 +23,6 @@ Counters ReadAllCounters(uintptr_t base) {
         values[n] = ReadCounter(base, n);
     }
     return values;
-}
-
-uint32_t NonZero(const Counters &values) {
-    uint32_t mask = 0;
-    for (unsigned n = 0; n < kCounterCount; ++n) {
-        mask |= values[n] != 0 ? 1u << n : 0;
-    }
-    return mask;
 }
 
 uint32_t Levels(uintptr_t base) {
