@@ -38,15 +38,11 @@ struct Totals {
 
 // A testsuite, counted as its cases are added.
 struct Suite {
-    Suite(std::string suiteName, std::string suiteStarted, Properties suiteProperties = {})
-        : name(std::move(suiteName)), started(std::move(suiteStarted)),
-          own(std::move(suiteProperties)) {}
-
     std::string name;
     std::string started;
-    Properties own; // after those of the run
-    Totals totals;
-    std::string cases;
+    Properties own{}; // after those of the run
+    Totals totals{};
+    std::string cases{};
 
     // kind: what the case counts as besides a test; null for a pass.
     void add(const std::string &caseName, double seconds, std::size_t Totals::*kind,
@@ -88,11 +84,17 @@ std::string SuiteName(const CardResult &card, const CheckRun &run) {
     return name;
 }
 
+// A failure or an error: its type, its message, and its text, already escaped.
+std::string Problem(const std::string &element, const std::string &type, const std::string &message,
+                    const std::string &text) {
+    return "      <" + element + " type=\"krv5316." + Xml(type) + "\" message=\"" + Xml(message) +
+           "\">" + text + "</" + element + ">\n";
+}
+
 // A failed or unjudged step: what it expected and what it saw.
 std::string Finding(const std::string &element, const StepResult &step) {
-    return "      <" + element + " type=\"krv5316." + Xml(step.name) + "\" message=\"" +
-           Xml(step.seen) + "\">expected: " + Xml(step.expected) + "\nseen: " + Xml(step.seen) +
-           "</" + element + ">\n";
+    return Problem(element, step.name, step.seen,
+                   "expected: " + Xml(step.expected) + "\nseen: " + Xml(step.seen));
 }
 
 Suite CardSuite(const CardResult &card, const CheckRun &run) {
@@ -109,12 +111,12 @@ Suite CardSuite(const CardResult &card, const CheckRun &run) {
         }
         const std::string out =
             figures.empty() ? "" : "      <system-out>" + figures + "</system-out>\n";
+        const bool failed = step.outcome == Outcome::Fail;
         if (step.outcome == Outcome::Pass) {
             suite.add(name, step.seconds, nullptr, out);
-        } else if (step.outcome == Outcome::Fail) {
-            suite.add(name, step.seconds, &Totals::failures, Finding("failure", step) + out);
-        } else if (step.outcome == Outcome::Error) {
-            suite.add(name, step.seconds, &Totals::errors, Finding("error", step) + out);
+        } else if (failed || step.outcome == Outcome::Error) {
+            suite.add(name, step.seconds, failed ? &Totals::failures : &Totals::errors,
+                      Finding(failed ? "failure" : "error", step) + out);
         } else {
             suite.add(name, step.seconds, &Totals::skipped,
                       std::string("      <skipped message=\"") +
@@ -133,9 +135,7 @@ Suite ErrorSuite(const CheckRun &run) {
     Suite suite{"krv5316.check", run.started};
     const auto add = [&suite](const std::string &name, const std::string &type,
                               const std::string &message) {
-        suite.add(name, 0, &Totals::errors,
-                  "      <error type=\"krv5316." + Xml(type) + "\" message=\"" + Xml(message) +
-                      "\">" + Xml(message) + "</error>\n");
+        suite.add(name, 0, &Totals::errors, Problem("error", type, message, Xml(message)));
     };
     if (!run.error.empty() && run.errorKind != "unreadable") {
         add("cards to check", run.errorKind, run.error);

@@ -14,9 +14,9 @@ namespace {
 
 // The count step's rates, a line for each group of counters.
 void WriteRates(std::ostream &out, const StepResult &step) {
-    const FigureValue *rates = step.figure(FigureName::RatesHz);
-    const FigureValue *uncertainty = step.figure(FigureName::RateUncertaintyHz);
-    const FigureValue *seconds = step.figure(FigureName::RunSeconds);
+    const FigureValue *rates = step.figure(figure::kRatesHz);
+    const FigureValue *uncertainty = step.figure(figure::kRateUncertaintyHz);
+    const FigureValue *seconds = step.figure(figure::kRunSeconds);
     if (rates == nullptr || uncertainty == nullptr || seconds == nullptr) {
         return;
     }
@@ -54,27 +54,19 @@ std::string TextReport(const CheckRun &run) {
         for (std::size_t i = 0; i < card.steps.size(); ++i) {
             const StepResult &step = card.steps[i];
             out << "  " << i + 1 << " " << std::left << std::setw(9) << step.name << " "
-                << std::setw(7) << OutcomeName(step.outcome);
-            if (step.ran()) {
-                out << " " << step.seen;
-                if (step.outcome == Outcome::Fail) {
-                    out << " (expected: " << step.expected << ")";
-                }
-            }
-            out << "\n";
+                << std::setw(7) << OutcomeName(step.outcome) << (step.ran() ? " " + step.seen : "")
+                << (step.outcome == Outcome::Fail ? " (expected: " + step.expected + ")" : "")
+                << "\n";
             WriteRates(out, step);
         }
-        out << "  Verdict: ";
-        if (const StepResult *failed = card.firstFailure()) {
-            out << "FAIL at step " << failed->name;
-        } else if (const StepResult *unjudged = card.firstError()) {
-            out << "ERROR at step " << unjudged->name << ": the card could not be judged";
-        } else if (!card.interruptedAt.empty()) {
-            out << "INTERRUPTED at step " << card.interruptedAt;
-        } else {
-            out << "PASS";
-        }
-        out << "\n";
+        const StepResult *failed = card.firstFailure();
+        const StepResult *unjudged = card.firstError();
+        out << "  Verdict: "
+            << (failed     ? "FAIL at step " + failed->name
+                : unjudged ? "ERROR at step " + unjudged->name + ": the card could not be judged"
+                : !card.interruptedAt.empty() ? "INTERRUPTED at step " + card.interruptedAt
+                                              : std::string("PASS"))
+            << "\n";
     }
     for (const UnreadableCard &card : run.unreadable) {
         out << "\nLibrary card " << card.CardNo << " not read: " << FailedCallText(card.Failure)

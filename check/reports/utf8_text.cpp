@@ -47,13 +47,8 @@ std::string ValidUtf8(std::string_view text) {
     valid.reserve(text.size());
     while (!text.empty()) {
         const std::size_t length = CharacterLength(text);
-        if (length == 0) {
-            valid += kReplacement;
-            text.remove_prefix(1);
-        } else {
-            valid += text.substr(0, length);
-            text.remove_prefix(length);
-        }
+        valid += length == 0 ? kReplacement : text.substr(0, length);
+        text.remove_prefix(length == 0 ? 1 : length);
     }
     return valid;
 }

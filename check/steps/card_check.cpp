@@ -34,16 +34,6 @@ struct Context {
     Needs reached = Needs::Nothing; // what the steps so far have given
 };
 
-// Counters expected at zero: names those that are not.
-void JudgeZero(StepResult &step, const Counters &values) {
-    const uint32_t wrong = CounterMask([&values](unsigned n) { return values[n] != 0; });
-    Judge(step, wrong == 0, "all " + Decimal(kCounterCount) + " counters read 0",
-          wrong == 0 ? "all " + Decimal(kCounterCount) + " read 0"
-                     : ListOf(wrong, [&values](unsigned n) {
-                           return "CNT" + Decimal(n) + " = " + Decimal(values[n]);
-                       }));
-}
-
 void OpenStep(Context &c, StepResult &step) {
     // Card access tells which of the library's two calls failed; a card the library
     // opened is closed again even without its register window.
@@ -63,8 +53,8 @@ void DownloadStep(Context &c, StepResult &step) {
     const bool loaded = LoadFirmware(c.base);
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
     c.reached = loaded ? Needs::Firmware : Needs::Window;
-    step.figures = {{FigureName::Bytes, static_cast<int64_t>(FirmwareImage.size())},
-                    {FigureName::Seconds, seconds}};
+    step.figures = {{figure::kBytes, static_cast<int64_t>(FirmwareImage.size())},
+                    {figure::kSeconds, seconds}};
     Judge(step, loaded, "card reports a complete configuration",
           (loaded ? "configured in " : "configuration not complete after ") + Fixed(seconds, 3) +
               " s");
@@ -73,14 +63,21 @@ void DownloadStep(Context &c, StepResult &step) {
 void VersionStep(Context &c, StepResult &step) {
     const uint8_t v = ReadVersion(c.base);
     c.result.firmwareVersion = VersionText(v);
-    step.figures = {{FigureName::VersionByte, int64_t{v}}};
+    step.figures = {{figure::kVersionByte, int64_t{v}}};
     Judge(step, v == kKrv5316FirmwareVersion, VersionText(kKrv5316FirmwareVersion),
           c.result.firmwareVersion);
 }
 
+// Counters expected at zero: names those that are not.
 void ZeroStep(Context &c, StepResult &step) {
     ClearAll(c.base);
-    JudgeZero(step, ReadAllCounters(c.base));
+    const Counters values = ReadAllCounters(c.base);
+    const uint32_t wrong = CounterMask([&values](unsigned n) { return values[n] != 0; });
+    Judge(step, wrong == 0, "all " + Decimal(kCounterCount) + " counters read 0",
+          wrong == 0 ? "all " + Decimal(kCounterCount) + " read 0"
+                     : ListOf(wrong, [&values](unsigned n) {
+                           return "CNT" + Decimal(n) + " = " + Decimal(values[n]);
+                       }));
 }
 
 void ClearStep(Context &c, StepResult &step) {
@@ -131,8 +128,8 @@ void OutputsStep(Context &c, StepResult &step) {
     }
     WriteDout(c.base, 0);
     WriteXdout(c.base, 0);
-    step.figures = {{FigureName::PatternsPerPort, int64_t{kPatterns}},
-                    {FigureName::Loopback, c.settings.loopback}};
+    step.figures = {{figure::kPatternsPerPort, int64_t{kPatterns}},
+                    {figure::kLoopback, c.settings.loopback}};
     if (!c.settings.loopback) {
         Judge(step, true, "walking one and walking zero written to DOUT and X-DOUT",
               "32 writes; DIN not compared (no loopback plug)");

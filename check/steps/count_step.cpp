@@ -51,11 +51,9 @@ struct CountTally {
             for (int again = 0; again < 3 && !possible(now[n], n); ++again) {
                 now[n] = ReadCounter(base, n);
             }
-        }
-        const auto at = settings.now();
-        for (unsigned n = 0; n < kCounterCount; ++n) {
             counted[n] += static_cast<uint32_t>(now[n] - last[n]);
         }
+        const auto at = settings.now();
         longestGap = std::max(longestGap, at - lastAt);
         last = now;
         lastAt = at;
@@ -113,14 +111,14 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     const uint32_t deaf = watch.rose & ~counting;                         // it rose, no count
     const uint32_t frozen = counting & ~(watch.seenHigh & watch.seenLow); // counts, never moves
 
-    step.figures = {{FigureName::RunMs, int64_t{settings.runTime.count()}},
-                    {FigureName::RunSeconds, rates.seconds},
-                    {FigureName::LevelSamples, int64_t{samples}},
-                    {FigureName::Counts, std::vector<int64_t>(counted.begin(), counted.end())},
-                    {FigureName::RatesHz, rates.hertz},
-                    {FigureName::RateUncertaintyHz, rates.uncertainty},
-                    {FigureName::InputsWithSignal, CounterNumbers(signal)},
-                    {FigureName::LongestReadGapSeconds, Seconds(tally.longestGap).count()}};
+    step.figures = {{figure::kRunMs, int64_t{settings.runTime.count()}},
+                    {figure::kRunSeconds, rates.seconds},
+                    {figure::kLevelSamples, int64_t{samples}},
+                    {figure::kCounts, std::vector<int64_t>(counted.begin(), counted.end())},
+                    {figure::kRatesHz, rates.hertz},
+                    {figure::kRateUncertaintyHz, rates.uncertainty},
+                    {figure::kInputsWithSignal, CounterNumbers(signal)},
+                    {figure::kLongestReadGapSeconds, Seconds(tally.longestGap).count()}};
     // What the counters did while the check was held up (a stopped process, a suspended
     // machine) is unknown: the step says so instead of judging a rate.
     if (tally.lost()) {
@@ -139,8 +137,8 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
         faults += (faults.empty() ? "" : "; ") + text;
     };
     if (rateCheck) {
-        step.figures.emplace_back(FigureName::ExpectedHz, expected.hertz);
-        step.figures.emplace_back(FigureName::TolerancePct, expected.tolerancePct);
+        step.figures.emplace_back(figure::kExpectedHz, expected.hertz);
+        step.figures.emplace_back(figure::kTolerancePct, expected.tolerancePct);
         if (const std::string unsure = UnjudgedRates(rates, expected); !unsure.empty()) {
             Unjudged(step, "rates known to within " + tolerance,
                      "the run's length is known too loosely to judge the rates: " + unsure);

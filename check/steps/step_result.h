@@ -16,23 +16,23 @@ enum class Outcome { Pass, Fail, Skipped, Interrupted, Error };
 const char *OutcomeName(Outcome outcome); // "pass", "fail", "skipped", "interrupted", "error"
 
 // Every figure a step gives, by its one name, the one all reports use.
-namespace FigureName {
-inline constexpr const char *Bytes = "bytes";
-inline constexpr const char *Seconds = "seconds";
-inline constexpr const char *VersionByte = "version_byte";
-inline constexpr const char *RunMs = "run_ms";
-inline constexpr const char *RunSeconds = "run_seconds";
-inline constexpr const char *LevelSamples = "level_samples";
-inline constexpr const char *Counts = "counts";
-inline constexpr const char *RatesHz = "rates_hz";
-inline constexpr const char *RateUncertaintyHz = "rate_uncertainty_hz";
-inline constexpr const char *LongestReadGapSeconds = "longest_read_gap_seconds";
-inline constexpr const char *InputsWithSignal = "inputs_with_signal";
-inline constexpr const char *ExpectedHz = "expected_hz";
-inline constexpr const char *TolerancePct = "tolerance_pct";
-inline constexpr const char *PatternsPerPort = "patterns_per_port";
-inline constexpr const char *Loopback = "loopback";
-} // namespace FigureName
+namespace figure {
+inline constexpr const char *kBytes = "bytes";
+inline constexpr const char *kSeconds = "seconds";
+inline constexpr const char *kVersionByte = "version_byte";
+inline constexpr const char *kRunMs = "run_ms";
+inline constexpr const char *kRunSeconds = "run_seconds";
+inline constexpr const char *kLevelSamples = "level_samples";
+inline constexpr const char *kCounts = "counts";
+inline constexpr const char *kRatesHz = "rates_hz";
+inline constexpr const char *kRateUncertaintyHz = "rate_uncertainty_hz";
+inline constexpr const char *kLongestReadGapSeconds = "longest_read_gap_seconds";
+inline constexpr const char *kInputsWithSignal = "inputs_with_signal";
+inline constexpr const char *kExpectedHz = "expected_hz";
+inline constexpr const char *kTolerancePct = "tolerance_pct";
+inline constexpr const char *kPatternsPerPort = "patterns_per_port";
+inline constexpr const char *kLoopback = "loopback";
+} // namespace figure
 
 // A step's measured figure, typed so that reports can give numbers as numbers.
 using FigureValue =
@@ -41,7 +41,7 @@ using FigureValue =
 struct Figure {
     Figure(std::string figureName, FigureValue figureValue)
         : name(std::move(figureName)), value(std::move(figureValue)) {}
-    std::string name; // one of FigureName
+    std::string name; // one of the names in figure
     FigureValue value;
 };
 
