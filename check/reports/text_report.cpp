@@ -46,9 +46,6 @@ std::string TextReport(const CheckRun &run) {
     for (const auto &[name, value] : run.options.properties) {
         out << "Property " << name << ": " << oxtext::ControlsEscaped(ValidUtf8(value)) << "\n";
     }
-    if (!run.warning.empty()) {
-        out << "Warning: " << run.warning << "\n";
-    }
     for (const CardResult &card : run.cards) {
         out << "\nCard " << card.index << " at " << card.position() << "\n";
         for (std::size_t i = 0; i < card.steps.size(); ++i) {

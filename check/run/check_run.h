@@ -21,7 +21,6 @@ struct CheckRun {
     // were checked.
     std::string errorKind;
     std::string error;
-    std::string warning; // what the cards checked may not be all of; empty: nothing
     std::vector<CardResult> cards;
     std::vector<UnreadableCard> unreadable; // reported by the library, never known
 
