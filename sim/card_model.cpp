@@ -2,6 +2,7 @@
 
 #include "firmware_image.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace oxsim::detail {
@@ -62,7 +63,7 @@ CardModel::CardModel(const CardSpec &spec, const SimClock &clock)
 }
 
 uint8_t CardModel::Read(uint32_t offset) {
-    if (!krv_) {
+    if (!krv_ || Lost()) {
         return 0xFF;
     }
     if (offset == reg::CONF) {
@@ -72,8 +73,13 @@ uint8_t CardModel::Read(uint32_t offset) {
         return 0xFF;
     }
     switch (offset) {
-    case reg::DIN:
-        return ((dinOverride_ ? din_ : dout_) & ~faults_.dinLow) | faults_.dinHigh;
+    case reg::DIN: {
+        const int64_t now = clock_->Now();
+        const bool flipped = now >= faults_.dinFlipFrom && now < faults_.dinFlipTo;
+        return (((dinOverride_ ? din_ : dout_) ^ (flipped ? faults_.dinFlip : 0)) &
+                ~faults_.dinLow) |
+               faults_.dinHigh;
+    }
     case reg::VERSION:
         return version_;
     default:
@@ -85,7 +91,7 @@ uint8_t CardModel::Read(uint32_t offset) {
 }
 
 void CardModel::Write(uint32_t offset, uint8_t value) {
-    if (!krv_) {
+    if (!krv_ || Lost()) {
         return;
     }
     if (offset == reg::CONF) {
@@ -224,10 +230,33 @@ void CardModel::Settle() {
     for (unsigned n = 0; n < kCounterCount; ++n) {
         const int64_t period = periodNs_[n];
         if ((startMask_ & ~faults_.deadCounters) >> n & 1 && period > 0) {
-            counters_[n] += static_cast<uint32_t>(now / period - lastUpdate_ / period);
+            counters_[n] += static_cast<uint32_t>(now / period - lastUpdate_ / period -
+                                                  DroppedEdges(n, lastUpdate_, now));
         }
     }
     lastUpdate_ = now;
+}
+
+bool CardModel::Lost() const {
+    return faults_.lostAt >= 0 && clock_->Now() >= faults_.lostAt;
+}
+
+// The edges of input n in (from, to] that fall in its lost seconds: the last second of
+// every dropEvery[n].
+int64_t CardModel::DroppedEdges(unsigned n, int64_t from, int64_t to) const {
+    if (!(faults_.dropCounters >> n & 1)) {
+        return 0;
+    }
+    constexpr int64_t kLost = 1'000'000'000;
+    const int64_t every = faults_.dropEvery[n];
+    const int64_t period = periodNs_[n];
+    int64_t dropped = 0;
+    for (int64_t k = from / every; k <= to / every; ++k) {
+        const int64_t begin = std::max(from, (k + 1) * every - kLost);
+        const int64_t end = std::min(to, (k + 1) * every);
+        dropped += end > begin ? end / period - begin / period : 0;
+    }
+    return dropped;
 }
 
 ClearRecord CardModel::ClearAt(std::size_t i) const {

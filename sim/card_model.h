@@ -64,6 +64,8 @@ class CardModel {
     void StartAfresh();
     uint8_t ReadData(unsigned group) const;
     uint8_t Levels(unsigned group) const;
+    bool Lost() const;
+    int64_t DroppedEdges(unsigned n, int64_t from, int64_t to) const;
 
     const SimClock *clock_;
     CardFaults faults_;

@@ -36,6 +36,21 @@ bool ParseHertz(std::string_view s, double &out) {
     return ec == std::errc() && end == s.data() + s.size() && out >= 0 && out <= 1e8;
 }
 
+// A time on the simulator's clock in seconds, a fraction allowed, as nanoseconds.
+bool ParseSeconds(std::string_view s, int64_t &ns) {
+    double seconds = 0;
+    if (s.empty()) {
+        return false;
+    }
+    const auto [end, ec] =
+        std::from_chars(s.data(), s.data() + s.size(), seconds, std::chars_format::fixed);
+    if (ec != std::errc() || end != s.data() + s.size() || seconds < 0 || seconds > 1e9) {
+        return false;
+    }
+    ns = static_cast<int64_t>(seconds * 1e9);
+    return true;
+}
+
 // Empty text when the fault word is understood, otherwise why not.
 std::string ApplyFault(std::string_view word, CardFaults &f) {
     struct Flag {
@@ -84,6 +99,30 @@ std::string ApplyFault(std::string_view word, CardFaults &f) {
         }
         f.stuckCounters |= 1u << n;
         f.stuckValue[n] = stuck;
+    } else if (name == "dropcnt") {
+        const auto at = value.find('@');
+        int64_t every = 0;
+        if (at == std::string_view::npos || !ParseNumber(value.substr(0, at), 10, n) ||
+            n >= kCounterCount || !ParseSeconds(value.substr(at + 1), every) ||
+            every < 2'000'000'000) {
+            return "dropcnt needs COUNTER@SECONDS, counter 0 to 23, seconds 2 or more";
+        }
+        f.dropCounters |= 1u << n;
+        f.dropEvery[n] = every;
+    } else if (name == "dinflip") {
+        const auto at = value.find('@');
+        const auto dash = value.find('-', at);
+        if (at == std::string_view::npos || dash == std::string_view::npos ||
+            !ParseNumber(value.substr(0, at), 10, n) || n >= 8 ||
+            !ParseSeconds(value.substr(at + 1, dash - at - 1), f.dinFlipFrom) ||
+            !ParseSeconds(value.substr(dash + 1), f.dinFlipTo) || f.dinFlipTo <= f.dinFlipFrom) {
+            return "dinflip needs LINE@FROM-TO, line 0 to 7, FROM before TO in seconds";
+        }
+        f.dinFlip = static_cast<uint8_t>(1u << n);
+    } else if (name == "lostat") {
+        if (!ParseSeconds(value, f.lostAt)) {
+            return "lostat needs seconds";
+        }
     } else if (name == "din0" || name == "din1") {
         if (!ParseNumber(value, 10, n) || n >= 8) {
             return std::string(name) + " needs a DIN line from 0 to 7";

@@ -36,8 +36,14 @@ struct CardFaults {
     // latch may, across a carry into its top byte: the top byte before it, the rest after.
     uint32_t tearEvery = 0;
     std::array<uint32_t, kCounterCount> stuckValue{};
-    uint8_t dinLow = 0;  // DIN lines stuck at 0
-    uint8_t dinHigh = 0; // DIN lines stuck at 1
+    // Faults that come and go, for burn-in: times on the simulator's clock, in ns.
+    uint32_t dropCounters = 0;                      // bit n: CNTn loses its input for
+    std::array<int64_t, kCounterCount> dropEvery{}; // the last second of every so many
+    uint8_t dinFlip = 0;                            // DIN lines that read inverted
+    int64_t dinFlipFrom = 0, dinFlipTo = 0;         // from, until
+    int64_t lostAt = -1;                            // no access answered from then on
+    uint8_t dinLow = 0;                             // DIN lines stuck at 0
+    uint8_t dinHigh = 0;                            // DIN lines stuck at 1
     uint8_t version = kFirmwareVersion;
     // Input frequencies from hz= words, in place of the default spread.
     uint32_t inputHzSet = 0; // bit n: input n runs at inputHz[n]

@@ -25,6 +25,9 @@ json Options(const CheckOptions &o) {
             {"run_time_ms", o.runTime.count()},
             {"expect_hz", o.expected.hertz.empty() ? json(nullptr) : json(o.expected.hertz)},
             {"tolerance_pct", o.expected.tolerancePct},
+            {"repeat", o.repeat ? json(*o.repeat) : json(nullptr)},
+            {"duration_s", o.duration ? json(o.duration->count()) : json(nullptr)},
+            {"stop_on_failure", o.stopOnFailure},
             {"json", TextOrNull(o.jsonFile)},
             {"junit", TextOrNull(o.junitFile)}};
 }
@@ -43,6 +46,42 @@ json Step(const StepResult &step, std::size_t number) {
             {"figures", figures}};
 }
 
+json Failure(const FailureRecord &failure) {
+    return {{"cycle", failure.cycle},
+            {"time", failure.time},
+            {"seconds", failure.seconds},
+            {"step", failure.step},
+            {"outcome", OutcomeName(failure.outcome)},
+            {"seen", failure.seen}};
+}
+
+// Null without a burn-in.
+json BurnIn(const std::optional<BurnInRecord> &record) {
+    if (!record) {
+        return nullptr;
+    }
+    json steps = json::object();
+    for (const auto &[step, count] : record->stepFailures) {
+        steps[step] = count;
+    }
+    json kept = json::array();
+    for (const auto *list : {&record->firstFailures, &record->lastFailures}) {
+        for (const FailureRecord &failure : *list) {
+            kept.push_back(Failure(failure));
+        }
+    }
+    const auto orNull = [](const FailureRecord *failure) {
+        return failure == nullptr ? json(nullptr) : Failure(*failure);
+    };
+    return {{"cycles_run", record->cyclesRun},
+            {"cycles_failed", record->cyclesFailed},
+            {"step_failures", steps},
+            {"first_failure", orNull(record->first())},
+            {"last_failure", orNull(record->last())},
+            {"failures", kept},
+            {"failures_left_out", record->failuresLeftOut}};
+}
+
 json Card(const CardResult &card) {
     json steps = json::array();
     for (std::size_t s = 0; s < card.steps.size(); ++s) {
@@ -56,7 +95,8 @@ json Card(const CardResult &card) {
             {"started", card.started},
             {"firmware_version", TextOrNull(card.firmwareVersion)},
             {"verdict", card.verdict()},
-            {"steps", steps}};
+            {"steps", steps},
+            {"burn_in", BurnIn(card.burnIn)}};
 }
 
 // What the library answered for a card it reported but whose ID, bus or slot could

@@ -101,6 +101,14 @@ Suite CardSuite(const CardResult &card, const CheckRun &run) {
     Suite suite{SuiteName(card, run),
                 card.started,
                 {{"position", card.position()}, {"firmware_version", card.firmwareVersion}}};
+    if (card.burnIn) {
+        const BurnInRecord &burnIn = *card.burnIn;
+        suite.own.emplace_back("burn_in", BurnInLine(burnIn));
+        if (burnIn.first() != nullptr) {
+            suite.own.emplace_back("first_failure", FailureLine(*burnIn.first()));
+            suite.own.emplace_back("last_failure", FailureLine(*burnIn.last()));
+        }
+    }
     const bool interrupted = card.firstFailure() == nullptr && !card.interruptedAt.empty();
     for (std::size_t s = 0; s < card.steps.size(); ++s) {
         const StepResult &step = card.steps[s];

@@ -56,6 +56,13 @@ std::string TextReport(const CheckRun &run) {
                 << "\n";
             WriteRates(out, step);
         }
+        if (card.burnIn) {
+            out << "  Burn-in: " << BurnInLine(*card.burnIn) << "\n";
+            if (const FailureRecord *first = card.burnIn->first()) {
+                out << "  First failure: " << FailureLine(*first) << "\n"
+                    << "  Last failure: " << FailureLine(*card.burnIn->last()) << "\n";
+            }
+        }
         const StepResult *failed = card.firstFailure();
         const StepResult *unjudged = card.firstError();
         out << "  Verdict: "

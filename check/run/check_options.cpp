@@ -12,7 +12,8 @@
 const char *const kCheckUsage = R"(Usage: krv5316-check [OPTIONS]
 
 Checks KRV-5316 counter cards without an operator: every card found, or one.
-For each card, in order: 1 open, 2 firmware download (timed), 3 firmware version
+Every card is checked at once: their counters run in one window. For each
+card, in order: 1 open, 2 firmware download (timed), 3 firmware version
 is 1.2, 4 clear all counters (all read 0), 5 start all counters for the run time
 and measure their rates (every input that carries a signal must count and show
 both levels; with --expect-hz every rate must match), 6 stop them (values hold
@@ -40,16 +41,28 @@ Options (--opt VALUE or --opt=VALUE; each at most once):
                        add where the check ran to every report (a station, a
                        fixture, an operator); repeatable, each NAME once: letters,
                        digits, '_', '-' and '.', up to 64 of them
+  --repeat N           burn-in: run steps 3 to 8 N times on every card (each card
+                       is opened and takes its firmware once): from 1 to 4000000000
+  --duration TIME      burn-in: repeat steps 3 to 8 until TIME is over (a cycle
+                       begun runs to its end): a whole number with s, m or h,
+                       e.g. 90s, 45m, 8h, up to 720h; with --repeat, whichever
+                       ends first
+  --stop-on-failure    end a burn-in after the first cycle in which a card failed
   --json FILE          also write a machine-readable report to FILE
   --junit FILE         also write a JUnit XML report (one test per step) to FILE
   --version            show the version
   --help               show this text
 
+A burn-in's reports give, for each card, the cycles run and failed, how often
+each step failed, and its first and last 8 failures (cycle, time, step, what was
+seen); each step's result is that of its first failing cycle, or its last.
+A signal ends a burn-in at the step in hand and keeps every finished cycle.
+
 The plain-text report goes to standard output, progress to a terminal on
 standard error. A report file asked for is written also when no card could be
 checked.
 
-Exit status: 0 every checked card passed; 1 a card failed; 2 not every card
+Exit status: 0 every checked card passed; 1 a card failed (in any cycle); 2 not every card
 could be checked or judged (driver library failure, a card whose ID, bus or
 slot cannot be read, no KRV-5316 card, no card at the position asked for, a
 run time too short, more cards than the check can look at), a report cannot be
@@ -72,6 +85,9 @@ enum Option : int {
     OptJson,
     OptJunit,
     OptProperty,
+    OptRepeat,
+    OptDuration,
+    OptStopOnFailure,
     OptVersion,
     OptHelp,
 };
@@ -83,11 +99,19 @@ struct OptionDef {
 };
 
 constexpr OptionDef kOptions[] = {
-    {"card", true, OptCard},           {"loopback", false, OptLoopback},
-    {"run-time", true, OptRunTime},    {"expect-hz", true, OptExpectHz},
-    {"tolerance", true, OptTolerance}, {"json", true, OptJson},
-    {"junit", true, OptJunit},         {"property", true, OptProperty},
-    {"version", false, OptVersion},    {"help", false, OptHelp},
+    {"card", true, OptCard},
+    {"loopback", false, OptLoopback},
+    {"run-time", true, OptRunTime},
+    {"expect-hz", true, OptExpectHz},
+    {"tolerance", true, OptTolerance},
+    {"json", true, OptJson},
+    {"junit", true, OptJunit},
+    {"property", true, OptProperty},
+    {"repeat", true, OptRepeat},
+    {"duration", true, OptDuration},
+    {"stop-on-failure", false, OptStopOnFailure},
+    {"version", false, OptVersion},
+    {"help", false, OptHelp},
 };
 
 std::string NameOf(Option id) {
@@ -156,6 +180,20 @@ std::optional<CheckOptions::Position> Position(const std::string &text) {
         return std::nullopt;
     }
     return CheckOptions::Position{*bus, *slot};
+}
+
+// "90s", "45m", "8h": above 0 and up to the longest burn-in.
+std::optional<std::chrono::seconds> Duration(const std::string &text) {
+    constexpr std::pair<char, unsigned> kUnits[] = {{'s', 1}, {'m', 60}, {'h', 3600}};
+    for (const auto &[unit, seconds] : kUnits) {
+        if (text.size() > 1 && text.back() == unit) {
+            const auto n = Number(text.substr(0, text.size() - 1));
+            if (n && *n > 0 && *n <= std::chrono::seconds(kMostDuration).count() / seconds) {
+                return std::chrono::seconds(uint64_t{*n} * seconds);
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 // One rate for every counter, or one for each.
@@ -233,6 +271,20 @@ std::string TakeValue(Option opt, const std::string &value, CheckOptions &option
         options.properties.emplace_back(name, value.substr(equals + 1));
         return {};
     }
+    case OptRepeat:
+        if (const auto n = Number(value); n && *n >= 1 && *n <= kMostCycles) {
+            options.repeat = *n;
+            return {};
+        }
+        return "--repeat takes a number of cycles from 1 to " + std::to_string(kMostCycles) +
+               ", not '" + value + "'";
+    case OptDuration:
+        if (const auto time = Duration(value)) {
+            options.duration = *time;
+            return {};
+        }
+        return "--duration takes a whole number with s, m or h, above 0 and up to " +
+               std::to_string(kMostDuration.count()) + "h, not '" + value + "'";
     case OptJson:
     case OptJunit:
         if (value.empty()) {
@@ -298,6 +350,7 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
         options.help |= option->id == OptHelp;
         options.version |= option->id == OptVersion;
         options.loopback |= option->id == OptLoopback;
+        options.stopOnFailure |= option->id == OptStopOnFailure;
         if (const std::string why = TakeValue(option->id, value.value_or(""), options);
             !why.empty()) {
             return fail(why);
@@ -305,6 +358,9 @@ ParsedOptions ParseCheckOptions(const std::vector<std::string> &args) {
     }
     if (given.count(OptTolerance) && !given.count(OptExpectHz)) {
         return fail("--tolerance needs --expect-hz");
+    }
+    if (options.stopOnFailure && !options.repeat && !options.duration) {
+        return fail("--stop-on-failure needs --repeat or --duration");
     }
     return ParsedOptions{options, {}};
 }

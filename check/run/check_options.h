@@ -24,6 +24,10 @@ struct CheckOptions {
     // --property NAME=VALUE, in the order given: where the reports were made (a station,
     // a fixture, an operator).
     std::vector<std::pair<std::string, std::string>> properties;
+    // Burn-in: the cycle of steps repeated so many times, or for so long, or both.
+    std::optional<unsigned> repeat;
+    std::optional<std::chrono::seconds> duration;
+    bool stopOnFailure = false;
     bool help = false;
     bool version = false;
 };

@@ -1,9 +1,9 @@
 #include "check_run.h"
 
 #include "firmware_image.h"
+#include "number_text.h"
 #include "utf8_text.h"
 
-#include <chrono>
 #include <cstdio>
 #include <type_traits>
 
@@ -33,6 +33,23 @@ std::string FailedCallText(const CardAccessOutcome &failure) {
     }
     return failure.detail.empty() ? call + " raised an exception"
                                   : call + " raised: " + SystemTextToUtf8(failure.detail);
+}
+
+std::string BurnInLine(const BurnInRecord &record) {
+    std::string line = std::to_string(record.cyclesRun) + " cycle" +
+                       (record.cyclesRun == 1 ? "" : "s") + " run, " +
+                       std::to_string(record.cyclesFailed) + " failed";
+    for (std::size_t k = 0; k < record.stepFailures.size(); ++k) {
+        line += (k == 0 ? "; failures by step: " : ", ") + record.stepFailures[k].first + " " +
+                std::to_string(record.stepFailures[k].second);
+    }
+    return line;
+}
+
+std::string FailureLine(const FailureRecord &failure) {
+    return "cycle " + std::to_string(failure.cycle) + " at " + failure.time + " (" +
+           cardstep::Fixed(failure.seconds, 1) + " s into the run), " + failure.step + " " +
+           OutcomeName(failure.outcome) + ": " + failure.seen;
 }
 
 std::string SummaryLine(const CheckRun &run) {
@@ -89,19 +106,4 @@ std::string FigureText(const FigureValue &value) {
             }
         },
         value);
-}
-
-std::string UtcTimestamp(std::time_t at) {
-    using namespace std::chrono;
-    const sys_seconds time{seconds{at}};
-    const sys_days day = floor<days>(time);
-    const year_month_day date{day};
-    const hh_mm_ss clock{time - day};
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
-                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                  static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
-                  static_cast<int>(clock.minutes().count()),
-                  static_cast<int>(clock.seconds().count()));
-    return text;
 }

@@ -7,7 +7,6 @@
 #include "zovak_ox9162.h"
 
 #include <cstdint>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -34,11 +33,13 @@ struct CheckRun {
 // "OX9162_Card_BUS returned 1", "OX9162_Card_DID raised: TEXT"
 std::string FailedCallText(const CardAccessOutcome &failure);
 
+// "12 cycles run, 2 failed; failures by step: count 2, outputs 1"
+std::string BurnInLine(const BurnInRecord &record);
+// "cycle 3 at 2026-12-08T05:00:01Z (3.2 s into the run), count fail: rate off: ..."
+std::string FailureLine(const FailureRecord &failure);
+
 // "Summary: 2 cards checked, 1 passed, 1 failed"
 std::string SummaryLine(const CheckRun &run);
-
-// ISO 8601: "2026-12-07T08:00:30Z"
-std::string UtcTimestamp(std::time_t at);
 
 // CRC-32 (the one of zip and PNG) of the firmware image the program carries.
 uint32_t FirmwareImageCrc32();

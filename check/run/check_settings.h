@@ -26,8 +26,15 @@ struct CheckSettings {
     // Whether the check was asked to stop: the card is then left as soon as it safely
     // can, and closed. Unset: never.
     std::function<bool()> interrupted;
-    // Told the name of each step as it begins.
-    std::function<void(const CardResult &, const std::string &step)> progress;
+    // Told what the check is doing as each step begins ("card 1 at 2/13: count").
+    std::function<void(const std::string &doing)> progress;
+    // Burn-in: the cycle of steps between download and close runs this many times (0: no
+    // limit) and for at most this long on the clock of now (0: no limit). The reports
+    // give each card's cycles and failures only when burnIn is set.
+    bool burnIn = false;
+    unsigned cycles = 1;
+    std::chrono::nanoseconds duration{0};
+    bool stopOnFailure = false; // after the cycle in which any card failed
 };
 
 // Level samples come at a period that is no whole multiple of any input's period,
@@ -51,3 +58,9 @@ inline constexpr double kFastestCountHz = 100e6;
 // How far the counters' start or stop may lie from the clock read beside it on a sound
 // system, for the run times judged before a run; a run measures its own.
 inline constexpr std::chrono::microseconds kClockSlack{50};
+// Burn-in's limits: as many cycles as a 32-bit count holds, for up to 30 days.
+inline constexpr unsigned kMostCycles = 4000000000u;
+inline constexpr std::chrono::hours kMostDuration{720};
+// A burn-in keeps the first and the last failures of each card, so that an 8-hour run's
+// memory and reports stay flat; the rest are counted.
+inline constexpr std::size_t kKeptFailures = 8; // at each end

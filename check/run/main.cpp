@@ -5,6 +5,7 @@
 #include "check_report.h"
 #include "check_run.h"
 #include "console.h"
+#include "number_text.h"
 #include "rate_check.h"
 #include "report_file.h"
 #include "signals.h"
@@ -14,6 +15,7 @@
 #include "escaped_text.h"
 #include "ox_version.h"
 
+#include <chrono>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -128,25 +130,22 @@ void CheckSelectedCards(CheckRun &run) {
         shown = line.size();
     };
     CheckSettings settings;
-    settings.runTime = run.options.runTime;
-    settings.loopback = run.options.loopback;
-    settings.expected = run.options.expected;
+    const CheckOptions &options = run.options;
+    settings.runTime = options.runTime;
+    settings.loopback = options.loopback;
+    settings.expected = options.expected;
+    settings.burnIn = options.repeat || options.duration;
+    settings.cycles = options.repeat.value_or(options.duration ? 0 : 1);
+    settings.duration = options.duration.value_or(std::chrono::seconds(0));
+    settings.stopOnFailure = options.stopOnFailure;
     settings.wait = SleepFor;
     settings.now = SteadyNow;
     settings.interrupted = [] { return InterruptingSignal() != 0; };
     if (terminal != Terminal::None) {
-        settings.progress = [&](const CardResult &card, const std::string &step) {
-            show("card " + std::to_string(card.index) + " at " + card.position() + ": " + step +
-                 "...");
-        };
+        settings.progress = [&](const std::string &doing) { show(doing + "..."); };
     }
-    for (unsigned k : selected) {
-        if (InterruptingSignal() != 0) {
-            break;
-        }
-        const std::string started = UtcTimestamp(std::time(nullptr));
-        run.cards.push_back(CheckCard(table, k, settings));
-        run.cards.back().started = started;
+    if (!selected.empty()) {
+        run.cards = CheckCards(table, selected, settings);
     }
     if (terminal != Terminal::None) {
         show("");

@@ -64,9 +64,23 @@ struct CountTally {
     }
 };
 
+// One card in the window: its samples, its tally, and the clock's reads on either side
+// of its start and of its stop.
+struct CardCount {
+    CardCount(uintptr_t cardBase, StepResult &cardStep, const CheckSettings &settings)
+        : base(cardBase), step(cardStep), tally{settings, cardBase} {}
+    uintptr_t base;
+    StepResult &step;
+    LevelWatch watch;
+    CountTally tally;
+    std::chrono::nanoseconds beforeStart{}, afterStart{}, beforeStop{}, afterStop{};
+};
+
+void JudgeCount(CardCount &card, const CheckSettings &settings, long long samples);
+
 } // namespace
 
-void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) {
+void CountStep(const std::vector<CountedCard> &cards, const CheckSettings &settings) {
     // Counts are measured against the values before the start, so that a counter
     // stuck at some value is not taken for one that counts. A counter that does
     // not count is blamed only when a rising edge was seen while it ran; a counter
@@ -74,39 +88,65 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
     // that a slow input's one edge lies between a low and a high sample. The run
     // ends with a stop, so that every counter's count covers the time measured.
     // The run's length is measured between the clock's reads on either side of the start
-    // and of the stop: the middles, give or take half of both sides' spans.
-    LevelWatch watch;
-    watch.sample(Levels(base), false);
-    CountTally tally{settings, base};
-    const auto beforeStart = settings.now();
-    WriteStartStop(base, 0xFF, 0xFF, 0xFF);
-    const auto afterStart = settings.now();
-    watch.sample(Levels(base), true);
+    // and of the stop: the middles, give or take half of both sides' spans. The cards
+    // share the window and its waits; each card's start and stop are timed on its own.
+    std::vector<CardCount> counts;
+    counts.reserve(cards.size());
+    for (const CountedCard &card : cards) {
+        const uint32_t before = Levels(card.base);
+        counts.emplace_back(card.base, *card.step, settings).watch.sample(before, false);
+    }
+    for (CardCount &c : counts) {
+        c.beforeStart = settings.now();
+        WriteStartStop(c.base, 0xFF, 0xFF, 0xFF);
+        c.afterStart = settings.now();
+    }
+    for (CardCount &c : counts) {
+        c.watch.sample(Levels(c.base), true);
+    }
     long long samples = 3; // the two outside the run and the one at its start
     for (auto left = std::chrono::microseconds(settings.runTime); left.count() > 0;
          left -= kLevelSamplePeriod) {
         settings.wait(std::min(left, kLevelSamplePeriod));
-        watch.sample(Levels(base), true);
-        if (++samples % kLevelSamplesPerCounterRead == 0) {
-            tally.read();
+        const bool readCounters = ++samples % kLevelSamplesPerCounterRead == 0;
+        for (CardCount &c : counts) {
+            c.watch.sample(Levels(c.base), true);
+            if (readCounters) {
+                c.tally.read();
+            }
         }
         if (settings.interrupted && settings.interrupted()) {
-            StopAll(base); // a run cut short is not judged
+            for (CardCount &c : counts) {
+                StopAll(c.base); // a run cut short is not judged
+            }
             return;
         }
     }
-    const auto beforeStop = settings.now();
-    StopAll(base);
-    const auto afterStop = settings.now();
-    tally.read();
-    watch.sample(Levels(base), false);
+    for (CardCount &c : counts) {
+        c.beforeStop = settings.now();
+        StopAll(c.base);
+        c.afterStop = settings.now();
+    }
+    for (CardCount &c : counts) {
+        c.tally.read();
+        c.watch.sample(Levels(c.base), false);
+        JudgeCount(c, settings, samples);
+    }
+}
 
+namespace {
+
+void JudgeCount(CardCount &card, const CheckSettings &settings, long long samples) {
+    const LevelWatch &watch = card.watch;
+    const CountTally &tally = card.tally;
+    StepResult &step = card.step;
     const auto &counted = tally.counted;
     const uint32_t counting = CounterMask([&counted](unsigned n) { return counted[n] != 0; });
     using Seconds = std::chrono::duration<double>;
     const MeasuredRates rates = MeasureRates(
-        counted, Seconds(beforeStop + afterStop - beforeStart - afterStart).count() / 2,
-        Seconds(afterStart - beforeStart + afterStop - beforeStop).count() / 2);
+        counted,
+        Seconds(card.beforeStop + card.afterStop - card.beforeStart - card.afterStart).count() / 2,
+        Seconds(card.afterStart - card.beforeStart + card.afterStop - card.beforeStop).count() / 2);
     const uint32_t signal = counting | watch.rose;
     const uint32_t deaf = watch.rose & ~counting;                         // it rose, no count
     const uint32_t frozen = counting & ~(watch.seenHigh & watch.seenLow); // counts, never moves
@@ -163,3 +203,5 @@ void CountStep(uintptr_t base, const CheckSettings &settings, StepResult &step) 
           : rateCheck     ? "all " + Decimal(kCounterCount) + " rates within " + tolerance
                           : "signal on " + Decimal(std::popcount(signal)) + " inputs, all counted");
 }
+
+} // namespace

@@ -65,3 +65,13 @@ const StepResult *CardResult::firstError() const {
 const StepResult *CardResult::firstFailure() const {
     return FirstOf(steps, [](const StepResult &step) { return step.outcome == Outcome::Fail; });
 }
+
+const FailureRecord *BurnInRecord::first() const {
+    return firstFailures.empty() ? nullptr : &firstFailures.front();
+}
+
+const FailureRecord *BurnInRecord::last() const {
+    return !lastFailures.empty()   ? &lastFailures.back()
+           : firstFailures.empty() ? nullptr
+                                   : &firstFailures.back();
+}

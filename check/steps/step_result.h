@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -57,6 +58,30 @@ struct StepResult {
     bool ran() const; // to its end: it passed, failed or could not judge, and says what it saw
 };
 
+// One step of one burn-in cycle that failed or could not judge the card.
+struct FailureRecord {
+    unsigned cycle = 0; // from 1
+    std::string time;   // UTC, ISO 8601
+    double seconds = 0; // into the run, on the check's clock
+    std::string step;
+    Outcome outcome = Outcome::Fail;
+    std::string seen;
+};
+
+// What a burn-in found on one card: its cycles, and its failures, of which the first and
+// the last kKeptFailures are kept and the rest only counted.
+struct BurnInRecord {
+    unsigned cyclesRun = 0; // to their end
+    unsigned cyclesFailed = 0;
+    std::vector<std::pair<std::string, unsigned>> stepFailures; // by step, as first seen
+    std::vector<FailureRecord> firstFailures;
+    std::vector<FailureRecord> lastFailures; // oldest first, after firstFailures
+    unsigned long long failuresLeftOut = 0;  // between the first and the last kept
+
+    const FailureRecord *first() const;
+    const FailureRecord *last() const;
+};
+
 struct CardResult {
     unsigned index = 0;  // entry of Cards, as the window's grid numbers it
     uint32_t number = 0; // the library's card number
@@ -66,6 +91,9 @@ struct CardResult {
     std::string firmwareVersion; // "1.2"; empty when never read
     std::vector<StepResult> steps;
     std::string interruptedAt; // the first step an interruption kept from its end
+    // With burn-in: each step's result is that of its first failing cycle, or else of its
+    // last cycle; the cycles and failures are here.
+    std::optional<BurnInRecord> burnIn;
 
     std::string position() const;
     bool passed() const;
