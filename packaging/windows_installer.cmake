@@ -43,11 +43,37 @@ ox_install_windows_text("${PROJECT_SOURCE_DIR}/docs/krv5316-check-help.txt"
                         krv5316-check-help.txt)
 install(FILES "${staged}/licence.txt" DESTINATION . RENAME licence.txt)
 
+# Training on simulated cards: the window with the stand-in in a folder of its own, which
+# neither program's search (its own folder, then the system's) reaches. Staged with the
+# rest, so that every package made from the staged tree has it.
+if(TARGET zovak_ox9162_standin)
+    set(CPACK_OX_TRAINING simulace)
+    install(TARGETS ox_krv5316 RUNTIME DESTINATION simulace)
+    install(FILES "$<TARGET_FILE:zovak_ox9162_standin>" DESTINATION simulace)
+    # Copies of the DLLs and plugins staged beside the window (stripped by then), as the
+    # loader takes a program's imports from its own folder first: no PATH or working
+    # folder to depend on, and the installer's solid compression stores each copy once.
+    install(CODE "set(strip \"${CMAKE_STRIP}\")")
+    install(CODE [[
+        set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+        file(GLOB_RECURSE dlls RELATIVE "${root}" "${root}/*.dll")
+        list(FILTER dlls EXCLUDE REGEX "^simulace/")
+        foreach(dll IN LISTS dlls)
+            get_filename_component(folder "simulace/${dll}" DIRECTORY)
+            file(COPY "${root}/${dll}" DESTINATION "${root}/${folder}")
+        endforeach()
+        if(CMAKE_INSTALL_DO_STRIP)
+            execute_process(COMMAND "${strip}" --strip-unneeded
+                            "${root}/simulace/ZOVAK_OX9162.DLL")
+        endif()]])
+endif()
+
 set(CPACK_GENERATOR NSIS)
 # The installer's texts keep their quotes only so.
 set(CPACK_VERBATIM_VARIABLES ON)
 # The debug information stays in the build tree.
 set(CPACK_STRIP_FILES ON)
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
 set(CPACK_PACKAGE_NAME ox_krv5316)
 set(CPACK_PACKAGE_VENDOR "ZOVAK spol. s r.o.")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Test of ZOVAK KRV-5316 PCI counter cards")
@@ -55,7 +81,9 @@ set(CPACK_PACKAGE_FILE_NAME "ox_krv5316-${PROJECT_VERSION}-win${CPACK_OX_WIDTH}"
 # For the tests: CPack's own variable is the source package's once CPack is included.
 set(OX_WINDOWS_INSTALLER "${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.exe")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY OX_KRV5316)
-set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY OX_KRV5316)
+# Each width's uninstall entry, and 1.20's for both, which an upgrade finds.
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "OX_KRV5316-win${CPACK_OX_WIDTH}")
+set(CPACK_OX_OLD_REGISTRY_KEY OX_KRV5316)
 set(CPACK_NSIS_PACKAGE_NAME OX_KRV5316)
 set(CPACK_NSIS_DISPLAY_NAME OX_KRV5316)
 set(CPACK_OX_ICON "${PROJECT_SOURCE_DIR}/app/resources/icon.ico")
