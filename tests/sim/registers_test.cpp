@@ -234,9 +234,38 @@ TEST_F(SimTest, BrokenCardFaultsShowOnTheirRegistersOnly) {
     EXPECT_EQ(Rd(w, DIN), 0xFD);
 }
 
+// Faults that come and go hold only in their time on the clock.
+TEST_F(SimTest, TransientFaultsHoldInTheirTimeOnly) {
+    std::string error;
+    ASSERT_TRUE(oxsim::Configure("0123@2/13:hz=1000,dropcnt=2@4,dinflip=5@1-1.5,lostat=9", &error))
+        << error;
+    oxsim::UseVirtualClock();
+    const uintptr_t w = OpenWindow(0);
+    ASSERT_EQ(Download(w, FirmwareImage) & 0x10, 0x10);
+    StartStop(w, 0xFFFFFF);
+    Wr(w, DOUT, 0x00);
+    EXPECT_EQ(Rd(w, DIN), 0x00) << "before the flip";
+    oxsim::AdvanceClock(1200ms);
+    EXPECT_EQ(Rd(w, DIN), 0x20) << "DIN.5 flipped";
+    oxsim::AdvanceClock(1800ms); // 3 s: the fourth second, CNT2's lost one, begins
+    EXPECT_EQ(Rd(w, DIN), 0x00) << "after the flip";
+    EXPECT_EQ(ReadCounter(w, 2), 3000u);
+    oxsim::AdvanceClock(1s);
+    EXPECT_EQ(ReadCounter(w, 2), 3000u) << "its lost second";
+    EXPECT_EQ(ReadCounter(w, 1), 4000u) << "its neighbour counts on";
+    oxsim::AdvanceClock(4s);
+    EXPECT_EQ(ReadCounter(w, 2), 6000u) << "counting again until the next lost second";
+    oxsim::AdvanceClock(1s);
+    EXPECT_EQ(Rd(w, VERSION), 0xFF) << "lost from the bus";
+    Wr(w, DOUT, 0x0F);
+    EXPECT_EQ(oxsim::ReadCardState(0).dout, 0x00) << "a write to a lost card goes nowhere";
+}
+
 TEST_F(SimTest, BrokenCardFaultWordsNeedValidValues) {
-    for (const char *text : {"0123@1/1:deadcnt=24", "0123@1/1:stuckcnt=3", "0123@1/1:din0=8",
-                             "0123@1/1:din1=x", "0123@1/1:version=123", "0123@1/1:deadcnt"}) {
+    for (const char *text :
+         {"0123@1/1:deadcnt=24", "0123@1/1:stuckcnt=3", "0123@1/1:din0=8", "0123@1/1:din1=x",
+          "0123@1/1:version=123", "0123@1/1:deadcnt", "0123@1/1:dropcnt=1@1",
+          "0123@1/1:dinflip=2@3-1", "0123@1/1:lostat=-1"}) {
         std::string error;
         EXPECT_FALSE(oxsim::Configure(text, &error)) << text;
         EXPECT_NE(error.find(std::string(text).substr(9)), std::string::npos) << error;
