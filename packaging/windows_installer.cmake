@@ -93,4 +93,5 @@ set(CPACK_MODULE_PATH "${here}")
 # Signs what was staged, and says once when the build has no certificate.
 set(CPACK_PRE_BUILD_SCRIPTS "${here}/sign.cmake")
 
+include(${here}/msi.cmake)
 include(CPack)

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libzydis-dev
   xvfb x11-utils xauth xdotool fonts-liberation2
-  g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis osslsigncode openssl
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 nsis wixl msitools osslsigncode openssl
   wine wine64 wine32:i386 fonts-wine
   nlohmann-json3-dev
   dpkg-dev fakeroot file lintian help2man appstream desktop-file-utils
