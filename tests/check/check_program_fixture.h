@@ -2,28 +2,36 @@
 // fixture that the program's tests share.
 #pragma once
 
-#include "shell_run.h"
+#include "process_run.h"
 #include "test_paths.h"
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 using nlohmann::json;
 
-// The JUnit file as parsed by Python's XML parser: {tag, attrib, text, children}.
-inline json ParseJUnit(const fs::path &xml, const fs::path &dir) {
-    const ShellRun parsed = RunShell(std::string(TestPath("PYTHON3")) + " '" +
-                                         TestPath("JUNIT_TO_JSON") + "' '" + xml.string() + "'",
-                                     dir);
-    EXPECT_EQ(parsed.status, 0) << parsed.err << FileText(xml);
-    return json::parse(parsed.out);
-}
+#ifdef _WIN32
+inline constexpr bool kOnWindows = true;
+#else
+inline constexpr bool kOnWindows = false;
+#endif
+
+// Read back by another implementation than the check's: Python's on Linux
+// (independent_reading_posix.cpp), Windows' own on Windows (independent_reading_windows.cpp).
+// The JUnit file as an XML parser reads it: {tag, attrib, text, children}.
+json ParseJUnit(const fs::path &xml, const fs::path &dir);
+// The CRC-32 of a file.
+std::uint32_t FileCrc32(const fs::path &file, const fs::path &dir);
 
 inline std::vector<json> Children(const json &element, const std::string &tag) {
     std::vector<json> found;
@@ -73,10 +81,11 @@ inline void ExpectConsistentTotals(const json &root) {
     EXPECT_TRUE(root["attrib"].contains("time"));
 }
 
+// Public: a test's helpers take the fixture.
 class CheckProgram : public ::testing::Test {
-  protected:
+  public:
     fs::path dir = fs::temp_directory_path() /
-                   ("krv5316-check-test-" + std::to_string(::getpid()) + "-" +
+                   ("krv5316-check-test-" + std::to_string(std::random_device()()) + "-" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::path jsonPath = dir / "report.json";
     fs::path junitPath = dir / "report.xml";
@@ -84,22 +93,43 @@ class CheckProgram : public ::testing::Test {
     void SetUp() override { fs::create_directories(dir); }
     void TearDown() override { fs::remove_all(dir); }
 
-    // Runs the program on the simulated cards given; a short run time keeps the
+    // Runs the program in dir on the simulated cards given; a short run time keeps the
     // suite quick, at the price of no signal seen on the slowest inputs.
-    ShellRun run(const std::string &cards, const std::string &args, const std::string &out = "",
-                 const std::string &environment = "") {
-        const std::string runTime =
-            args.find("--run-time") == std::string::npos ? " --run-time 300 " : " ";
-        return RunShell(environment + " OX9162_SIM_CARDS='" + cards + "' '" +
-                            TestPath("KRV5316_CHECK") + "'" + runTime + args,
-                        dir, out);
+    ProcessRun run(const std::string &cards, std::vector<std::string> args,
+                   std::vector<std::string> environment = {}, const fs::path &out = {}) {
+        if (std::find(args.begin(), args.end(), "--run-time") == args.end()) {
+            args.insert(args.begin(), {"--run-time", "300"});
+        }
+        environment.push_back("OX9162_SIM_CARDS=" + cards);
+        return RunProcess({.program = TestPath("KRV5316_CHECK"),
+                           .arguments = args,
+                           .environment = environment,
+                           .dir = dir,
+                           .out = out});
     }
     json junitReport() { return ParseJUnit(junitPath, dir); }
     json jsonReport() { return json::parse(FileText(jsonPath)); }
-    std::string reports() {
-        return " --json '" + jsonPath.string() + "' --junit '" + junitPath.string() + "'";
+    std::vector<std::string> reports() {
+        return {"--json", jsonPath.string(), "--junit", junitPath.string()};
+    }
+    // The arguments given, then both reports.
+    std::vector<std::string> withReports(std::vector<std::string> args) {
+        const std::vector<std::string> both = reports();
+        args.insert(args.end(), both.begin(), both.end());
+        return args;
     }
 };
+
+// Polls `done` every 20 ms; false if `seconds` pass first.
+template <class Done> bool Within(int seconds, Done done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        if (std::chrono::steady_clock::now() > end) {
+            return false;
+        }
+    }
+    return true;
+}
 
 inline const json &StepOf(const json &card, const std::string &name) {
     for (const json &step : card["steps"]) {

@@ -1,5 +1,5 @@
-# Turns a JUnit XML file into JSON (tag, attributes, text, children), so that the
-# check's tests read it with a real XML parser and assert on its structure.
+# Turns a JUnit XML file on standard input into JSON (tag, attributes, text, children),
+# so that the check's tests read it with a real XML parser and assert on its structure.
 import json
 import sys
 import xml.etree.ElementTree as ET
@@ -10,4 +10,4 @@ def element(e):
             "children": [element(c) for c in e]}
 
 
-print(json.dumps(element(ET.parse(sys.argv[1]).getroot())))
+print(json.dumps(element(ET.parse(sys.stdin.buffer).getroot())))

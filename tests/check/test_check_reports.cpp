@@ -2,6 +2,7 @@
 // UTF-8, cards that share a position.
 #include "check_program_fixture.h"
 #include "check_report.h"
+#include "shell_run.h"
 #include "sim_environment.h"
 
 #include <algorithm>
@@ -21,15 +22,12 @@
 
 namespace {
 
-// Polls `done` every 20 ms; false if `seconds` pass first.
-template <class Done> bool Within(int seconds, Done done) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-        if (std::chrono::steady_clock::now() > end) {
-            return false;
-        }
-    }
-    return true;
+// The check on one card with its JSON report, through the shell after `prefix` (a limit,
+// another user), its output dropped.
+ShellRun RunCheckInShell(const CheckProgram &test, const std::string &prefix) {
+    return RunShell(prefix + " OX9162_SIM_CARDS=0123@2/13 '" + TestPath("KRV5316_CHECK") +
+                        "' --run-time 300 --json '" + test.jsonPath.string() + "'",
+                    test.dir, "/dev/null");
 }
 
 // The report that stands in until the run writes its own is all a failed write leaves:
@@ -37,8 +35,7 @@ template <class Done> bool Within(int seconds, Done done) {
 TEST_F(CheckProgram, AFailedReportWriteLeavesNoHalfReportAndNoEarlierVerdict) {
     std::ofstream(jsonPath) << "{\"verdict\": \"pass\"}\n";
     // A file size limit fails the write part way, as a full disk does.
-    const ShellRun r =
-        run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null", "ulimit -f 2;");
+    const ShellRun r = RunCheckInShell(*this, "ulimit -f 2;");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write " + jsonPath.string() + ": File too large"),
               std::string::npos)
@@ -92,8 +89,8 @@ TEST_F(CheckProgram, AReportGoesOnlyWhereTheShellCouldWriteItOrSaysWhy) {
         fs::create_directories(dir);
         std::ofstream(jsonPath) << "{}\n";
         ASSERT_EQ(RunShell("cd '" + dir.string() + "' && true; " + c.prepare, dir).status, 0);
-        const ShellRun r = run("0123@2/13", "--json '" + jsonPath.string() + "'", "/dev/null",
-                               "timeout -s KILL 20 " + (c.asAnother ? asAnother : "") + "env");
+        const ShellRun r =
+            RunCheckInShell(*this, "timeout -s KILL 20 " + (c.asAnother ? asAnother : "") + "env");
         EXPECT_EQ(r.status, c.status) << r.err;
         EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
         if (c.status == 0) {
@@ -260,10 +257,9 @@ TEST_F(CheckProgram, AKilledRunLeavesNoEarlierVerdict) {
 // a message that outside characters cannot split or turn into terminal commands.
 TEST_F(CheckProgram, AReportThatCannotBeWrittenIsRefusedBeforeTheCards) {
     const fs::path trace = dir / "trace";
-    const ShellRun r =
-        run("0123@2/13",
-            "--junit '" + junitPath.string() + "' --json \"$(printf 'nodir/a\\nb\\033[2J')\"", "",
-            "OX9162_SIM_TRACE='" + trace.string() + "'");
+    const ProcessRun r =
+        run("0123@2/13", {"--junit", junitPath.string(), "--json", "nodir/a\nb\x1b[2J"},
+            {"OX9162_SIM_TRACE=" + trace.string()});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write nodir/a\\nb\\x1b[2J: No such file"), std::string::npos)
         << r.err;
@@ -361,7 +357,7 @@ TEST_F(CheckProgram, TextsThatAreNoUtf8StillGiveReportsThatParse) {
 
 TEST_F(CheckProgram, CardsAtOneBusAndSlotKeepReportNamesOfTheirOwn) {
     // Two PCI domains give two cards at 2/13; another position stays as it was.
-    const ShellRun r = run("0123@2/13;0123@4/2;0123@2/13", reports());
+    const ProcessRun r = run("0123@2/13;0123@4/2;0123@2/13", reports());
     EXPECT_EQ(r.status, 0) << r.err;
     std::set<std::string> names;
     for (const json &suite : Children(junitReport(), "testsuite")) {

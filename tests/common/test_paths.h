@@ -8,16 +8,29 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
+
+// This program's own file.
+inline std::string TestProgramFile() {
+    std::string self(4096, '\0');
+#ifdef _WIN32
+    const long length = static_cast<long>(GetModuleFileNameA(nullptr, self.data(), 4096));
+#else
+    const long length = static_cast<long>(readlink("/proc/self/exe", self.data(), self.size()));
+#endif
+    self.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    return self;
+}
 
 // The path named, or null where the build wrote none (a program not built).
 inline const char *FindTestPath(const std::string &name) {
     static const std::map<std::string, std::string> paths = [] {
-        std::string self(4096, '\0');
-        const ssize_t length = readlink("/proc/self/exe", self.data(), self.size());
-        self.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
         std::map<std::string, std::string> read;
-        std::ifstream list(self + ".paths");
+        std::ifstream list(TestProgramFile() + ".paths");
         for (std::string line; std::getline(list, line);) {
             const std::size_t equals = line.find('=');
             read[line.substr(0, equals)] = line.substr(equals + 1);
