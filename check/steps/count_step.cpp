@@ -105,9 +105,15 @@ void CountStep(const std::vector<CountedCard> &cards, const CheckSettings &setti
         c.watch.sample(Levels(c.base), true);
     }
     long long samples = 3; // the two outside the run and the one at its start
-    for (auto left = std::chrono::microseconds(settings.runTime); left.count() > 0;
-         left -= kLevelSamplePeriod) {
-        settings.wait(std::min(left, kLevelSamplePeriod));
+    // Each sample is due at its time from the start: the work between samples, which
+    // grows with the cards, and a sleep's overshoot do not stretch the window.
+    const auto windowStart = settings.now();
+    const std::chrono::nanoseconds runTime = settings.runTime;
+    for (std::chrono::nanoseconds at = kLevelSamplePeriod;; at += kLevelSamplePeriod) {
+        const auto due = std::min(at, runTime);
+        if (const auto ahead = windowStart + due - settings.now(); ahead.count() > 0) {
+            settings.wait(std::chrono::ceil<std::chrono::microseconds>(ahead));
+        }
         const bool readCounters = ++samples % kLevelSamplesPerCounterRead == 0;
         for (CardCount &c : counts) {
             c.watch.sample(Levels(c.base), true);
@@ -120,6 +126,9 @@ void CountStep(const std::vector<CountedCard> &cards, const CheckSettings &setti
                 StopAll(c.base); // a run cut short is not judged
             }
             return;
+        }
+        if (due == runTime) {
+            break;
         }
     }
     for (CardCount &c : counts) {
