@@ -12,5 +12,6 @@ set(CPACK_OX_MSI_UPGRADE_CODE "${upgrade_code_${CPACK_OX_WIDTH}}")
 # the installer names them on a Czech Windows.
 set(CPACK_OX_MSI_NAME "OX_KRV5316 (${CPACK_OX_WIDTH}bitová verze)")
 list(APPEND CPACK_POST_BUILD_SCRIPTS "${CMAKE_CURRENT_LIST_DIR}/msi_build.cmake")
-# For the tests.
-set(OX_WINDOWS_MSI "${CMAKE_BINARY_DIR}/ox_krv5316-${PROJECT_VERSION}-win${CPACK_OX_WIDTH}.msi")
+# For the tests, which make an older version with the builder.
+set(OX_WINDOWS_MSI "${CMAKE_BINARY_DIR}/${CPACK_PACKAGE_FILE_NAME}.msi")
+set(OX_WINDOWS_MSI_BUILDER "${CMAKE_CURRENT_LIST_DIR}/msi_build.cmake")
