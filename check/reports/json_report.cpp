@@ -62,7 +62,9 @@ json BurnIn(const std::optional<BurnInRecord> &record) {
     }
     json steps = json::object();
     for (const auto &[step, count] : record->stepFailures) {
-        steps[step] = count;
+        if (count > 0) {
+            steps[step] = count;
+        }
     }
     json kept = json::array();
     for (const auto *list : {&record->firstFailures, &record->lastFailures}) {

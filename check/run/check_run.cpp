@@ -39,9 +39,12 @@ std::string BurnInLine(const BurnInRecord &record) {
     std::string line = std::to_string(record.cyclesRun) + " cycle" +
                        (record.cyclesRun == 1 ? "" : "s") + " run, " +
                        std::to_string(record.cyclesFailed) + " failed";
-    for (std::size_t k = 0; k < record.stepFailures.size(); ++k) {
-        line += (k == 0 ? "; failures by step: " : ", ") + record.stepFailures[k].first + " " +
-                std::to_string(record.stepFailures[k].second);
+    const char *separator = "; failures by step: ";
+    for (const auto &[step, count] : record.stepFailures) {
+        if (count > 0) {
+            line += separator + step + " " + std::to_string(count);
+            separator = ", ";
+        }
     }
     return line;
 }

@@ -2,7 +2,6 @@
 
 #include "check_settings.h"
 
-#include <algorithm>
 
 void MergeCycle(CardResult &card, std::vector<StepResult> &cycle) {
     for (StepResult &fresh : cycle) {
@@ -17,19 +16,19 @@ void MergeCycle(CardResult &card, std::vector<StepResult> &cycle) {
 
 bool RecordCycle(BurnInRecord &record, const std::vector<StepResult> &cycle, unsigned number,
                  double seconds, const std::string &time) {
+    if (record.stepFailures.empty()) {
+        for (const StepResult &step : cycle) {
+            record.stepFailures.emplace_back(step.name, 0);
+        }
+    }
     bool failed = false;
-    for (const StepResult &step : cycle) {
+    for (std::size_t k = 0; k < cycle.size(); ++k) {
+        const StepResult &step = cycle[k];
         if (step.outcome != Outcome::Fail && step.outcome != Outcome::Error) {
             continue;
         }
         failed = true;
-        auto counted =
-            std::find_if(record.stepFailures.begin(), record.stepFailures.end(),
-                         [&step](const auto &entry) { return entry.first == step.name; });
-        if (counted == record.stepFailures.end()) {
-            counted = record.stepFailures.insert(counted, {step.name, 0});
-        }
-        ++counted->second;
+        ++record.stepFailures[k].second;
         FailureRecord failure{number, time, seconds, step.name, step.outcome, step.seen};
         if (record.firstFailures.size() < kKeptFailures) {
             record.firstFailures.push_back(std::move(failure));

@@ -73,7 +73,7 @@ struct FailureRecord {
 struct BurnInRecord {
     unsigned cyclesRun = 0; // to their end
     unsigned cyclesFailed = 0;
-    std::vector<std::pair<std::string, unsigned>> stepFailures; // by step, as first seen
+    std::vector<std::pair<std::string, unsigned>> stepFailures; // each cycle step's, in order
     std::vector<FailureRecord> firstFailures;
     std::vector<FailureRecord> lastFailures; // oldest first, after firstFailures
     unsigned long long failuresLeftOut = 0;  // between the first and the last kept

@@ -118,8 +118,9 @@ TEST(BurnIn, CatchesAFaultThatComesAndGoesOnItsCardAlone) {
     EXPECT_EQ(flaky.cyclesRun, 12u);
     EXPECT_GT(flaky.cyclesFailed, 0u);
     EXPECT_LT(flaky.cyclesFailed, 12u) << "a fault that comes and goes";
-    ASSERT_EQ(flaky.stepFailures.size(), 1u);
-    EXPECT_EQ(flaky.stepFailures[0], std::pair(std::string("count"), flaky.cyclesFailed));
+    for (const auto &[step, count] : flaky.stepFailures) {
+        EXPECT_EQ(count, step == "count" ? flaky.cyclesFailed : 0u) << step;
+    }
     EXPECT_LT(flaky.first()->cycle, flaky.last()->cycle);
     EXPECT_NE(flaky.first()->seen.find("CNT0"), std::string::npos) << flaky.first()->seen;
     EXPECT_STREQ(checked.cards[0].verdict(), "fail");
