@@ -70,11 +70,20 @@ source_path("${CPACK_OX_ICON}" icon)
 set(menu "${name}")
 
 # Each folder of the staged tree as a DirectoryRef with its subfolders and one
-# component per file.
+# component per file. A file with the same bytes as one before it (the training
+# folder's copies of Qt) is a row of the DuplicateFile table instead, copied from that
+# one at install time: the cabinet holds each once. A folder of such copies alone gets
+# a component that creates and removes it.
 file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${staged}" "${staged}/*")
 list(SORT files)
 set(folders "")
 foreach(file IN LISTS files)
+    file(MD5 "${staged}/${file}" hash)
+    string(MD5 key "${file}")
+    set(content_${key} ${hash})
+    if(NOT DEFINED first_${hash})
+        set(first_${hash} "${file}")
+    endif()
     get_filename_component(folder "${file}" DIRECTORY)
     while(NOT folder IN_LIST folders)
         list(APPEND folders "${folder}")
@@ -87,6 +96,7 @@ endforeach()
 list(SORT folders)
 set(file_tree "")
 set(component_refs "")
+set(duplicates "")
 foreach(folder IN LISTS folders)
     id(d "${folder}" folder_id)
     string(APPEND file_tree "    <DirectoryRef Id=\"${folder_id}\">\n")
@@ -99,22 +109,47 @@ foreach(folder IN LISTS folders)
             string(APPEND file_tree "      <Directory Id=\"${sub_id}\" Name=\"${leaf}\"/>\n")
         endif()
     endforeach()
+    set(installs_here NO)
     foreach(file IN LISTS files)
         get_filename_component(parent "${file}" DIRECTORY)
-        if(parent STREQUAL folder)
-            id(c "${file}" component)
-            id(f "${file}" file_id)
-            string(UUID guid NAMESPACE "${upgrade_code}" NAME "${file}" TYPE SHA1 UPPER)
-            get_filename_component(leaf "${file}" NAME)
-            xml_escape("${leaf}" leaf)
-            source_path("${staged}/${file}" source)
-            string(APPEND file_tree
-                "      <Component Id=\"${component}\" Guid=\"${guid}\" Win64=\"${win64}\">\n"
-                "        <File Id=\"${file_id}\" Name=\"${leaf}\" Source=\"${source}\" KeyPath=\"yes\"/>\n"
-                "      </Component>\n")
-            string(APPEND component_refs "      <ComponentRef Id=\"${component}\"/>\n")
+        if(NOT parent STREQUAL folder)
+            continue()
         endif()
+        get_filename_component(leaf "${file}" NAME)
+        string(MD5 key "${file}")
+        set(original "${first_${content_${key}}}")
+        if(NOT original STREQUAL file)
+            id(c "${original}" component)
+            id(f "${original}" file_id)
+            id(x "${file}" copy_id)
+            get_filename_component(original_leaf "${original}" NAME)
+            if(leaf STREQUAL original_leaf)
+                set(leaf "") # the original's name, short and long
+            endif()
+            string(APPEND duplicates "${copy_id}\t${component}\t${file_id}\t${leaf}\t${folder_id}\r\n")
+            continue()
+        endif()
+        set(installs_here YES)
+        id(c "${file}" component)
+        id(f "${file}" file_id)
+        string(UUID guid NAMESPACE "${upgrade_code}" NAME "${file}" TYPE SHA1 UPPER)
+        xml_escape("${leaf}" leaf)
+        source_path("${staged}/${file}" source)
+        string(APPEND file_tree
+            "      <Component Id=\"${component}\" Guid=\"${guid}\" Win64=\"${win64}\">\n"
+            "        <File Id=\"${file_id}\" Name=\"${leaf}\" Source=\"${source}\" KeyPath=\"yes\"/>\n"
+            "      </Component>\n")
+        string(APPEND component_refs "      <ComponentRef Id=\"${component}\"/>\n")
     endforeach()
+    if(NOT installs_here)
+        id(k "${folder}" component)
+        string(UUID guid NAMESPACE "${upgrade_code}" NAME "${folder}/" TYPE SHA1 UPPER)
+        string(APPEND file_tree
+            "      <Component Id=\"${component}\" Guid=\"${guid}\" Win64=\"${win64}\">\n"
+            "        <CreateFolder/>\n"
+            "      </Component>\n")
+        string(APPEND component_refs "      <ComponentRef Id=\"${component}\"/>\n")
+    endif()
     string(APPEND file_tree "    </DirectoryRef>\n")
 endforeach()
 
@@ -129,12 +164,13 @@ foreach(entry IN LISTS entries)
     list(GET entry 0 title)
     list(GET entry 1 file)
     if(file IN_LIST files)
-        id(f "${file}" file_id)
         get_filename_component(folder "${file}" DIRECTORY)
+        get_filename_component(leaf "${file}" NAME)
+        xml_escape("${leaf}" leaf)
         id(d "${folder}" folder_id)
         string(MD5 shortcut_id "${title}")
         string(APPEND shortcuts
-            "        <Shortcut Id=\"s${shortcut_id}\" Name=\"${title}\" Target=\"[#${file_id}]\"\n"
+            "        <Shortcut Id=\"s${shortcut_id}\" Name=\"${title}\" Target=\"[${folder_id}]${leaf}\"\n"
             "                  WorkingDirectory=\"${folder_id}\"/>\n")
     endif()
 endforeach()
@@ -149,11 +185,26 @@ file(WRITE "${work}/ox_krv5316.wxs" "${source}")
 # and marks the database with none; msibuild then marks it Windows-1250, so that every
 # Windows reads the Czech names alike.
 file(WRITE "${work}/_ForceCodepage.idt" "\r\n\r\n1250\t_ForceCodepage\r\n")
+# The older version is removed before this one installs, as WiX schedules it (wixl's
+# place for it moves with the custom actions).
+set(marks -i _ForceCodepage.idt
+    -q "UPDATE InstallExecuteSequence SET Sequence = 1401 WHERE Action = 'RemoveExistingProducts'")
+# The copies, which wixl has no element for, and the actions that make and remove them;
+# their folders go once they are empty, before the files' folders, which hold them.
+if(duplicates)
+    file(WRITE "${work}/DuplicateFile.idt"
+        "FileKey\tComponent_\tFile_\tDestName\tDestFolder\r\n"
+        "s72\ts72\ts72\tL255\tS72\r\nDuplicateFile\tFileKey\r\n${duplicates}")
+    list(APPEND marks -i DuplicateFile.idt
+        -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RemoveDuplicateFiles', 3400)"
+        -q "INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('DuplicateFiles', 4210)"
+        -q "UPDATE InstallExecuteSequence SET Sequence = 3450 WHERE Action = 'RemoveFolders'")
+endif()
 foreach(step IN ITEMS wixl msibuild)
     if(step STREQUAL "wixl")
         set(command "${wixl}" -a ${arch} -o "${output}" ox_krv5316.wxs)
     else()
-        set(command "${msibuild}" "${output}" -i _ForceCodepage.idt)
+        set(command "${msibuild}" "${output}" ${marks})
     endif()
     execute_process(COMMAND "${CMAKE_COMMAND}" -E env WINDOWS_LANGUAGE=cs ${command}
                     WORKING_DIRECTORY "${work}"

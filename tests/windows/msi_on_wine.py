@@ -115,9 +115,9 @@ def main():
                    (folder / path).read_bytes() == (args.staged / path).read_bytes(),
                    f"{when}: {path} is not installed as staged")
         expect(not (folder / OLD_ONLY).exists(), f"{when}: the older version's file stayed")
-        entries = apps_entries()
-        expect(list(entries) == [code] and entries[code].get("DisplayVersion") == version
-               and entries[code].get("InstallLocation") == FOLDER + "\\",
+        entries = {c: (v.get("DisplayVersion"), v.get("InstallLocation"))
+                   for c, v in apps_entries().items()}
+        expect(entries == {code: (version, FOLDER + "\\")},
                f"{when}: Apps shows {entries}, not {name} {version} in {FOLDER} alone")
         menu = next((m for m in menus if m.is_dir()), None)
         for lnk, target in shortcuts.items():
@@ -152,8 +152,8 @@ def main():
     expect_installed("upgrade", code)
 
     size = args.msi.stat().st_size / 1e6
-    print(f"{args.width}-bit: the MSI ({size:.1f} MB) installed, refused a downgrade, removed "
-          f"and upgraded under Wine in {time.monotonic() - start:.1f} s")
+    print(f"{args.width}-bit: the MSI ({size:.1f} MB): install, downgrade, removal and upgrade "
+          f"under Wine in {time.monotonic() - start:.1f} s")
     return verdict(args.width, "MSI", failures)
 
 
