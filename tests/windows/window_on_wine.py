@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """The Windows installer and the installed window under Wine, on a virtual display:
 silent install into a folder of our choice and upgrades into it, what the installer
-says of the maker's DLL (in Czech, then in English), the signatures, the window on the
-stand-in DLL (title, enumeration, a click on "Otevřít kartu", download, version read and
-ticks at 100 ms in the trace, a screenshot), uninstall. Prints the start-up time and one
-tick's CPU time."""
+says of the maker's DLL (in Czech, then in English), the signatures, the programs never
+loading the training folder's stand-in, the window on a DLL beside it (title,
+enumeration) while an upgrade and an uninstall must fail and change nothing, the
+training entry's window on the default simulated cards (a click on "Otevřít kartu",
+download, version read and ticks at 100 ms in the trace, a screenshot), an explicit /D
+that moves the install and one that is refused, uninstall. Prints the training window's
+start-up times and one tick's CPU time."""
 import argparse
 import os
 import re
@@ -16,15 +19,17 @@ from pathlib import Path
 
 from PIL import ImageGrab
 
-from wine_support import Wine, marked_for_width, verdict
+from wine_support import Wine, exports, marked_for_width, verdict
 
 SKIP = 77
 TITLE = "OX_KRV5316  -  test PCI karty ZOVAK"
 CLIENT = (681, 385)
 TAB_BAR = 23  # the page's top below the window's, as on Linux
 TICK_ACCESSES = 24 * 5 + 5
-# The KRV-5316 is the library's card 1, behind the other model's card 0.
-VERSION_READ = "R 1 5fc 12"
+# The window's cards beside the programs, and the stand-in's own, which training starts
+# on: the KRV-5316 that a click opens is the library's card 0 there.
+CARDS = "0456@3/5;0123@2/13"
+DEFAULT_CARDS = "0123@2/13;0456@3/5;0123@4/2"  # docs/simulated-cards.md
 VIRTUAL_DISPLAY = Path(__file__).resolve().parents[2] / "scripts" / "virtual_display.sh"
 FOLDER = r"C:\B\OX"
 
@@ -51,10 +56,88 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def ticks_after_version(lines):
-    if VERSION_READ not in lines:
+def ticks_after_version(lines, card):
+    read = f"R {card} 5fc 12"
+    if read not in lines:
         return 0
-    return (len(lines) - lines.index(VERSION_READ) - 1) // TICK_ACCESSES
+    return (len(lines) - lines.index(read) - 1) // TICK_ACCESSES
+
+
+def cards_of(text):
+    """[(DID, bus, slot)] of an OX9162_SIM_CARDS value."""
+    return [(int(did, 16), int(bus), int(slot))
+            for did, bus, slot in re.findall(r"([0-9a-f]+)@(\d+)/(\d+)", text)]
+
+
+def enumerated(lines):
+    """[(DID, bus, slot)] that the stand-in's trace says it told the program."""
+    cards = {}
+    for line in lines:
+        if m := re.fullmatch(r"call OX9162_Card_(DID|BUS|SLOT) (\d+) = 0 (\d+)", line):
+            cards.setdefault(int(m[2]), {})[m[1]] = int(m[3])
+    return [(c.get("DID"), c.get("BUS"), c.get("SLOT")) for _, c in sorted(cards.items())]
+
+
+def files_of(folder):
+    """What an install holds, as {name: (size, time)}; the log may change."""
+    return {str(p.relative_to(folder)): (p.stat().st_size, p.stat().st_mtime_ns)
+            for p in folder.rglob("*") if p.is_file() and p.name != "install.log"}
+
+
+def lines_of(trace):
+    return trace.read_text().splitlines() if trace.exists() else []
+
+
+class Window:
+    """A window that command starts, found on the display by its title; its process
+    is the one that owns it, which may not be the one started."""
+
+    def __init__(self, command, env, cwd):
+        self.env = env
+        start = time.monotonic()
+        self.process = subprocess.Popen(command, env=env, cwd=cwd, stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+        found = ""
+        while not found and time.monotonic() - start < 60:
+            found = self.xdotool("search", "--onlyvisible", "--name", re.escape(TITLE))
+        self.started = time.monotonic() - start
+        self.wid = found.split()[0] if found else None
+        if self.wid:
+            self.pid = int(self.xdotool("getwindowpid", self.wid) or self.process.pid)
+            geometry = dict(re.findall(r"(\w+)=(\d+)",
+                                       self.xdotool("getwindowgeometry", "--shell", self.wid)))
+            self.x, self.y, self.width, self.height = (
+                int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
+            # With no window manager Wine may draw the frame itself: the client area
+            # sits at the bottom, centred between the side borders.
+            self.left = (self.width - CLIENT[0]) // 2
+            self.top = self.height - CLIENT[1] - self.left
+
+    def xdotool(self, *words):
+        return subprocess.run(["xdotool", *words], env=self.env, capture_output=True,
+                              text=True, timeout=60).stdout.strip()
+
+    def click(self, button_top):
+        """The middle of a button at the page's 472, button_top, of 97 x 25."""
+        self.xdotool("mousemove", "--window", self.wid, str(self.left + 520),
+                     str(self.top + TAB_BAR + button_top + 12), "click", "1")
+
+    def close(self):
+        """Konec; whether the window's process ended."""
+        self.click(232)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and Path(f"/proc/{self.pid}").exists():
+            if self.process.pid == self.pid and self.process.poll() is not None:
+                return self.process.returncode == 0
+            time.sleep(0.2)
+        return not Path(f"/proc/{self.pid}").exists()
+
+    def end(self):
+        if self.wid and Path(f"/proc/{self.pid}").exists():
+            os.kill(self.pid, 9)
+        if self.process.poll() is None:
+            self.process.kill()
+        self.process.wait()
 
 
 def main():
@@ -62,6 +145,7 @@ def main():
     parser.add_argument("--width", type=int, choices=(32, 64), required=True)
     parser.add_argument("--installer", type=Path, required=True)
     parser.add_argument("--dll", type=Path, required=True)
+    parser.add_argument("--objdump", required=True)
     parser.add_argument("--certificate", type=Path, required=True)
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
@@ -87,9 +171,12 @@ def main():
     drive_c = args.prefix.resolve() / "drive_c"
     folder = drive_c / "B" / "OX"
     installed = ["ox_krv5316.exe", "krv5316-check.exe", "prirucka.txt", "licence.txt",
-                 "install.log", "Uninstall.exe"]
+                 "install.log", "Uninstall.exe", "simulace/ox_krv5316.exe",
+                 "simulace/ZOVAK_OX9162.DLL", "simulace/Qt6Core.dll",
+                 "simulace/platforms/qwindows.dll"]
     menu = drive_c / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs"
-    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OX_KRV5316"
+    menu_name = f"OX_KRV5316 ({args.width}-bit)"  # the last install's, in English
+    key = rf"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OX_KRV5316-win{args.width}"
 
     def registered():
         return subprocess.run([wine.loader, "reg", "query", key], env=wine.env,
@@ -101,19 +188,36 @@ def main():
     shutil.copy(args.installer, beside)
     shutil.copy(args.dll, beside / "ZOVAK_OX9162.DLL")
     shutil.copy(args.dll, on_path / "ZOVAK_OX9162.DLL")
+    english = dict(wine.env, LC_ALL="C.UTF-8")
+
+    def install(*options, env=english, wait=True):
+        code = subprocess.run([wine.loader, args.installer.name, "/S", *options], env=env,
+                              cwd=beside, capture_output=True, timeout=300).returncode
+        if wait:
+            subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
+        return code
+
+    def logged(where=folder):
+        log = where / "install.log"
+        return log.read_text(encoding="utf-16").splitlines() if log.is_file() else [""]
+
     for step, (dll_width, locale, said) in enumerate(installs(args.width)):
         (folder / "ZOVAK_OX9162.DLL").unlink(missing_ok=True)
         if dll_width:
             (folder / "ZOVAK_OX9162.DLL").write_bytes(marked_for_width(args.dll, dll_width))
         env = dict(wine.env, LC_ALL=locale,
                    WINEPATH="Z:" + str(on_path.resolve()).replace("/", "\\"))
-        where = [f"/D={FOLDER}"] if step == 0 else []
-        subprocess.run([wine.loader, args.installer.name, "/S", *where], env=env, cwd=beside,
-                       capture_output=True, timeout=300)
-        subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
-        log = folder / "install.log"
-        lines = log.read_text(encoding="utf-16").splitlines() if log.is_file() else [""]
-        expect(lines[-1].startswith(said), f"install {step + 1} said '{lines[-1]}', not '{said}'")
+        install(*([f"/D={FOLDER}"] if step == 0 else []), env=env)
+        said_last = logged()[-1]
+        expect(said_last.startswith(said), f"install {step + 1} said '{said_last}', not '{said}'")
+        if step == 0:
+            # The real programs never take the training folder's stand-in.
+            trace = args.work / "check.trace"
+            trace.unlink(missing_ok=True)
+            code, _, error, _ = wine.run(folder / "krv5316-check.exe", [], CARDS,
+                                         trace=trace.name, path=on_path)
+            expect(code == 2 and f"not in the program's folder {FOLDER} nor" in error
+                   and not trace.exists(), f"the installed check found a stand-in: {code} {error}")
     for name in installed:
         expect((folder / name).is_file(), f"the installer did not install {name}")
     # The guide opens with a double-click: Windows' line ends, and a BOM for Notepad.
@@ -125,100 +229,122 @@ def main():
            "an upgrade installed into Program Files, not where the programs were")
     if failures:
         return verdict(args.width, "window and installer", failures)
+    standin = folder / "simulace" / "ZOVAK_OX9162.DLL"
+    expect(exports(args.objdump, standin) == exports(args.objdump, args.dll),
+           "the training folder's DLL exports more or less than the maker's seven functions")
     signed = [args.installer, *folder.glob("**/*.exe"), *folder.glob("**/*.dll")]
     for path in signed:
         if path.name != "ZOVAK_OX9162.DLL":
             verify = subprocess.run(["osslsigncode", "verify", "-CAfile", args.certificate,
                                      "-in", path], capture_output=True, text=True)
             expect(verify.returncode == 0, f"{path.name} has no intact signature")
-    menu_folder = menu / "OX_KRV5316"
-    link = menu_folder / "OX_KRV5316.lnk"
+    expect([p.name for p in menu.glob("OX_KRV5316*")] == [menu_name],
+           f"Start-menu folders {[p.name for p in menu.glob('OX_KRV5316*')]}, not {menu_name}")
+    link = menu / menu_name / "OX_KRV5316.lnk"
     target = "OX\\ox_krv5316.exe"
     expect(link.is_file() and any(target.encode(code) in link.read_bytes()
                                   for code in ("ascii", "utf-16-le")),
            f"no Start-menu entry that starts {target}")
-    expect((menu_folder / "Příručka.lnk").is_file(), "no Start-menu entry for the guide")
+    expect((menu / menu_name / "Příručka.lnk").is_file(), "no Start-menu entry for the guide")
     expect(registered(), "no entry in Apps & features")
 
-    # The window runs on the stand-in that the last install found beside it.
     # The project's one way to a display: it answers once the server takes clients.
     xvfb = subprocess.Popen(["bash", str(VIRTUAL_DISPLAY)], stdin=subprocess.PIPE,
                             stdout=subprocess.PIPE)
     display = xvfb.stdout.readline().decode().strip()
-    trace = args.work / "window.trace"
-    trace.unlink(missing_ok=True)
-    env = dict(wine.env, DISPLAY=display, OX9162_SIM_CARDS="0456@3/5;0123@2/13",
-               OX9162_SIM_TRACE=trace.name)
-    xdotool = lambda *words: subprocess.run(["xdotool", *words], env=env, capture_output=True,
-                                           text=True, timeout=60).stdout.strip()
-    start = time.monotonic()
-    window = subprocess.Popen([wine.loader, str(folder / "ox_krv5316.exe")], env=env,
-                              cwd=args.work, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
+    windows = []
     try:
-        found = ""
-        while not found and time.monotonic() - start < 60 and window.poll() is None:
-            found = xdotool("search", "--onlyvisible", "--name", re.escape(TITLE))
-        started = time.monotonic() - start
-        if not expect(found, f"no window titled '{TITLE}' (its process: {window.poll()})"):
+        # The window on the stand-in beside it, as on the maker's DLL: an upgrade and an
+        # uninstall while it runs fail and change nothing.
+        trace = args.work / "window.trace"
+        trace.unlink(missing_ok=True)
+        windows.append(Window([wine.loader, str(folder / "ox_krv5316.exe")],
+                              dict(english, DISPLAY=display, OX9162_SIM_CARDS=CARDS,
+                                   OX9162_SIM_TRACE=trace.name), args.work))
+        window = windows[-1]
+        if not expect(window.wid, f"no window titled '{TITLE}'"):
             return verdict(args.width, "window and installer", failures)
-        wid = found.split()[0]
-        geometry = dict(re.findall(r"(\w+)=(\d+)", xdotool("getwindowgeometry", "--shell", wid)))
-        x, y, width, height = (int(geometry[k]) for k in ("X", "Y", "WIDTH", "HEIGHT"))
-        # With no window manager Wine may draw the frame itself: the client area sits
-        # at the bottom, centred between the side borders.
-        border = (width - CLIENT[0]) // 2
-        left, top = border, height - CLIENT[1] - border
+        expect(enumerated(lines_of(trace)) == cards_of(CARDS),
+               f"not the enumeration of {CARDS}: {lines_of(trace)[:8]}")
+        before = files_of(folder)
+        uninstaller = [wine.loader, str(folder / "Uninstall.exe"), "/S", f"_?={FOLDER}"]
+        for what, run in (("an upgrade", lambda: install(wait=False)),
+                          ("an uninstall", lambda: subprocess.run(
+                              uninstaller, env=english, capture_output=True,
+                              timeout=300).returncode)):
+            code = run()
+            expect(code != 0 and "is in use" in logged()[-1] and files_of(folder) == before
+                   and registered() and link.is_file(),
+                   f"{what} over the running window: status {code}, '{logged()[-1]}', "
+                   f"files changed: {files_of(folder) != before}")
+        expect(window.close(), "the window did not end on Konec")
 
-        lines = trace.read_text().splitlines() if trace.exists() else []
-        expect([l.split(" =")[0] for l in lines[:7]] == [
-            "call OX9162_CardsInSystem", "call OX9162_Card_DID 0", "call OX9162_Card_BUS 0",
-            "call OX9162_Card_SLOT 0", "call OX9162_Card_DID 1", "call OX9162_Card_BUS 1",
-            "call OX9162_Card_SLOT 1"], f"not the enumeration of two cards: {lines[:8]}")
-
-        # Middle of a button at the page's 472, top, of 97 x 25: "Otevřít kartu" at 128.
-        click = lambda button_top: xdotool("mousemove", "--window", wid, str(left + 520),
-                                           str(top + TAB_BAR + button_top + 12), "click", "1")
-        click(128)
+        # The training entry: the window on the default simulated cards.
+        trace = args.work / "training.trace"
+        trace.unlink(missing_ok=True)
+        windows.append(Window([wine.loader, "start", rf"C:\ProgramData\Microsoft\Windows\Start Menu"
+                               rf"\Programs\{menu_name}\OX_KRV5316 – simulated cards.lnk"],
+                              dict(english, DISPLAY=display,
+                                   OX9162_SIM_TRACE="Z:" + str(trace).replace("/", "\\")),
+                              args.work))
+        window = windows[-1]
+        if not expect(window.wid, "the training entry started no window"):
+            return verdict(args.width, "window and installer", failures)
+        lines = lines_of(trace)
+        expect(enumerated(lines) == cards_of(DEFAULT_CARDS),
+               f"training is not on the default cards: {lines[:10]}")
+        window.click(128)  # "Otevřít kartu"
         deadline = time.monotonic() + 120
-        while time.monotonic() < deadline and ticks_after_version(lines) < 3:
+        while time.monotonic() < deadline and ticks_after_version(lines, 0) < 3:
             time.sleep(0.5)
-            lines = trace.read_text().splitlines()
-        opened = "call OX9162_Open 1 0 = 0" in lines
+            lines = lines_of(trace)
+        opened = "call OX9162_Open 0 0 = 0" in lines
         if expect(opened, "the click did not open the KRV-5316"):
-            first = lines.index("call OX9162_Open 1 0 = 0")
-            writes = sum(1 for l in lines[first:] if l.startswith("W 1 400 "))
+            first = lines.index("call OX9162_Open 0 0 = 0")
+            writes = sum(1 for l in lines[first:] if l.startswith("W 0 400 "))
             expect(writes == args.firmware.stat().st_size,
                    f"{writes} firmware bytes written, not {args.firmware.stat().st_size}")
-            expect(VERSION_READ in lines[first:], "the version was not read")
 
         # Ticks over a few seconds: at 100 ms, about ten a second.
-        pid = window.pid  # Wine runs the program in the process it was started as
-        before, cpu_before, clock = ticks_after_version(lines), cpu_seconds(pid), time.monotonic()
+        before, cpu_before, clock = ticks_after_version(lines, 0), cpu_seconds(window.pid), \
+            time.monotonic()
         time.sleep(3)
-        lines = trace.read_text().splitlines()
-        ticks, seconds = ticks_after_version(lines) - before, time.monotonic() - clock
-        cpu = cpu_seconds(pid) - cpu_before
+        lines = lines_of(trace)
+        ticks, seconds = ticks_after_version(lines, 0) - before, time.monotonic() - clock
+        cpu = cpu_seconds(window.pid) - cpu_before
         expect(6 <= ticks / seconds <= 11, f"{ticks} ticks in {seconds:.1f} s, not one a 100 ms")
-        screenshot(display, x, y, width, height, args.work / "window-on-wine.png")
-        print(f"{args.width}-bit: the window under Wine is up with its cards in {started:.1f} s; "
-              f"{ticks / seconds:.1f} ticks/s, {cpu / max(ticks, 1) * 1000:.1f} ms CPU per tick; "
+        screenshot(display, window.x, window.y, window.width, window.height,
+                   args.work / "window-on-wine.png")
+        print(f"{args.width}-bit: the window under Wine is up with its cards in "
+              f"{windows[0].started:.1f} s, from the training entry in {window.started:.1f} s "
+              f"(Wine running); {ticks / seconds:.1f} ticks/s, "
+              f"{cpu / max(ticks, 1) * 1000:.1f} ms CPU per tick; "
               f"screenshot {args.work / 'window-on-wine.png'}")
-
-        click(232)  # "Konec"
-        expect(window.wait(timeout=60) == 0, "the window did not end on Konec")
+        expect(window.close(), "the training window did not end on Konec")
     finally:
-        if window.poll() is None:
-            window.kill()
+        for window in windows:
+            window.end()
         xvfb.terminate()
         xvfb.wait()
 
-    subprocess.run([wine.loader, str(folder / "Uninstall.exe"), "/S"], env=wine.env,
+    # A /D that is no whole path is refused; an explicit one wins over the installed
+    # folder, whose version is removed there.
+    before = files_of(folder)
+    code = install("/D=C:/Zkoušky/Lomítka")
+    expect(code != 0 and files_of(folder) == before and not (drive_c / "Zkoušky").exists(),
+           f"/D with forward slashes: status {code}, not refused")
+    moved = drive_c / "Zkoušky" / "Jinam"
+    expect(install(r"/D=C:\Zkoušky\Jinam") == 0, "an explicit /D did not install")
+    expect(logged(moved)[0].startswith("OX_KRV5316 1.20") and registered()
+           and not any((folder / name).exists() for name in installed),
+           f"an explicit /D did not move the install from {FOLDER}: {logged(moved)}")
+
+    subprocess.run([wine.loader, str(moved / "Uninstall.exe"), "/S"], env=wine.env,
                    capture_output=True, timeout=300)
     subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
     for name in installed:
-        expect(not (folder / name).exists(), f"the uninstaller left {name}")
-    expect(not (menu / "OX_KRV5316").exists(), "the uninstaller left the Start-menu entry")
+        expect(not (moved / name).exists(), f"the uninstaller left {name}")
+    expect(not (menu / menu_name).exists(), "the uninstaller left the Start-menu entry")
     expect(not registered(), "the uninstaller left the Apps & features entry")
     expect((folder / "ZOVAK_OX9162.DLL").exists(), "the uninstaller removed the driver DLL")
 
