@@ -360,6 +360,18 @@ TEST_F(CheckProgram, PropertiesSayInEveryReportWhereItWasMade) {
     EXPECT_EQ(properties.at(1)["attrib"]["value"], "J <N> & ?x");
 }
 
+// Names beyond ASCII reach the check as given, whatever the system's code page: a report's
+// folder and file, and a property, here with no card to check.
+TEST_F(CheckProgram, NamesBeyondAsciiReachEveryReportAsGiven) {
+    fs::create_directory(dir / fs::path(u8"Zkoušky"));
+    const std::string name = "Zkoušky/přehled.json", who = "Jiří Šťastný";
+    const Outcome r = run("fail", {"--json", name, "--property", "operator=" + who});
+    EXPECT_EQ(r.status, 2) << r.err;
+    const json report = json::parse(FileText(dir / fs::path(u8"Zkoušky/přehled.json")));
+    EXPECT_EQ(report["options"]["json"], name);
+    EXPECT_EQ(report["properties"]["operator"], who);
+}
+
 TEST_F(CheckProgram, HelpAndVersion) {
     const Outcome help = run("0123@2/13", {"--help"});
     EXPECT_EQ(help.status, 0);
