@@ -44,7 +44,7 @@ function(id kind relative out)
     endif()
 endfunction()
 
-set(name "${CPACK_OX_MSI_NAME}")
+xml_escape("${CPACK_OX_MSI_NAME}" name)
 set(upgrade_code "${CPACK_OX_MSI_UPGRADE_CODE}")
 string(UUID menu_guid NAMESPACE "${upgrade_code}" NAME "Start menu" TYPE SHA1 UPPER)
 if(CPACK_OX_WIDTH EQUAL 64)
