@@ -33,8 +33,6 @@ struct ProcessStart {
     std::filesystem::path dir{};
     std::filesystem::path out{}; // another file (a device) for the output, not read back
     std::filesystem::path in{};  // the input's file; none (the null device) if empty
-    // Windows: a group of its own, which a console control event can address alone.
-    bool newProcessGroup = false;
 };
 
 class StartedProcess {

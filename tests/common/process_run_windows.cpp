@@ -79,8 +79,7 @@ StartedProcess::StartedProcess(const ProcessStart &start) : system_(std::make_un
     startup.hStdInput = streams[0];
     startup.hStdOutput = streams[1];
     startup.hStdError = streams[2];
-    const DWORD flags =
-        CREATE_UNICODE_ENVIRONMENT | (start.newProcessGroup ? CREATE_NEW_PROCESS_GROUP : 0);
+    const DWORD flags = CREATE_UNICODE_ENVIRONMENT;
     if (!CreateProcessW(start.program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, flags,
                         environment.data(), start.dir.c_str(), &startup, &system_->process)) {
         system_->process = {};
