@@ -168,6 +168,12 @@ def main():
     except (OSError, subprocess.SubprocessError) as error:
         print(f"SKIP: Wine cannot run here ({error})")
         return SKIP
+    # The project's one way to a display: it answers once the server takes clients, and
+    # ends with this script. Every Wine program has it, as the first starts the desktop.
+    xvfb = subprocess.Popen(["bash", str(VIRTUAL_DISPLAY)], stdin=subprocess.PIPE,
+                            stdout=subprocess.PIPE)
+    display = xvfb.stdout.readline().decode().strip()
+    wine.env["DISPLAY"] = display
     drive_c = args.prefix.resolve() / "drive_c"
     folder = drive_c / "B" / "OX"
     installed = ["ox_krv5316.exe", "krv5316-check.exe", "prirucka.txt", "licence.txt",
@@ -180,7 +186,7 @@ def main():
 
     def registered():
         return subprocess.run([wine.loader, "reg", "query", key], env=wine.env,
-                              capture_output=True, timeout=120).returncode == 0
+                              **quiet).returncode == 0
 
     beside, on_path = args.work / "installer", args.work / "path"
     for place in (beside, on_path, folder):
@@ -190,12 +196,18 @@ def main():
     shutil.copy(args.dll, on_path / "ZOVAK_OX9162.DLL")
     english = dict(wine.env, LC_ALL="C.UTF-8")
 
-    def install(*options, env=english, wait=True):
-        code = subprocess.run([wine.loader, args.installer.name, "/S", *options], env=env,
-                              cwd=beside, capture_output=True, timeout=300).returncode
-        if wait:
-            subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
-        return code
+    # A Wine process that lives until the last uninstall keeps Wine's server and
+    # services running: each Wine start after it takes a fraction of a second, not
+    # seconds. The installer waits for the old version's uninstaller itself.
+    keeper = subprocess.Popen([wine.loader, "cmd"], env=wine.env, stdin=subprocess.PIPE,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    # No pipes to Wine's programs: the services they start hold them open.
+    quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+
+    def install(*options, env=english):
+        return subprocess.run([wine.loader, args.installer.name, "/S", *options], env=env,
+                              cwd=beside, **quiet).returncode
 
     def logged(where=folder):
         log = where / "install.log"
@@ -214,8 +226,13 @@ def main():
             # The real programs never take the training folder's stand-in.
             trace = args.work / "check.trace"
             trace.unlink(missing_ok=True)
-            code, _, error, _ = wine.run(folder / "krv5316-check.exe", [], CARDS,
-                                         trace=trace.name, path=on_path)
+            with open(args.work / "check.err", "w+") as errors:
+                code = subprocess.run([wine.loader, folder / "krv5316-check.exe"], stderr=errors,
+                                      stdout=subprocess.DEVNULL, timeout=300, cwd=args.work,
+                                      env=dict(env, OX9162_SIM_CARDS=CARDS,
+                                               OX9162_SIM_TRACE=trace.name)).returncode
+                errors.seek(0)
+                error = errors.read()
             expect(code == 2 and f"not in the program's folder {FOLDER} nor" in error
                    and not trace.exists(), f"the installed check found a stand-in: {code} {error}")
     for name in installed:
@@ -248,10 +265,6 @@ def main():
     expect((menu / menu_name / "Příručka.lnk").is_file(), "no Start-menu entry for the guide")
     expect(registered(), "no entry in Apps & features")
 
-    # The project's one way to a display: it answers once the server takes clients.
-    xvfb = subprocess.Popen(["bash", str(VIRTUAL_DISPLAY)], stdin=subprocess.PIPE,
-                            stdout=subprocess.PIPE)
-    display = xvfb.stdout.readline().decode().strip()
     windows = []
     try:
         # The window on the stand-in beside it, as on the maker's DLL: an upgrade and an
@@ -259,7 +272,7 @@ def main():
         trace = args.work / "window.trace"
         trace.unlink(missing_ok=True)
         windows.append(Window([wine.loader, str(folder / "ox_krv5316.exe")],
-                              dict(english, DISPLAY=display, OX9162_SIM_CARDS=CARDS,
+                              dict(english, OX9162_SIM_CARDS=CARDS,
                                    OX9162_SIM_TRACE=trace.name), args.work))
         window = windows[-1]
         if not expect(window.wid, f"no window titled '{TITLE}'"):
@@ -268,10 +281,9 @@ def main():
                f"not the enumeration of {CARDS}: {lines_of(trace)[:8]}")
         before = files_of(folder)
         uninstaller = [wine.loader, str(folder / "Uninstall.exe"), "/S", f"_?={FOLDER}"]
-        for what, run in (("an upgrade", lambda: install(wait=False)),
+        for what, run in (("an upgrade", install),
                           ("an uninstall", lambda: subprocess.run(
-                              uninstaller, env=english, capture_output=True,
-                              timeout=300).returncode)):
+                              uninstaller, env=english, **quiet).returncode)):
             code = run()
             expect(code != 0 and "is in use" in logged()[-1] and files_of(folder) == before
                    and registered() and link.is_file(),
@@ -284,8 +296,7 @@ def main():
         trace.unlink(missing_ok=True)
         windows.append(Window([wine.loader, "start", rf"C:\ProgramData\Microsoft\Windows\Start Menu"
                                rf"\Programs\{menu_name}\OX_KRV5316 – simulated cards.lnk"],
-                              dict(english, DISPLAY=display,
-                                   OX9162_SIM_TRACE="Z:" + str(trace).replace("/", "\\")),
+                              dict(english, OX9162_SIM_TRACE="Z:" + str(trace).replace("/", "\\")),
                               args.work))
         window = windows[-1]
         if not expect(window.wid, "the training entry started no window"):
@@ -324,8 +335,6 @@ def main():
     finally:
         for window in windows:
             window.end()
-        xvfb.terminate()
-        xvfb.wait()
 
     # A /D that is no whole path is refused; an explicit one wins over the installed
     # folder, whose version is removed there.
@@ -339,15 +348,18 @@ def main():
            and not any((folder / name).exists() for name in installed),
            f"an explicit /D did not move the install from {FOLDER}: {logged(moved)}")
 
-    subprocess.run([wine.loader, str(moved / "Uninstall.exe"), "/S"], env=wine.env,
-                   capture_output=True, timeout=300)
+    subprocess.run([wine.loader, str(moved / "Uninstall.exe"), "/S"], env=wine.env, **quiet)
+    # The uninstaller runs on in a copy of itself: done when Wine is.
+    keeper.stdin.close()
+    keeper.wait(timeout=60)
     subprocess.run(["/usr/lib/wine/wineserver", "-w"], env=wine.env, timeout=300)
     for name in installed:
         expect(not (moved / name).exists(), f"the uninstaller left {name}")
     expect(not (menu / menu_name).exists(), "the uninstaller left the Start-menu entry")
     expect(not registered(), "the uninstaller left the Apps & features entry")
     expect((folder / "ZOVAK_OX9162.DLL").exists(), "the uninstaller removed the driver DLL")
-
+    xvfb.terminate()
+    xvfb.wait()
     return verdict(args.width, "window and installer", failures)
 
 
