@@ -6,7 +6,8 @@ loading the training folder's stand-in, the window on a DLL beside it (title,
 enumeration) while an upgrade and an uninstall must fail and change nothing, the
 training entry's window on the default simulated cards (a click on "Otevřít kartu",
 download, version read and ticks at 100 ms in the trace, a screenshot), an explicit /D
-that moves the install and one that is refused, uninstall. Prints the training window's
+that moves the install and one that is refused, the 32-bit install beside the 64-bit
+one, uninstall. Prints the training window's
 start-up times and one tick's CPU time."""
 import argparse
 import os
@@ -150,6 +151,7 @@ def main():
     parser.add_argument("--prefix", type=Path, required=True)
     parser.add_argument("--work", type=Path, required=True)
     parser.add_argument("--firmware", type=Path, required=True)
+    parser.add_argument("--other", type=Path, help="a 32-bit installer to install beside")
     args = parser.parse_args()
     failures = []
 
@@ -182,11 +184,12 @@ def main():
                  "simulace/platforms/qwindows.dll"]
     menu = drive_c / "ProgramData" / "Microsoft" / "Windows" / "Start Menu" / "Programs"
     menu_name = f"OX_KRV5316 ({args.width}-bit)"  # the last install's, in English
-    key = rf"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OX_KRV5316-win{args.width}"
+    key = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\OX_KRV5316-win"
 
-    def registered():
-        return subprocess.run([wine.loader, "reg", "query", key], env=wine.env,
-                              **quiet).returncode == 0
+    def registered(width=args.width):
+        view = [] if width == args.width else [f"/reg:{width}"]
+        return subprocess.run([wine.loader, "reg", "query", f"{key}{width}", *view],
+                              env=wine.env, **quiet).returncode == 0
 
     beside, on_path = args.work / "installer", args.work / "path"
     for place in (beside, on_path, folder):
@@ -205,8 +208,8 @@ def main():
     # No pipes to Wine's programs: the services they start hold them open.
     quiet = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
 
-    def install(*options, env=english):
-        return subprocess.run([wine.loader, args.installer.name, "/S", *options], env=env,
+    def install(*options, env=english, installer=args.installer):
+        return subprocess.run([wine.loader, installer.name, "/S", *options], env=env,
                               cwd=beside, **quiet).returncode
 
     def logged(where=folder):
@@ -347,6 +350,17 @@ def main():
     expect(logged(moved)[0].startswith("OX_KRV5316 1.20") and registered()
            and not any((folder / name).exists() for name in installed),
            f"an explicit /D did not move the install from {FOLDER}: {logged(moved)}")
+    # Both widths on one 64-bit Windows: each keeps its Start-menu folder and Apps entry
+    # when the other goes.
+    other = menu / "OX_KRV5316 (32-bit)"
+    beside_other = args.other is not None and args.other.is_file()
+    if beside_other:
+        shutil.copy(args.other, beside)
+        install(installer=args.other)
+        expect(sorted(p.name for p in menu.glob("OX_KRV5316*")) == [other.name, menu_name]
+               and registered(32), "no Start-menu folder or Apps entry of its own for each width")
+    elif args.other:
+        print(f"{args.width}-bit: both widths side by side not tried: no {args.other}")
 
     subprocess.run([wine.loader, str(moved / "Uninstall.exe"), "/S"], env=wine.env, **quiet)
     # The uninstaller runs on in a copy of itself: done when Wine is.
@@ -358,6 +372,8 @@ def main():
     expect(not (menu / menu_name).exists(), "the uninstaller left the Start-menu entry")
     expect(not registered(), "the uninstaller left the Apps & features entry")
     expect((folder / "ZOVAK_OX9162.DLL").exists(), "the uninstaller removed the driver DLL")
+    expect(not beside_other or (other / "OX_KRV5316.lnk").is_file() and registered(32),
+           "the uninstaller took the 32-bit install's Start-menu entries or Apps entry")
     xvfb.terminate()
     xvfb.wait()
     return verdict(args.width, "window and installer", failures)
