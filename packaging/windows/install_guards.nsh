@@ -32,38 +32,34 @@ Function CheckFolder
   Quit
 FunctionEnd
 
-; A running program keeps Windows from replacing or removing its program and DLLs, so
-; nothing is changed while one of them cannot be opened for writing: in $R0 the first
-; below folder $R1 that cannot, or "". The maker's DLL is not ours to replace.
-!macro InUseFunctions un
+; A running program keeps Windows from replacing or removing it and its DLLs, so nothing
+; is changed while one of the programs below folder $R1 cannot be opened for writing: in
+; $R0 the first, or "". Any other file that cannot be written or removed fails the
+; installation or the uninstallation at that file.
+!macro TryWriting file
+  ${If} $R0 == ""
+  ${AndIf} ${FileExists} "${file}"
+    ClearErrors
+    FileOpen $R2 "${file}" a
+    ${If} ${Errors}
+      StrCpy $R0 "${file}"
+    ${Else}
+      FileClose $R2
+    ${EndIf}
+  ${EndIf}
+!macroend
+!macro InUseFunction un
   Function ${un}FindInUse
     StrCpy $R0 ""
-    ${If} ${FileExists} "$R1\*.*"
-      ${Locate} "$R1" "/L=F" ${un}TryWriting
-    ${EndIf}
-  FunctionEnd
-  Function ${un}TryWriting
-    StrCpy $0 ""
-    StrCpy $R2 $R7 "" -4
-    ${If} $R2 == ".exe"
-    ${OrIf} $R2 == ".dll"
-      ${If} $R9 != "$R1\${DLL}"
-      ${AndIf} $R7 != "Uninstall.exe" ; runs in place when an upgrade removes it
-        ClearErrors
-        FileOpen $R2 $R9 a
-        ${If} ${Errors}
-          StrCpy $R0 $R9
-          StrCpy $0 StopLocate
-        ${Else}
-          FileClose $R2
-        ${EndIf}
-      ${EndIf}
-    ${EndIf}
-    Push $0
+    !insertmacro TryWriting "$R1\ox_krv5316.exe"
+    !insertmacro TryWriting "$R1\krv5316-check.exe"
+    !if "${TRAINING}" != ""
+      !insertmacro TryWriting "$R1\${TRAINING}\ox_krv5316.exe"
+    !endif
   FunctionEnd
 !macroend
-!insertmacro InUseFunctions ""
-!insertmacro InUseFunctions un.
+!insertmacro InUseFunction ""
+!insertmacro InUseFunction un.
 !macro WaitUntilFree un folder
   StrCpy $R1 "${folder}"
   ${Do}
