@@ -2,7 +2,6 @@
 
 #include "check_settings.h"
 
-
 void MergeCycle(CardResult &card, std::vector<StepResult> &cycle) {
     for (StepResult &fresh : cycle) {
         for (StepResult &kept : card.steps) {
