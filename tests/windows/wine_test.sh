@@ -17,6 +17,11 @@ set -euo pipefail
 . "$(dirname "$0")/../../scripts/settings.sh"
 width=$1 prefix=$2
 shift 2
+# Each test program in a prefix of its own, so with a Wine server of its own: programs
+# run side by side would otherwise queue for one server at every trapped access.
+if [ -n "${1-}" ] && [ "$1" != --prefix-only ]; then
+  prefix="$prefix/$(basename "$1" .exe)"
+fi
 # No .NET or browser engine: the prefix needs nothing that would be fetched.
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 if [ "$width" = 64 ]; then
