@@ -258,7 +258,15 @@ class SideBySide {
         tell("card " + Decimal(c.index) + " at " + c.result.position() + ": " + def.name);
         const auto begin = Clock::now();
         def.run(c, step);
+        ended(c, def, step, begin);
+    }
+
+    // A step that ran: its time; one cut short says nothing of the card.
+    static void ended(Context &c, const StepDef &def, StepResult &step, Clock::time_point begin) {
         step.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+        if (step.outcome == Outcome::Skipped) {
+            interrupted(c, def, step);
+        }
     }
 
     void runPhase(Phase phase, Context &c) {
@@ -272,31 +280,26 @@ class SideBySide {
     // Every card that begins the step runs it with the others: the count in one window,
     // the stop across one hold time.
     void runTogether(const StepDef &def, std::size_t slot) {
+        std::vector<Context *> taking;
         std::vector<CountedCard> cards;
         std::string names;
-        const Context *only = nullptr;
         for (Context &c : contexts_) {
             if (begins(c, def, c.cycle[slot])) {
+                taking.push_back(&c);
                 cards.push_back({c.base, &c.cycle[slot]});
                 names += (names.empty() ? "" : ", ") + Decimal(c.index);
-                only = &c;
             }
         }
         if (cards.empty()) {
             return;
         }
-        tell((cards.size() == 1 ? "card " + names + " at " + only->result.position()
+        tell((cards.size() == 1 ? "card " + names + " at " + taking.front()->result.position()
                                 : "cards " + names) +
              ": " + def.name);
         const auto begin = Clock::now();
         def.together(cards, settings_);
-        for (const CountedCard &card : cards) {
-            card.step->seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-            for (Context &c : contexts_) {
-                if (card.step == &c.cycle[slot] && card.step->outcome == Outcome::Skipped) {
-                    interrupted(c, def, *card.step);
-                }
-            }
+        for (Context *c : taking) {
+            ended(*c, def, c->cycle[slot], begin);
         }
     }
 

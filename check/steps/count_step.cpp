@@ -111,15 +111,14 @@ void CountStep(const std::vector<CountedCard> &cards, const CheckSettings &setti
     const std::chrono::nanoseconds runTime = settings.runTime;
     for (std::chrono::nanoseconds at = kLevelSamplePeriod;; at += kLevelSamplePeriod) {
         const auto due = std::min(at, runTime);
+        const auto ahead = [&] { return windowStart + due - settings.now(); };
+        if (ahead().count() > 0) {
+            settings.wait(std::chrono::ceil<std::chrono::microseconds>(ahead()));
+        }
         // The run lasts its whole time: a sleep may end early, or round a short one down
         // to nothing (Windows' timer counts milliseconds), so the last is topped up.
-        for (int again = 0; again < 10; ++again) {
-            const auto ahead = windowStart + due - settings.now();
-            if (ahead.count() <= 0 || (again > 0 && due != runTime)) {
-                break;
-            }
-            settings.wait(again == 0 ? std::chrono::ceil<std::chrono::microseconds>(ahead)
-                                     : std::chrono::milliseconds(1));
+        for (int again = 0; due == runTime && again < 10 && ahead().count() > 0; ++again) {
+            settings.wait(std::chrono::milliseconds(1));
         }
         const bool readCounters = ++samples % kLevelSamplesPerCounterRead == 0;
         for (CardCount &c : counts) {

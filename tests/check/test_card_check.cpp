@@ -1,11 +1,9 @@
 // The check's steps against healthy and broken simulated cards, in process and
 // on the simulator's virtual clock.
-#include "card_check.h"
+#include "card_check_support.h"
 #include "rate_check.h"
-#include "sim_control.h"
 
 #include <gtest/gtest.h>
-#include <memory>
 #include <string>
 
 namespace {
@@ -15,40 +13,17 @@ struct Checked {
     std::vector<std::string> trace;
 };
 
-// Checks the first card of `cards` on the simulator's virtual clock, which only
-// the check's waits move; the inputs of CNT0 up to `silent` - 1 carry no signal.
-// A stall holds the check up once, a second into the count, as a stopped process would.
-Checked Check(const std::string &cards, bool loopback = false, unsigned silent = 0,
+// Checks the first card of `cards`; the inputs of CNT0 up to `silent` - 1 carry no signal.
+// A stall holds the check up once, a second into the count.
+Checked Check(std::string cards, bool loopback = false, unsigned silent = 0,
               CheckSettings settings = {}, std::chrono::seconds stall = {}) {
-    std::string error;
-    oxsim::KeepTrace();
-    EXPECT_TRUE(oxsim::Configure(cards, &error)) << error;
-    oxsim::UseVirtualClock();
     for (unsigned n = 0; n < silent; ++n) {
-        oxsim::SetInputFrequency(0, n, 0);
+        cards += (n > 0 || cards.find(':') != std::string::npos ? ",hz=" : ":hz=") +
+                 std::to_string(n) + "@0";
     }
-    TPoleKaret table;
-    EXPECT_TRUE(FindCards(0x0123, table));
     settings.loopback = loopback;
-    auto elapsed = std::make_shared<std::chrono::nanoseconds>(0);
-    auto waits = std::make_shared<unsigned>(0);
-    settings.wait = [elapsed, waits, stall](std::chrono::microseconds time) {
-        const auto held = ++*waits == 100 ? std::chrono::microseconds(stall) : time.zero();
-        oxsim::AdvanceClock(time + held);
-        *elapsed += time + held;
-    };
-    settings.now = [elapsed] { return *elapsed; };
-    Checked checked{CheckCard(table, 1, settings), {}};
-    checked.trace = oxsim::Trace();
-    return checked;
-}
-
-std::string Outcomes(const CardResult &card) {
-    std::string text;
-    for (const StepResult &step : card.steps) {
-        text += std::string(OutcomeName(step.outcome)).substr(0, 1);
-    }
-    return text; // one letter a step: p, f, s
+    CheckedCards checked = CheckOnVirtualClock(cards, settings, stall);
+    return {checked.cards.front(), std::move(checked.trace)};
 }
 
 const StepResult &Step(const CardResult &card, const std::string &name) {
