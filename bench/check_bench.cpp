@@ -7,6 +7,7 @@
 //    within 1 MiB) and the JSON report's size against that after 100 cycles.
 #include "card_check.h"
 #include "check_report.h"
+#include "resident_memory.h"
 #include "sim_control.h"
 
 #include <benchmark/benchmark.h>
@@ -26,13 +27,6 @@ double CpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    double size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
 }
 
 // The stand-in's cards from the text, listed in table: every KRV-5316 among them.

@@ -5,6 +5,7 @@
 // one. OX_MEMORY_TICKS sets the number of ticks.
 #include "open_window.h"
 #include "qt_benchmark_main.h"
+#include "resident_memory.h"
 #include "sim_control.h"
 #include "sim_environment.h"
 #include "test_paths.h"
@@ -22,14 +23,6 @@
 #include <vector>
 
 namespace {
-
-// This process's resident set in KiB, from /proc.
-double ResidentKiB() {
-    std::ifstream statm("/proc/self/statm");
-    double size = 0, resident = 0;
-    statm >> size >> resident;
-    return resident * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1024.0;
-}
 
 void ReportGrowth(benchmark::State &state, double before) {
     const double after = ResidentKiB();
