@@ -41,10 +41,16 @@ qt_off=(
     # modules and bundled libraries
     network sql dbus xml printsupport concurrent opengl dynamicgl vulkan freetype
     imageformat_jpeg jpeg gif ico pdf
+    # the window's Czech and English text needs no shaping engine; Windows maps its glyphs
+    harfbuzz
+    # plugins: only the Windows platform and its style are loaded (direct2d itself stays:
+    # the Windows platform plugin takes its DirectWrite font database from Gui with it)
+    direct2d1_1 style_fusion
     # Core
     sharedmemory systemsemaphore process filesystemwatcher gestures proxymodel
     sortfilterproxymodel identityproxymodel transposeproxymodel
     concatenatetablesproxymodel jalalicalendar hijricalendar islamiccivilcalendar
+    mimetype timezone
     # Gui
     tabletevent sessionmanager systemtrayicon whatsthis movie picture filesystemmodel
     textmarkdownreader textmarkdownwriter textodfwriter imageformat_ppm imageformat_xbm
@@ -52,7 +58,7 @@ qt_off=(
     # Widgets
     style_stylesheet effects graphicsview graphicseffect scroller treewidget listwidget
     commandlinkbutton datetimeedit calendarwidget textbrowser splashscreen splitter
-    lcdnumber fontcombobox toolbox dockwidget mdiarea
+    lcdnumber fontcombobox toolbox dockwidget mdiarea treeview
     statusbar sizegrip statustip dial syntaxhighlighter keysequenceedit colordialog
     filedialog fontdialog progressdialog errormessage wizard
     datawidgetmapper columnview completer fscompleter undoview

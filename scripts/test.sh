@@ -15,6 +15,16 @@ if ! bash scripts/sources.sh | xargs -0 clang-format --dry-run --Werror; then
   exit 1
 fi
 
+# Qt for Windows takes tens of minutes the first time on a machine: both widths build
+# from here on at the lowest priority, on the cores the Linux side leaves idle, and the
+# Windows side waits for them. Their own process group goes with the run, however the
+# run ends.
+qt_log="$(mktemp)"
+setsid bash -c 'nice -n 19 bash scripts/qt_windows.sh 32 && nice -n 19 bash scripts/qt_windows.sh 64' \
+  >/dev/null 2>"$qt_log" &
+qt_group=$!
+trap 'kill -- -"$qt_group" 2>/dev/null; rm -f "$qt_log"' EXIT
+
 linux_build() {
   cmake --preset default "${ox_launcher[@]}" && cmake --build --preset default
 }
@@ -46,6 +56,13 @@ bash scripts/vm_qemu.sh >/dev/null ||
   echo "test: no QEMU with the card device yet (scripts/vm_qemu.sh)" >&2
 linux_tests -L '^vm$' || failed+=("the virtual-machine tests")
 
+if kill -0 "$qt_group" 2>/dev/null; then
+  echo "test: waiting for Qt for Windows (its progress: $qt_log)" >&2
+fi
+# What the early Qt builds said: their times, or why they failed (the Windows side then
+# tries again, in sight).
+wait "$qt_group" 2>/dev/null || true
+grep -v '^qt_windows: building Qt \[' "$qt_log" >&2 || true
 bash scripts/windows.sh || failed+=("the Windows builds or tests")
 
 if [ ${#failed[@]} -gt 0 ]; then
