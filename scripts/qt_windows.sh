@@ -36,7 +36,8 @@ src="$(ls -d "$work"/qt6-base-"$version"* | head -1)"
 
 # What the window and its tests do not use is left out: every feature off here is
 # compile time saved on each new machine, twice (once per width). The tool bar, the main
-# window, the spin box and the input dialog stay: Widgets and the Windows style need them.
+# window, the spin box, the input dialog and the tree view stay: Widgets and the Windows
+# style need them.
 qt_off=(
     # modules and bundled libraries
     network sql dbus xml printsupport concurrent opengl dynamicgl vulkan freetype
@@ -58,7 +59,7 @@ qt_off=(
     # Widgets
     style_stylesheet effects graphicsview graphicseffect scroller treewidget listwidget
     commandlinkbutton datetimeedit calendarwidget textbrowser splashscreen splitter
-    lcdnumber fontcombobox toolbox dockwidget mdiarea treeview
+    lcdnumber fontcombobox toolbox dockwidget mdiarea
     statusbar sizegrip statustip dial syntaxhighlighter keysequenceedit colordialog
     filedialog fontdialog progressdialog errormessage wizard
     datawidgetmapper columnview completer fscompleter undoview
@@ -116,7 +117,7 @@ while kill -0 "$pid" 2>/dev/null; do
     say "building Qt $step, $(( ($(date +%s) - start) / 60 )) min"
 done
 if ! wait "$pid"; then
-    grep -B2 -A20 -m3 'error' "$log" | head -60 >&2
+    grep -E -B2 -A20 -m3 '^FAILED: |error:' "$log" | head -60 >&2
     say "building Qt FAILED"
     exit 1
 fi
