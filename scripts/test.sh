@@ -23,7 +23,7 @@ qt_log="$(mktemp)"
 setsid bash -c 'nice -n 19 bash scripts/qt_windows.sh 32 && nice -n 19 bash scripts/qt_windows.sh 64' \
   >/dev/null 2>"$qt_log" &
 qt_group=$!
-trap 'kill -- -"$qt_group" 2>/dev/null; rm -f "$qt_log"' EXIT
+trap 'kill -- -"$qt_group" 2>/dev/null || true; rm -f "$qt_log"' EXIT
 
 linux_build() {
   cmake --preset default "${ox_launcher[@]}" && cmake --build --preset default
